@@ -1,0 +1,230 @@
+#pragma once
+// Declaring a Python class over a core value type: constructor, attributes, methods, representation.
+//
+//   ClassBuilder<LinkDefinition>("LinkDefinition")
+//       .constructor<&make_link, "from_node", "to", ...>()
+//       .field<&LinkDefinition::distance_km>("distance_km")
+//       .build();
+//
+// Attributes return copies (new objects for class-typed and list values); assigning converts the value
+// first and leaves the object unchanged when that fails; deleting is refused.
+
+#include <concepts>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "py/callable.hpp"
+
+namespace py {
+
+template <class M>
+struct MemberTraits;
+template <class T, class M>
+struct MemberTraits<M T::*> {
+    using Owner = T;
+    using Type = M;
+};
+
+// Values holding Python objects take part in garbage collection.
+template <class T>
+concept Traversable = requires(const T& value, T& mutable_value, visitproc visit, void* arg) {
+    { value.traverse(visit, arg) } -> std::same_as<int>;
+    mutable_value.clear();
+};
+
+[[noreturn]] void raise_cannot_delete();
+PyObject* no_constructor(PyTypeObject*, PyObject*, PyObject*);
+
+// Creates the type from the collected pieces; owns the storage the interpreter keeps pointers to.
+class TypeSpec {
+public:
+    explicit TypeSpec(std::string name);
+    std::string full_name;  // "tavo_core.Name"
+    std::string doc;        // empty: no docstring
+    std::vector<PyMethodDef> methods;
+    std::vector<PyGetSetDef> getsets;
+    std::vector<PyType_Slot> slots;
+    std::deque<std::string> strings;  // stable storage for names
+    int basic_size = 0;
+    bool gc = false;
+
+    const char* keep(std::string text) { return strings.emplace_back(std::move(text)).c_str(); }
+    PyTypeObject* create();
+};
+
+template <class T>
+class ClassBuilder {
+public:
+    explicit ClassBuilder(std::string name) : spec_(new TypeSpec(std::move(name))) {
+        spec_->basic_size = int(sizeof(Box<T>));
+        spec_->slots.push_back({Py_tp_dealloc, reinterpret_cast<void*>(&destroy_box<T>)});
+        if constexpr (Traversable<T>) {
+            spec_->gc = true;
+            spec_->slots.push_back({Py_tp_traverse, reinterpret_cast<void*>(&traverse)});
+            spec_->slots.push_back({Py_tp_clear, reinterpret_cast<void*>(&clear)});
+        }
+    }
+
+    // Docstring of the class (after its constructor signature, if any).
+    ClassBuilder& doc(std::string text) {
+        class_doc_ = std::move(text);
+        return *this;
+    }
+
+    template <auto Fn, FixedString... Params>
+    ClassBuilder& constructor() {
+        using C = Callable<T, CallKind::Constructor, Fn, "__new__", Params...>;
+        has_constructor_ = true;
+        constructor_signature_ = text_signature(C::shape());
+        spec_->slots.push_back({Py_tp_new, reinterpret_cast<void*>(&C::construct)});
+        return *this;
+    }
+
+    template <auto Fn, FixedString Name, FixedString... Params>
+    ClassBuilder& method(std::string_view doc = {}) {
+        spec_->methods.push_back(Callable<T, CallKind::Method, Fn, Name, Params...>::method_def(doc));
+        return *this;
+    }
+
+    template <auto Fn, FixedString Name, FixedString... Params>
+    ClassBuilder& static_method(std::string_view doc = {}) {
+        spec_->methods.push_back(
+            Callable<T, CallKind::StaticMethod, Fn, Name, Params...>::method_def(doc));
+        return *this;
+    }
+
+    // A read/write attribute backed by a data member.
+    template <auto Member>
+    ClassBuilder& field(std::string name) {
+        spec_->getsets.push_back(PyGetSetDef{spec_->keep(std::move(name)), &get_field<Member>,
+                                             &set_field<Member>, nullptr, nullptr});
+        return *this;
+    }
+
+    // A read/write attribute with its own accessors: `R get(const T&)`, `void set(T&, V)`.
+    template <auto Getter, auto Setter>
+    ClassBuilder& property(std::string name) {
+        spec_->getsets.push_back(PyGetSetDef{spec_->keep(std::move(name)), &get_property<Getter>,
+                                             &set_property<Setter>, nullptr, nullptr});
+        return *this;
+    }
+
+    // `std::string repr(const T&)`.
+    template <auto Fn>
+    ClassBuilder& repr() {
+        spec_->slots.push_back({Py_tp_repr, reinterpret_cast<void*>(&repr_slot<Fn>)});
+        return *this;
+    }
+
+    ClassBuilder& slot(int id, void* function) {
+        spec_->slots.push_back({id, function});
+        return *this;
+    }
+
+    // Creates the class; it lives as long as the interpreter.
+    Ref build() {
+        if (!has_constructor_) {
+            spec_->slots.push_back({Py_tp_new, reinterpret_cast<void*>(&no_constructor)});
+        }
+        std::string short_name = spec_->full_name.substr(spec_->full_name.rfind('.') + 1);
+        if (has_constructor_) {
+            spec_->doc = short_name + constructor_signature_ + "\n--\n\n" + class_doc_;
+        } else {
+            spec_->doc = class_doc_;
+        }
+        PyTypeObject* type = spec_->create();
+        if (!type) raise_pending();
+        python_type<T> = type;
+        spec_.release();  // referenced by the type for the interpreter's lifetime
+        return Ref::borrow(reinterpret_cast<PyObject*>(type));
+    }
+
+private:
+    template <auto Member>
+    static PyObject* get_field(PyObject* self, void*) {
+        return guarded(
+            [&]() -> PyObject* {
+                using M = typename MemberTraits<decltype(Member)>::Type;
+                auto* box = box_of<T>(self);
+                SharedBorrow borrow(box->borrow);
+                return Convert<M>::to(box->value.*Member);
+            },
+            nullptr);
+    }
+
+    template <auto Member>
+    static int set_field(PyObject* self, PyObject* value, void*) {
+        return guarded(
+            [&]() -> int {
+                using M = typename MemberTraits<decltype(Member)>::Type;
+                if (!value) raise_cannot_delete();
+                M converted = Convert<M>::from(value);
+                auto* box = box_of<T>(self);
+                ExclusiveBorrow borrow(box->borrow);
+                box->value.*Member = std::move(converted);
+                return 0;
+            },
+            -1);
+    }
+
+    template <auto Getter>
+    static PyObject* get_property(PyObject* self, void*) {
+        return guarded(
+            [&]() -> PyObject* {
+                auto* box = box_of<T>(self);
+                SharedBorrow borrow(box->borrow);
+                using R = typename FunctionTraits<decltype(Getter)>::Return;
+                return return_to_python<R>([&]() -> decltype(auto) { return Getter(box->value); });
+            },
+            nullptr);
+    }
+
+    template <auto Setter>
+    static int set_property(PyObject* self, PyObject* value, void*) {
+        return guarded(
+            [&]() -> int {
+                using Args = typename FunctionTraits<decltype(Setter)>::Args;
+                using V = std::decay_t<std::tuple_element_t<1, Args>>;
+                if (!value) raise_cannot_delete();
+                V converted = Convert<V>::from(value);
+                auto* box = box_of<T>(self);
+                ExclusiveBorrow borrow(box->borrow);
+                Setter(box->value, std::move(converted));
+                return 0;
+            },
+            -1);
+    }
+
+    template <auto Fn>
+    static PyObject* repr_slot(PyObject* self) {
+        return guarded(
+            [&]() -> PyObject* {
+                auto* box = box_of<T>(self);
+                SharedBorrow borrow(box->borrow);
+                return Convert<std::string>::to(Fn(box->value));
+            },
+            nullptr);
+    }
+
+    static int traverse(PyObject* self, visitproc visit, void* arg) {
+        if constexpr (Traversable<T>) {
+            if (int result = box_of<T>(self)->value.traverse(visit, arg)) return result;
+        }
+        // Instances of heap types keep their type alive.
+        return visit(reinterpret_cast<PyObject*>(Py_TYPE(self)), arg);
+    }
+
+    static int clear(PyObject* self) {
+        if constexpr (Traversable<T>) box_of<T>(self)->value.clear();
+        return 0;
+    }
+
+    std::unique_ptr<TypeSpec> spec_;
+    std::string class_doc_;
+    std::string constructor_signature_;
+    bool has_constructor_ = false;
+};
+
+}  // namespace py

@@ -1,0 +1,71 @@
+#include "py/convert.hpp"
+
+#include <climits>
+
+namespace py {
+
+void raise_cannot_convert(PyObject* object, std::string_view target) {
+    raise_type_error("'" + type_name(object) + "' object cannot be converted to '" +
+                     std::string(target) + "'");
+}
+
+std::string Convert<std::string>::from(PyObject* object) {
+    if (!PyUnicode_Check(object)) raise_cannot_convert(object, "PyString");
+    Py_ssize_t size = 0;
+    const char* text = PyUnicode_AsUTF8AndSize(object, &size);
+    if (!text) raise_pending();
+    return std::string(text, std::size_t(size));
+}
+
+PyObject* Convert<std::string>::to(const std::string& value) {
+    return check(PyUnicode_FromStringAndSize(value.data(), Py_ssize_t(value.size())));
+}
+
+bool Convert<bool>::from(PyObject* object) {
+    if (object == Py_True) return true;
+    if (object == Py_False) return false;
+    raise_cannot_convert(object, "PyBool");
+}
+
+// Integers follow the interpreter's own rules: objects with __index__ are accepted, and the
+// interpreter's OverflowError/TypeError texts are kept.
+static Ref as_index(PyObject* object) {
+    if (PyLong_Check(object)) return Ref::borrow(object);
+    return Ref::steal(check(PyNumber_Index(object)));
+}
+
+std::uint64_t Convert<std::uint64_t>::from(PyObject* object) {
+    Ref number = as_index(object);
+    unsigned long long value = PyLong_AsUnsignedLongLong(number.get());
+    if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) throw PythonErrorSet{};
+    return value;
+}
+
+std::uint32_t Convert<std::uint32_t>::from(PyObject* object) {
+    Ref number = as_index(object);
+    long value = PyLong_AsLong(number.get());
+    if (value == -1 && PyErr_Occurred()) throw PythonErrorSet{};
+    if (value < 0 || static_cast<unsigned long>(value) > UINT32_MAX) {
+        raise(PyExc_OverflowError, "out of range integral type conversion attempted");
+    }
+    return static_cast<std::uint32_t>(value);
+}
+
+void for_each_sequence_item(PyObject* object, void (*element)(PyObject*, void*), void* context) {
+    if (PyUnicode_Check(object)) raise_type_error("Can't extract `str` to `Vec`");
+    if (!PySequence_Check(object)) raise_cannot_convert(object, "Sequence");
+    Ref iterator = Ref::steal(check(PyObject_GetIter(object)));
+    while (Ref item = Ref::steal(PyIter_Next(iterator.get()))) element(item.get(), context);
+    if (PyErr_Occurred()) throw PythonErrorSet{};
+}
+
+void require_tuple(PyObject* object, std::size_t size) {
+    if (!PyTuple_Check(object)) raise_cannot_convert(object, "PyTuple");
+    auto actual = std::size_t(PyTuple_GET_SIZE(object));
+    if (actual != size) {
+        raise(PyExc_ValueError, "expected tuple of length " + std::to_string(size) +
+                                    ", but got tuple of length " + std::to_string(actual));
+    }
+}
+
+}  // namespace py
