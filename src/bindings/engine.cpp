@@ -1,5 +1,6 @@
 // The engine class.
 
+#include "core_types.hpp"
 #include "py/class_builder.hpp"
 #include "registry.hpp"
 #include "tavo/engine/engine.hpp"
@@ -8,8 +9,9 @@ namespace bindings {
 namespace {
 
 using namespace tavo;
+using std::optional;
 
-TavoEngine new_engine(std::optional<SimulationConfig> config) {
+TavoEngine new_engine(optional<SimulationConfig> config) {
     return TavoEngine(config.value_or(SimulationConfig::engine_default()));
 }
 
@@ -18,12 +20,37 @@ void define_network(TavoEngine& engine, std::vector<NodeDefinition> nodes,
     engine.define_network(nodes, links);
 }
 
+SimulationResult request_entanglement(const TavoEngine& engine, std::string from_node,
+                                      std::string to, double fidelity_target,
+                                      double max_latency_ms, optional<StrategyType> strategy) {
+    engine.network_or_fail();
+    return engine.request_entanglement(
+        EntanglementRequest{std::move(from_node), std::move(to), fidelity_target, max_latency_ms,
+                            strategy});
+}
+
+MonteCarloStats simulate(const TavoEngine& engine, std::string from_node, std::string to,
+                         double fidelity_target, double max_latency_ms, std::uint64_t runs,
+                         optional<StrategyType> strategy, optional<std::uint64_t> seed) {
+    engine.network_or_fail();
+    EntanglementRequest request{std::move(from_node), std::move(to), fidelity_target,
+                                max_latency_ms, strategy};
+    MonteCarloStats stats;
+    static_cast<MonteCarloSummary&>(stats) = engine.simulate(request, runs, seed);
+    stats.context = make_context(engine, request, seed);
+    return stats;
+}
+
 }  // namespace
 
 py::Ref tavo_engine_class(PyObject*) {
     return py::ClassBuilder<TavoEngine>("TavoEngine")
         .constructor<&new_engine, "config">()
         .method<&define_network, "define_network", "nodes", "links">()
+        .method<&request_entanglement, "request_entanglement", "from_node", "to",
+                "fidelity_target", "max_latency_ms", "strategy">()
+        .method<&simulate, "simulate", "from_node", "to", "fidelity_target", "max_latency_ms",
+                "runs", "strategy", "seed">()
         .build();
 }
 

@@ -19,12 +19,19 @@ const Entry kRegistrations[] = {
     {"LinkDefinition", link_definition_class},
     {"SatelliteConditions", satellite_conditions_class},
     {"EntanglementRequest", entanglement_request_class},
+    {"MonteCarloStats", monte_carlo_stats_class},
     // Further classes, in order.
     {"LinkType", link_type_class},
     {"StrategyType", strategy_type_class},
     {"SimulationConfig", simulation_config_class},
     {"NodeDefinition", node_definition_class},
     {"NetworkTopologyPayload", network_topology_payload_class},
+};
+
+// Classes Python code meets only as returned values: created with the module, not added to it.
+const Maker kValueClasses[] = {
+    simulation_result_class,
+    monte_carlo_context_class,
 };
 
 PyModuleDef module_definition = {
@@ -44,6 +51,7 @@ PyMODINIT_FUNC PyInit_tavo_core() {
     if (!module) return nullptr;
     bool ok = py::guarded(
         [&] {
+            for (auto make : bindings::kValueClasses) make(module.get());
             py::ModuleBuilder builder(module.get());
             for (const auto& entry : bindings::kRegistrations) {
                 if (entry.make) {

@@ -22,4 +22,9 @@ py::Ref network_topology_payload_class(PyObject*);
 // engine.cpp
 py::Ref tavo_engine_class(PyObject*);
 
+// simulation.cpp
+py::Ref simulation_result_class(PyObject*);
+py::Ref monte_carlo_context_class(PyObject*);
+py::Ref monte_carlo_stats_class(PyObject*);
+
 }  // namespace bindings

@@ -8,6 +8,8 @@
 #include "tavo/network/config.hpp"
 #include "tavo/network/definitions.hpp"
 #include "tavo/network/quantum_network.hpp"
+#include "tavo/montecarlo/stats.hpp"
+#include "tavo/scheduler/result.hpp"
 
 namespace tavo {
 
@@ -25,6 +27,18 @@ public:
     void define_network(const std::vector<NodeDefinition>& nodes,
                         const std::vector<LinkDefinition>& links);
     void replace_network(QuantumNetwork network) { network_ = std::move(network); }
+
+    // One played-out request with the zero-seeded generator; records nothing on the engine.
+    SimulationResult request_entanglement(const EntanglementRequest& request) const;
+
+    // An ensemble of `runs` trials; without a seed, the wall clock's nanoseconds since the epoch.
+    MonteCarloSummary simulate(const EntanglementRequest& request, std::uint64_t runs,
+                               std::optional<std::uint64_t> seed) const;
+
+    // The network, or a Panic for callers that must not get this far without one.
+    const QuantumNetwork& require_network() const;
+    // The network, or OperationFailed telling the user to define one.
+    const QuantumNetwork& network_or_fail() const;
 
 private:
     std::optional<QuantumNetwork> network_;

@@ -1,0 +1,88 @@
+// Results and statistics of requests and ensembles.
+
+#include "core_types.hpp"
+#include "py/class_builder.hpp"
+#include "registry.hpp"
+#include "tavo/montecarlo/stats.hpp"
+#include "tavo/scheduler/result.hpp"
+
+namespace bindings {
+namespace {
+
+using namespace tavo;
+
+SimulationResult new_simulation_result(bool success, double latency_ms, double final_fidelity,
+                                       std::vector<std::string> execution_path) {
+    return SimulationResult{success, latency_ms, final_fidelity, std::move(execution_path)};
+}
+
+MonteCarloStats new_monte_carlo_stats(std::uint64_t total_runs, double empirical_success_rate,
+                                      double mean_latency_ms, double mean_fidelity,
+                                      std::uint64_t aggregate_congestion_drops,
+                                      KeyedCounts link_utilization_heatmap,
+                                      std::optional<PyMonteCarloContext> context) {
+    MonteCarloStats stats;
+    stats.total_runs = total_runs;
+    stats.empirical_success_rate = empirical_success_rate;
+    stats.mean_latency_ms = mean_latency_ms;
+    stats.mean_fidelity = mean_fidelity;
+    stats.aggregate_congestion_drops = aggregate_congestion_drops;
+    stats.link_utilization_heatmap = std::move(link_utilization_heatmap);
+    stats.context = std::move(context);
+    return stats;
+}
+
+const std::optional<PyMonteCarloContext>& get_context(const MonteCarloStats& stats) {
+    return stats.context;
+}
+void set_context(MonteCarloStats& stats, std::optional<PyMonteCarloContext> context) {
+    stats.context = std::move(context);
+}
+
+}  // namespace
+
+py::Ref simulation_result_class(PyObject*) {
+    return py::ClassBuilder<SimulationResult>("SimulationResult")
+        .constructor<&new_simulation_result, "success", "latency_ms", "final_fidelity",
+                     "execution_path">()
+        .field<&SimulationResult::success>("success")
+        .field<&SimulationResult::latency_ms>("latency_ms")
+        .field<&SimulationResult::final_fidelity>("final_fidelity")
+        .field<&SimulationResult::execution_path>("execution_path")
+        .build();
+}
+
+py::Ref monte_carlo_context_class(PyObject*) {
+    using C = PyMonteCarloContext;
+    return py::ClassBuilder<C>("PyMonteCarloContext")
+        .field<&C::seed>("seed")
+        .field<&C::nodes>("nodes")
+        .field<&C::links>("links")
+        .field<&C::from_node>("from_node")
+        .field<&C::to_node>("to_node")
+        .field<&C::fidelity_target>("fidelity_target")
+        .field<&C::max_latency_ms>("max_latency_ms")
+        .field<&C::total_time_cutoff_ms>("total_time_cutoff_ms")
+        .field<&C::step_resolution_ms>("step_resolution_ms")
+        .field<&C::baseline_purify_factor>("baseline_purify_factor")
+        .field<&C::strategy>("strategy")
+        .build();
+}
+
+py::Ref monte_carlo_stats_class(PyObject*) {
+    using S = MonteCarloStats;
+    return py::ClassBuilder<S>("MonteCarloStats")
+        .constructor<&new_monte_carlo_stats, "total_runs", "empirical_success_rate",
+                     "mean_latency_ms", "mean_fidelity", "aggregate_congestion_drops",
+                     "link_utilization_heatmap", "context">()
+        .field<&S::total_runs>("total_runs")
+        .field<&S::empirical_success_rate>("empirical_success_rate")
+        .field<&S::mean_latency_ms>("mean_latency_ms")
+        .field<&S::mean_fidelity>("mean_fidelity")
+        .field<&S::aggregate_congestion_drops>("aggregate_congestion_drops")
+        .field<&S::link_utilization_heatmap>("link_utilization_heatmap")
+        .property<&get_context, &set_context>("_context")
+        .build();
+}
+
+}  // namespace bindings

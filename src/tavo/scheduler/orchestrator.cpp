@@ -1,0 +1,71 @@
+#include "tavo/scheduler/orchestrator.hpp"
+
+#include "tavo/routing/routing.hpp"
+
+namespace tavo {
+
+TimelinePlan plan_timeline(const QuantumNetwork& network, const SimulationConfig& config,
+                           const EntanglementRequest& request) {
+    TimelinePlan plan;
+    plan.fidelity_target = request.fidelity_target;
+    plan.latency_limit = request.max_latency_ms;
+    plan.cutoff = config.total_time_cutoff_ms;
+    plan.purify_factor = config.physical.baseline_purify_factor;
+    const double target = request.fidelity_target;
+
+    StrategyType strategy = request.strategy.value_or(StrategyType::HighestFidelity);
+    std::optional<RouteInfo> route = find_route(network, request.from_node, request.to, strategy);
+    if (!route) {
+        plan.outcome = SimulationResult{};
+        return plan;
+    }
+    // A fidelity-first route that cannot meet the target gives way to the shortest one.
+    if (strategy == StrategyType::HighestFidelity && target > route->fidelity) {
+        route = find_route(network, request.from_node, request.to, StrategyType::LowestLatency);
+        if (!route) {
+            plan.outcome = SimulationResult{};
+            return plan;
+        }
+    }
+    plan.route_fidelity = route->fidelity;
+    plan.path = std::move(route->path);
+
+    auto fail_at = [&](double latency) {
+        plan.outcome = SimulationResult{false, latency, 0.0, plan.path};
+        return plan;
+    };
+
+    // Not even one purification step could lift the route to the target.
+    if (target > plan.route_fidelity && target > purify(plan.route_fidelity, plan.purify_factor)) {
+        return fail_at(0.0);
+    }
+
+    double propagation = 0.0;
+    for (std::size_t i = 1; i < plan.path.size(); ++i) {
+        TimelinePlan::Hop hop;
+        hop.from = plan.path[i - 1];
+        hop.to = plan.path[i];
+        hop.key = link_key(hop.from, hop.to);
+        hop.link = network.link_between(hop.from, hop.to);
+        hop.success_probability =
+            hop.link ? link_success_probability(hop.link->distance_km, hop.link->base_fidelity, target)
+                     : 0.0;
+        hop.fidelity = hop.link ? hop.link->base_fidelity : 0.0;
+        double distance = hop.link ? hop.link->distance_km : 0.0;
+        propagation += distance / config.physical.speed_of_light_in_fiber_km_ms;
+        plan.hops.push_back(std::move(hop));
+    }
+    if (propagation > plan.latency_limit) return fail_at(propagation);
+    if (!(plan.latency_limit > 0.0) || !(plan.cutoff > 0.0)) return fail_at(0.0);
+    return plan;
+}
+
+SimulationResult NetworkOrchestratorPolicy::coordinate_timeline(NetworkTelemetry& telemetry,
+                                                                const QuantumNetwork& network,
+                                                                SimulationRuntime& runtime,
+                                                                const EntanglementRequest& request,
+                                                                const ChaCha12Rng* generator) {
+    return coordinate_timeline(telemetry, network, runtime, request, generator, ThreadLossDraw{});
+}
+
+}  // namespace tavo

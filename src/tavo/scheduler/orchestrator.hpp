@@ -1,0 +1,139 @@
+#pragma once
+// The timeline of one entanglement request: route, limits, then cycles of link attempts, event
+// processing, swapping and purification.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tavo/engine/request.hpp"
+#include "tavo/network/quantum_network.hpp"
+#include "tavo/random/chacha.hpp"
+#include "tavo/scheduler/physics.hpp"
+#include "tavo/scheduler/result.hpp"
+#include "tavo/simulation/runtime.hpp"
+#include "tavo/simulation/telemetry.hpp"
+
+namespace tavo {
+
+// Everything about a request that does not depend on random draws: the route, the limit checks and
+// the per-hop values. A request either ends before its first cycle (`outcome` set) or runs cycles.
+struct TimelinePlan {
+    struct Hop {
+        std::string from;
+        std::string to;
+        std::string key;               // "from->to"
+        const InternalLink* link;      // null when no link joins the hop's nodes
+        double success_probability;    // 0 without a link
+        double fidelity;               // the link's base fidelity
+    };
+
+    std::optional<SimulationResult> outcome;
+    std::vector<std::string> path;
+    std::vector<Hop> hops;
+    double fidelity_target = 0.0;
+    double latency_limit = 0.0;
+    double cutoff = 0.0;
+    double purify_factor = 0.0;
+    double route_fidelity = 0.0;
+};
+
+TimelinePlan plan_timeline(const QuantumNetwork& network, const SimulationConfig& config,
+                           const EntanglementRequest& request);
+
+class NetworkOrchestratorPolicy {
+public:
+    // Plays out one request. Draws one uniform value per hop and cycle from a copy of `generator`
+    // (a zero-seeded generator when none is given); loss draws come from the per-thread generator.
+    static SimulationResult coordinate_timeline(NetworkTelemetry& telemetry,
+                                                const QuantumNetwork& network,
+                                                SimulationRuntime& runtime,
+                                                const EntanglementRequest& request,
+                                                const ChaCha12Rng* generator);
+
+    // The same with a chosen loss draw (see ThreadLossDraw).
+    template <class LossDraw>
+    static SimulationResult coordinate_timeline(NetworkTelemetry& telemetry,
+                                                const QuantumNetwork& network,
+                                                SimulationRuntime& runtime,
+                                                const EntanglementRequest& request,
+                                                const ChaCha12Rng* generator, LossDraw&& loss);
+};
+
+// Unordered key of a hop: the two ids with the bytewise smaller one first.
+inline std::pair<std::string_view, std::string_view> unordered_hop(std::string_view a,
+                                                                   std::string_view b) {
+    return a <= b ? std::pair{a, b} : std::pair{b, a};
+}
+
+template <class LossDraw>
+SimulationResult NetworkOrchestratorPolicy::coordinate_timeline(
+    NetworkTelemetry& telemetry, const QuantumNetwork& network, SimulationRuntime& runtime,
+    const EntanglementRequest& request, const ChaCha12Rng* generator, LossDraw&& loss) {
+    TimelinePlan plan = plan_timeline(network, telemetry.config(), request);
+    if (plan.outcome) return std::move(*plan.outcome);
+
+    ChaCha12Rng rng = generator ? *generator : ChaCha12Rng::zero_seeded();
+    const double target = plan.fidelity_target;
+    const double limit = plan.latency_limit;
+    const std::size_t n = plan.path.size();
+    double t = 0.0;
+    double fidelity = plan.route_fidelity;
+
+    for (;;) {
+        for (const auto& hop : plan.hops) {
+            telemetry.record_link_firing(hop.key);
+            double u = rng.uniform_inclusive();
+            if (u < hop.success_probability) {
+                runtime.push(EventWrapper{hop.from, hop.to, hop.fidelity, t});
+            } else {
+                ++runtime.congestion_drops;
+            }
+        }
+        runtime.process_events_up_to(t, loss);
+
+        if (runtime.congestion_drops != 0) {
+            runtime.completed.clear();
+        } else {
+            // Swapping: only when every hop delivered a link this cycle.
+            bool all_ready = true;
+            for (const auto& hop : plan.hops) {
+                auto key = unordered_hop(hop.from, hop.to);
+                bool ready = false;
+                for (const auto& link : runtime.completed) {
+                    if (unordered_hop(link.node_a, link.node_b) == key) ready = true;
+                }
+                all_ready = all_ready && ready;
+            }
+            if (all_ready && n >= 3) {
+                fidelity = 1.0;
+                for (const auto& hop : plan.hops) {
+                    auto key = unordered_hop(hop.from, hop.to);
+                    double stored = 1.0;
+                    for (const auto& link : runtime.completed) {
+                        if (unordered_hop(link.node_a, link.node_b) == key) stored = link.fidelity;
+                    }
+                    fidelity *= stored;
+                }
+                for (std::size_t i = 0; i + 2 < n; ++i) fidelity = purify(fidelity, plan.purify_factor);
+            }
+            runtime.completed.clear();
+
+            if (target > fidelity && fidelity > 0.5) {
+                t += kPurificationMs;
+                fidelity = purify(fidelity, plan.purify_factor);
+            }
+            if (fidelity >= target) return SimulationResult{true, t, fidelity, plan.path};
+            if (t >= limit) return SimulationResult{false, t, 0.0, plan.path};
+            runtime.congestion_drops = 0;
+            runtime.loss_count = 0;
+        }
+
+        t += kCycleMs;
+        if (!(limit > t && plan.cutoff > t)) break;
+    }
+    return SimulationResult{false, t, 0.0, std::move(plan.path)};
+}
+
+}  // namespace tavo

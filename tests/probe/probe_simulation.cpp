@@ -1,0 +1,144 @@
+// Checks that the ensemble's fast trial loop gives exactly the figures of the plain timeline run once
+// per trial, on many random networks and requests. Loss draws are made a pure function of the event
+// (hop and time) so that both sides see the same losses whatever order they draw them in.
+
+#include <bit>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "probe.hpp"
+#include "tavo/montecarlo/ensemble.hpp"
+#include "tavo/scheduler/orchestrator.hpp"
+
+namespace {
+
+using namespace tavo;
+
+struct EventHashLossDraw {
+    double operator()(std::string_view a, std::string_view b, double time) const {
+        std::uint64_t h = 1469598103934665603ull;
+        auto mix = [&](std::uint64_t v) {
+            h ^= v;
+            h *= 1099511628211ull;
+            h ^= h >> 29;
+        };
+        for (char c : a) mix(std::uint8_t(c));
+        mix(0x100);
+        for (char c : b) mix(std::uint8_t(c));
+        mix(std::bit_cast<std::uint64_t>(time));
+        mix(h >> 17);
+        return half_open_from_u64(h * 0x9E3779B97F4A7C15ull);
+    }
+};
+
+MonteCarloSummary plain_ensemble(const QuantumNetwork& network, const SimulationConfig& config,
+                                 const EntanglementRequest& request, std::uint64_t runs,
+                                 std::uint64_t seed) {
+    MonteCarloSummary summary;
+    std::uint64_t successes = 0;
+    double latency_sum = 0.0, fidelity_sum = 0.0;
+    for (std::uint64_t i = 0; i < runs; ++i) {
+        SimulationRuntime runtime;
+        NetworkTelemetry telemetry(config);
+        ChaCha12Rng rng = ChaCha12Rng::seed_from_u64(seed + i);
+        SimulationResult result = NetworkOrchestratorPolicy::coordinate_timeline(
+            telemetry, network, runtime, request, &rng, EventHashLossDraw{});
+        if (result.success) fidelity_sum += result.final_fidelity;
+        latency_sum += result.latency_ms;
+        summary.aggregate_congestion_drops += runtime.congestion_drops;
+        for (const auto& [key, count] : telemetry.link_firings().entries) {
+            summary.link_utilization_heatmap.add(key, count);
+        }
+        successes += result.success;
+    }
+    summary.total_runs = runs;
+    summary.empirical_success_rate = double(successes) / double(runs);
+    summary.mean_latency_ms = latency_sum / double(runs);
+    summary.mean_fidelity = successes ? fidelity_sum / double(successes) : 0.0;
+    return summary;
+}
+
+bool same(double a, double b) { return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b); }
+
+// Heatmaps are compared as sets of entries: both sides list keys in a fixed but possibly different order.
+bool same_counts(const KeyedCounts& a, const KeyedCounts& b) {
+    if (a.entries.size() != b.entries.size()) return false;
+    for (const auto& [key, count] : a.entries) {
+        if (b.get(key) != count) return false;
+    }
+    return true;
+}
+
+int ensemble_equivalence(const std::vector<std::string>& args) {
+    std::uint64_t cases = args.size() > 0 ? std::stoull(args[0]) : 200;
+    ChaCha12Rng pick = ChaCha12Rng::seed_from_u64(args.size() > 1 ? std::stoull(args[1]) : 1);
+    auto below = [&](std::uint64_t n) { return pick.next_u64() % n; };
+    auto one_of = [&](std::initializer_list<double> values) {
+        return *(values.begin() + below(values.size()));
+    };
+
+    std::uint64_t mismatches = 0, with_success = 0, with_swaps = 0, with_cycles = 0;
+    for (std::uint64_t c = 0; c < cases; ++c) {
+        QuantumNetwork network;
+        std::size_t node_count = 2 + below(5);
+        for (std::size_t i = 0; i < node_count; ++i) {
+            network.add_node("N" + std::to_string(i), 1.0);
+        }
+        std::size_t name_count = node_count + below(2);  // some names appear only in links
+        std::size_t link_count = 1 + below(8);
+        for (std::size_t i = 0; i < link_count; ++i) {
+            std::string a = "N" + std::to_string(below(name_count));
+            std::string b = "N" + std::to_string(below(name_count));
+            network.add_link(a, b, LinkType::Fiber, one_of({0.0, 5.0, 10.0, 80.0, 100.0, 600.0, 2000.0}),
+                             one_of({0.5, 0.75, 0.85, 0.9, 0.95, 0.99, 1.0}),
+                             one_of({100.0, 1000.0}));
+        }
+        SimulationConfig config;
+        config.physical.baseline_purify_factor = one_of({0.02, 0.12, 0.3});
+        config.total_time_cutoff_ms = one_of({0.0, 5.0, 100.0, 5000.0});
+        EntanglementRequest request;
+        request.from_node = "N" + std::to_string(below(name_count));
+        request.to = "N" + std::to_string(below(name_count));
+        request.fidelity_target = one_of({0.3, 0.5, 0.7, 0.8, 0.9, 0.95, 0.99});
+        request.max_latency_ms = one_of({0.0, 2.5, 10.0, 100.0, 1000.0});
+        switch (below(4)) {
+            case 0: request.strategy = StrategyType::LowestLatency; break;
+            case 1: request.strategy = StrategyType::HighestFidelity; break;
+            case 2: request.strategy = StrategyType::HighestSuccess; break;
+            default: break;
+        }
+        std::uint64_t runs = 1 + below(40);
+        std::uint64_t seed = pick.next_u64();
+
+        MonteCarloSummary plain = plain_ensemble(network, config, request, runs, seed);
+        MonteCarloSummary fast = MonteCarloSimulationEngine::execute_ensemble(
+            network, config, request, runs, seed, EventHashLossDraw{});
+        bool equal = plain.total_runs == fast.total_runs &&
+                     same(plain.empirical_success_rate, fast.empirical_success_rate) &&
+                     same(plain.mean_latency_ms, fast.mean_latency_ms) &&
+                     same(plain.mean_fidelity, fast.mean_fidelity) &&
+                     plain.aggregate_congestion_drops == fast.aggregate_congestion_drops &&
+                     same_counts(plain.link_utilization_heatmap, fast.link_utilization_heatmap);
+        if (!equal) {
+            ++mismatches;
+            std::printf("mismatch in case %llu: plain %.17g %.17g %.17g %llu, fast %.17g %.17g %.17g %llu\n",
+                        (unsigned long long)c, plain.empirical_success_rate, plain.mean_latency_ms,
+                        plain.mean_fidelity, (unsigned long long)plain.aggregate_congestion_drops,
+                        fast.empirical_success_rate, fast.mean_latency_ms, fast.mean_fidelity,
+                        (unsigned long long)fast.aggregate_congestion_drops);
+        }
+        with_success += plain.empirical_success_rate > 0;
+        with_cycles += !plain.link_utilization_heatmap.entries.empty();
+        with_swaps += plain.link_utilization_heatmap.entries.size() >= 2 && plain.empirical_success_rate > 0;
+    }
+    std::printf("cases %llu mismatches %llu with_cycles %llu with_success %llu multi_hop_success %llu\n",
+                (unsigned long long)cases, (unsigned long long)mismatches,
+                (unsigned long long)with_cycles, (unsigned long long)with_success,
+                (unsigned long long)with_swaps);
+    return mismatches == 0 ? 0 : 1;
+}
+
+probe::Register registration("ensemble-equivalence", ensemble_equivalence);
+
+}  // namespace
