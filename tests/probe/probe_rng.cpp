@@ -1,0 +1,159 @@
+// Generator commands. Integers are printed in decimal (32-bit words) or as 0x-prefixed 16-digit hex
+// (64-bit outputs); doubles as the 0x-prefixed hex of their IEEE-754 bits, one value per line.
+//
+//   rng GEN OP...           GEN: zero | seed:N | key:W0,...,W7 (hex words)
+//                           OP:  u32 | u64 | inc | half, optionally repeated: u32x63
+//   rng-key GEN             the eight key words, hex
+//   rng-convert X...        for each 64-bit hex X: "INCLUSIVE HALF_OPEN" bits
+//   rng-threshold P...      for each double given by its hex bits: inclusive_threshold(P)
+//   rng-thread N            N half-open draws from the calling thread's generator
+//   rng-thread-rekeys N     the indices among N 64-bit draws from the thread's generator at which
+//                           a new key was in use
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+#include "probe.hpp"
+#include "tavo/random/chacha.hpp"
+
+namespace {
+
+std::uint64_t parse_u64(const std::string& text, int base) {
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long value = std::strtoull(text.c_str(), &end, base);
+    if (text.empty() || *end != '\0' || errno != 0) {
+        throw std::invalid_argument("bad number: " + text);
+    }
+    return value;
+}
+
+tavo::ChaCha12Rng make_generator(const std::string& name) {
+    if (name == "zero") return tavo::ChaCha12Rng::zero_seeded();
+    if (name.rfind("seed:", 0) == 0) {
+        return tavo::ChaCha12Rng::seed_from_u64(parse_u64(name.substr(5), 10));
+    }
+    if (name.rfind("key:", 0) == 0) {
+        tavo::ChaChaKey key{};
+        std::size_t start = 4;
+        for (auto& word : key) {
+            const std::size_t comma = name.find(',', start);
+            word = static_cast<std::uint32_t>(parse_u64(name.substr(start, comma - start), 16));
+            start = comma == std::string::npos ? name.size() : comma + 1;
+        }
+        return tavo::ChaCha12Rng::from_key(key);
+    }
+    throw std::invalid_argument("bad generator: " + name);
+}
+
+void print_u64(std::uint64_t x) { std::printf("0x%016" PRIx64 "\n", x); }
+void print_double(double d) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &d, sizeof bits);
+    print_u64(bits);
+}
+
+// Bad arguments end the command with a message and status 2.
+probe::Command guarded(int (*body)(const std::vector<std::string>&)) {
+    return [body](const std::vector<std::string>& args) {
+        try {
+            return body(args);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "%s\n", e.what());
+            return 2;
+        }
+    };
+}
+
+int run_draws(const std::vector<std::string>& args) {
+    if (args.empty()) throw std::invalid_argument("usage: rng GEN OP...");
+    auto rng = make_generator(args[0]);
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        std::string op = args[i];
+        std::uint64_t repeat = 1;
+        if (const auto x = op.find('x'); x != std::string::npos) {
+            repeat = parse_u64(op.substr(x + 1), 10);
+            op.resize(x);
+        }
+        for (std::uint64_t r = 0; r < repeat; ++r) {
+            if (op == "u32") {
+                std::printf("%" PRIu32 "\n", rng.next_u32());
+            } else if (op == "u64") {
+                print_u64(rng.next_u64());
+            } else if (op == "inc") {
+                print_double(rng.uniform_inclusive());
+            } else if (op == "half") {
+                print_double(rng.uniform_half_open());
+            } else {
+                throw std::invalid_argument("bad operation: " + op);
+            }
+        }
+    }
+    return 0;
+}
+
+int print_key(const std::vector<std::string>& args) {
+    if (args.size() != 1) throw std::invalid_argument("usage: rng-key GEN");
+    const auto rng = make_generator(args[0]);
+    for (const auto word : rng.key()) std::printf("0x%08" PRIx32 "\n", word);
+    return 0;
+}
+
+int convert(const std::vector<std::string>& args) {
+    for (const auto& arg : args) {
+        const std::uint64_t x = parse_u64(arg, 16);
+        double inclusive = tavo::inclusive_from_u64(x), half_open = tavo::half_open_from_u64(x);
+        std::uint64_t a, b;
+        std::memcpy(&a, &inclusive, sizeof a);
+        std::memcpy(&b, &half_open, sizeof b);
+        std::printf("0x%016" PRIx64 " 0x%016" PRIx64 "\n", a, b);
+    }
+    return 0;
+}
+
+int threshold(const std::vector<std::string>& args) {
+    for (const auto& arg : args) {
+        const std::uint64_t bits = parse_u64(arg, 16);
+        double p;
+        std::memcpy(&p, &bits, sizeof p);
+        std::printf("%" PRIu64 "\n", tavo::inclusive_threshold(p));
+    }
+    return 0;
+}
+
+int thread_draws(const std::vector<std::string>& args) {
+    if (args.size() != 1) throw std::invalid_argument("usage: rng-thread N");
+    const std::uint64_t n = parse_u64(args[0], 10);
+    auto& rng = tavo::thread_rng();
+    for (std::uint64_t i = 0; i < n; ++i) print_double(rng.uniform_half_open());
+    return 0;
+}
+
+int thread_rekeys(const std::vector<std::string>& args) {
+    if (args.size() != 1) throw std::invalid_argument("usage: rng-thread-rekeys N");
+    const std::uint64_t n = parse_u64(args[0], 10);
+    auto& rng = tavo::thread_rng();
+    tavo::ChaChaKey previous = rng.generator().key();
+    for (std::uint64_t i = 0; i < n; ++i) {
+        rng.next_u64();
+        if (rng.generator().key() != previous) {
+            std::printf("%" PRIu64 "\n", i);
+            previous = rng.generator().key();
+        }
+    }
+    return 0;
+}
+
+probe::Register r_draws("rng", guarded(run_draws));
+probe::Register r_key("rng-key", guarded(print_key));
+probe::Register r_convert("rng-convert", guarded(convert));
+probe::Register r_threshold("rng-threshold", guarded(threshold));
+probe::Register r_thread("rng-thread", guarded(thread_draws));
+probe::Register r_rekeys("rng-thread-rekeys", guarded(thread_rekeys));
+
+}  // namespace

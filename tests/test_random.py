@@ -1,0 +1,166 @@
+"""The random source: ChaCha12 outputs, buffer refills, double constructions, the integer threshold
+for the link-attempt draw, and the per-thread generator. Driven through the core probe."""
+
+import json
+import math
+import pathlib
+import random
+import struct
+import subprocess
+
+import pytest
+
+VECTORS = json.loads((pathlib.Path(__file__).parent / "data" / "rng.json").read_text())
+NEVER = 1 << 52
+
+
+def run(probe, *args):
+    out = subprocess.run([str(probe), *map(str, args)], capture_output=True, text=True, check=True)
+    return out.stdout.split()
+
+
+def bits_to_float(bits):
+    return struct.unpack("<d", struct.pack("<Q", bits))[0]
+
+
+def float_to_bits(value):
+    return struct.unpack("<Q", struct.pack("<d", value))[0]
+
+
+def inclusive(x):
+    """The [0, 1] construction, spelled out independently of the core."""
+    return (bits_to_float(0x3FF0000000000000 | (x >> 12)) - 1.0) * 1.0000000000000002
+
+
+def generator_arg(case):
+    return f"seed:{case['seed_from_u64']}" if "seed_from_u64" in case else "zero"
+
+
+GENERATORS = VECTORS["seeded"] + [VECTORS["zero_key"]]
+GENERATOR_IDS = [case["label"] for case in GENERATORS]
+
+
+@pytest.mark.parametrize("case", GENERATORS, ids=GENERATOR_IDS)
+def test_key_words(probe, case):
+    assert [int(w, 16) for w in run(probe, "rng-key", generator_arg(case))] == [
+        int(w, 16) for w in case["key_words_le"]
+    ]
+
+
+@pytest.mark.parametrize("case", GENERATORS, ids=GENERATOR_IDS)
+def test_generator_from_key_words(probe, case):
+    key = ",".join(w[2:] for w in case["key_words_le"])
+    assert [int(v) for v in run(probe, "rng", f"key:{key}", "u32x20")] == case["next_u32"]
+
+
+@pytest.mark.parametrize("case", GENERATORS, ids=GENERATOR_IDS)
+@pytest.mark.parametrize("kind", ["next_u32", "next_u64", "inclusive", "half_open"])
+def test_first_outputs(probe, case, kind):
+    op = {"next_u32": "u32", "next_u64": "u64", "inclusive": "inc", "half_open": "half"}[kind]
+    expected = case[kind]
+    got = [int(v, 0) for v in run(probe, "rng", generator_arg(case), f"{op}x{len(expected)}")]
+    if kind == "next_u32":
+        assert got == expected
+    elif kind == "next_u64":
+        assert got == [int(v) for v in expected]
+        assert got == [int(v, 16) for v in case["next_u64_hex"]]
+    else:
+        assert got == [int(v["bits"], 16) for v in expected]
+
+
+@pytest.mark.parametrize(
+    "case", VECTORS["buffer_boundaries"], ids=[c["label"] for c in VECTORS["buffer_boundaries"]]
+)
+def test_buffer_boundaries(probe, case):
+    k = case["u32_calls_before"]
+    out = run(probe, "rng", "zero", f"u32x{k}", "u64", "u32", "u64")
+    assert int(out[k - 1]) == case["last_u32_before"]
+    assert int(out[k], 16) == int(case["next_u64"]) == int(case["next_u64_hex"], 16)
+    assert int(out[k + 1]) == case["then_next_u32"]
+    assert int(out[k + 2], 16) == int(case["then_next_u64"]) == int(case["then_next_u64_hex"], 16)
+
+
+RAW = [
+    ("seed:42", VECTORS["raw_u32_stream"]["seed_42_first_128_words"]),
+    ("zero", VECTORS["raw_u32_stream"]["zero_key_first_192_words"]),
+]
+
+
+@pytest.mark.parametrize("gen,words", RAW, ids=[r[0] for r in RAW])
+def test_raw_stream(probe, gen, words):
+    assert [int(v) for v in run(probe, "rng", gen, f"u32x{len(words)}")] == words
+
+
+@pytest.mark.parametrize("gen,words", RAW, ids=[r[0] for r in RAW])
+@pytest.mark.parametrize("skip", [0, 1, 2, 3])
+def test_u64_and_draws_follow_word_stream(probe, gen, words, skip):
+    # After `skip` single words, 64-bit outputs pair the following words low-then-high, also across
+    # refills at odd offsets; each draw consumes exactly one such output.
+    pairs = [words[i] | words[i + 1] << 32 for i in range(skip, len(words) - 1, 2)]
+    n = len(pairs)
+    assert [int(v, 16) for v in run(probe, "rng", gen, f"u32x{skip}", f"u64x{n}")][skip:] == pairs
+    draws = [int(v, 16) for v in run(probe, "rng", gen, f"u32x{skip}", f"incx{n}")][skip:]
+    assert draws == [float_to_bits(inclusive(x)) for x in pairs]
+
+
+EXTREMES = VECTORS["construction_extremes"]
+
+
+@pytest.mark.parametrize("case", EXTREMES, ids=[c["u64_hex"] for c in EXTREMES])
+def test_construction_extremes(probe, case):
+    inclusive_bits, half_open_bits = run(probe, "rng-convert", case["u64_hex"][2:])
+    assert int(inclusive_bits, 16) == int(case["inclusive"]["bits"], 16)
+    assert int(half_open_bits, 16) == int(case["half_open"]["bits"], 16)
+
+
+def threshold_probabilities():
+    rnd = random.Random(11)
+    ps = [0.0, -0.0, -1.0, 5e-324, 2.0**-53, 2.0**-52, 0.1, 0.25, 0.5, 0.9, 0.999, 1.0 - 2.0**-53,
+          1.0, math.nextafter(1.0, 2.0), 2.0, math.inf, -math.inf, math.nan]
+    # Draw values themselves and their neighbours: the places where < and <= part ways.
+    for m in [1, 2, 3, 1 << 51, (1 << 51) + 1, NEVER - 3, NEVER - 2, NEVER - 1] + [
+        rnd.randrange(NEVER) for _ in range(40)
+    ]:
+        u = inclusive(m << 12)
+        ps += [u, math.nextafter(u, -1.0), math.nextafter(u, 2.0)]
+    ps += [rnd.random() for _ in range(40)]
+    return ps
+
+
+def test_inclusive_threshold_agrees_with_draw_comparison(probe):
+    ps = threshold_probabilities()
+    out = run(probe, "rng-threshold", *[f"{float_to_bits(p):x}" for p in ps])
+    thresholds = [int(t) for t in out]
+    rnd = random.Random(3)
+    for p, t in zip(ps, thresholds):
+        assert 0 <= t <= NEVER
+        ms = list(range(max(0, t - 40), min(NEVER, t + 40)))
+        ms += [0, NEVER - 1] + [rnd.randrange(NEVER) for _ in range(100)]
+        for m in ms:
+            x = (m << 12) | rnd.getrandbits(12)
+            assert (inclusive(x) < p) == (m < t), (p, t, m)
+
+
+@pytest.mark.parametrize(
+    "p,expected",
+    [(math.nan, 0), (0.0, 0), (-0.0, 0), (-math.inf, 0), (5e-324, 1), (1.0, NEVER - 1),
+     (math.nextafter(1.0, 2.0), NEVER), (math.inf, NEVER)],
+)
+def test_inclusive_threshold_edges(probe, p, expected):
+    assert int(run(probe, "rng-threshold", f"{float_to_bits(p):x}")[0]) == expected
+
+
+def test_thread_generator_draws(probe):
+    n = 100_000
+    first = [bits_to_float(int(v, 16)) for v in run(probe, "rng-thread", n)]
+    second = [bits_to_float(int(v, 16)) for v in run(probe, "rng-thread", 3)]
+    assert all(0.0 <= u < 1.0 for u in first)
+    assert first[0] != first[1]
+    assert first[:3] != second
+    assert 0.09 < sum(u < 0.1 for u in first) / n < 0.11
+
+
+def test_thread_generator_rekeys_every_64_kib(probe):
+    # 8192 64-bit outputs are 64 KiB; the first draw keys the generator.
+    rekeys = [int(v) for v in run(probe, "rng-thread-rekeys", 40_000)]
+    assert rekeys == [0, 8192, 16384, 24576, 32768]
