@@ -28,6 +28,7 @@ def probe():
     configure = [
         "cmake", "-S", str(ROOT), "-B", str(build),
         "-DTAVO_PYTHON=OFF", "-DTAVO_BUILD_PROBE=ON", "-DCMAKE_BUILD_TYPE=Release",
+        "-DTAVO_WERROR=" + os.environ.get("TAVO_WERROR", "OFF"),
     ]
     if not (build / "CMakeCache.txt").exists():
         subprocess.run(configure, check=True, stdout=subprocess.DEVNULL)

@@ -1,0 +1,33 @@
+#!/usr/bin/env python3
+"""Build the benchmark programs in Release mode and run them.
+
+Usage: python benchmarks/run_benchmarks.py [--build-dir DIR]
+"""
+
+import argparse
+import os
+import pathlib
+import subprocess
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--build-dir", default=str(ROOT / "build" / "bench"))
+    args = parser.parse_args()
+    build = pathlib.Path(args.build_dir)
+    subprocess.run(
+        ["cmake", "-S", str(ROOT), "-B", str(build), "-DCMAKE_BUILD_TYPE=Release",
+         "-DTAVO_PYTHON=OFF", "-DTAVO_BUILD_BENCHMARKS=ON"],
+        check=True, stdout=subprocess.DEVNULL,
+    )
+    subprocess.run(
+        ["cmake", "--build", str(build), "--target", "tavo_bench", "-j", str(os.cpu_count() or 2)],
+        check=True, stdout=subprocess.DEVNULL,
+    )
+    subprocess.run([str(build / "tavo_bench")], check=True)
+
+
+if __name__ == "__main__":
+    main()
