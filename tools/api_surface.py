@@ -1,0 +1,162 @@
+#!/usr/bin/env python3
+"""Describes the Python surface of tavo_core as stable text, for the golden file of the test suite.
+
+    python tools/api_surface.py            print the description
+    python tools/api_surface.py --write    rewrite tests/golden/api_surface.txt
+    python tools/api_surface.py --check    exit with status 1 and a diff when the golden file differs
+
+The module must be importable (for example PYTHONPATH=build/<dir>). Covered: every name of __all__ in
+order (class, function, or alias of an earlier name), public module attributes missing from __all__,
+and the module's classes that are not module attributes (they reach Python only as values), including
+the exception raised for broken invariants.
+"""
+
+import argparse
+import ctypes
+import difflib
+import pathlib
+import sys
+
+GOLDEN = pathlib.Path(__file__).resolve().parent.parent / "tests" / "golden" / "api_surface.txt"
+
+# Class dictionary entries every class has; anything else is described.
+ORDINARY = {"__new__", "__doc__", "__module__"}
+
+BASETYPE = 1 << 10  # Py_TPFLAGS_BASETYPE
+
+
+def has_setter(descriptor):
+    """Whether a getset descriptor has a setter.
+
+    Python cannot tell without an instance to assign to, and many classes cannot be constructed, so
+    this reads the C definition behind the descriptor: the descriptor header (type, name, qualified
+    name) followed by a pointer to its PyGetSetDef {name, get, set, ...}. The header is checked
+    against what Python reports before the setter slot is trusted.
+    """
+    pointer = ctypes.sizeof(ctypes.c_void_p)
+    base = id(descriptor) + object.__basicsize__
+
+    def word(address):
+        return ctypes.c_void_p.from_address(address).value or 0
+
+    if word(base) != id(descriptor.__objclass__) or word(base + pointer) != id(descriptor.__name__):
+        raise SystemExit("unexpected getset descriptor layout; this interpreter is not supported")
+    definition = word(base + 3 * pointer)
+    if ctypes.c_char_p(word(definition)).value != descriptor.__name__.encode():
+        raise SystemExit("unexpected getset definition layout; this interpreter is not supported")
+    return word(definition + 2 * pointer) != 0
+
+
+def describe_callable(kind, name, function, indent):
+    return [
+        f"{indent}{kind} {name}",
+        f"{indent}  signature {function.__text_signature__!r}",
+        f"{indent}  doc {function.__doc__!r}",
+    ]
+
+
+def describe_class(heading, cls):
+    lines = [heading]
+    if cls.__qualname__ != heading.split()[-1]:
+        lines.append(f"  type name {cls.__qualname__!r}")
+    bases = [base.__qualname__ for base in cls.__bases__]
+    if bases != ["object"]:
+        lines.append(f"  bases {', '.join(bases)}")
+    lines.append(f"  signature {getattr(cls, '__text_signature__', None)!r}")
+    lines.append(f"  doc {cls.__doc__!r}")
+    lines.append(f"  subclassable {'yes' if cls.__flags__ & BASETYPE else 'no'}")
+    special = sorted(name for name in vars(cls) if name.startswith("__") and name not in ORDINARY)
+    lines.append(f"  special {', '.join(special) or '(none)'}")
+    for name, value in vars(cls).items():
+        if name in ORDINARY or name in special:
+            continue
+        kind = type(value).__name__
+        if kind == "getset_descriptor":
+            lines.append(f"  attribute {name} {'read-write' if has_setter(value) else 'read-only'}")
+        elif kind == "member_descriptor":
+            lines.append(f"  attribute {name} (member)")
+        elif kind == "method_descriptor":
+            lines += describe_callable("method", name, value, "  ")
+        elif kind == "classmethod_descriptor":
+            lines += describe_callable("class method", name, value, "  ")
+        elif kind == "staticmethod":
+            lines += describe_callable("static method", name, value.__func__, "  ")
+        elif type(value) is cls:
+            lines.append(f"  member {name} {value!r}")
+        else:
+            lines.append(f"  value {name} of type {kind}")
+    return lines
+
+
+def module_classes(module):
+    """Every class defined by the module, found through the class hierarchy."""
+    found, seen, pending = [], set(), [object]
+    while pending:
+        cls = pending.pop()
+        for sub in type.__subclasses__(cls):
+            if id(sub) in seen:
+                continue
+            seen.add(id(sub))
+            pending.append(sub)
+            if sub.__module__ == module.__name__:
+                found.append(sub)
+    return sorted(found, key=lambda cls: cls.__qualname__)
+
+
+def describe(module):
+    names = list(module.__all__)
+    lines = [f"module {module.__name__}", f"  doc {module.__doc__!r}", f"  __all__ {len(names)} names"]
+    public = [name for name in vars(module) if not name.startswith("_") and name not in names]
+    lines.append(f"  not in __all__ {', '.join(sorted(public)) or '(none)'}")
+
+    exported = {}
+    for name in names:
+        value = getattr(module, name)
+        lines.append("")
+        if id(value) in exported:
+            lines.append(f"alias {name} = {exported[id(value)]}")
+            continue
+        exported[id(value)] = name
+        if isinstance(value, type):
+            lines += describe_class(f"class {name}", value)
+        elif callable(value):
+            lines += describe_callable("function", name, value, "")
+        else:
+            lines.append(f"value {name} of type {type(value).__name__}")
+
+    for cls in module_classes(module):
+        if id(cls) in exported:
+            continue
+        kind = "exception" if issubclass(cls, BaseException) else "class"
+        lines.append("")
+        lines += describe_class(f"unexported {kind} {cls.__qualname__}", cls)
+    return "\n".join(lines) + "\n"
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    action = parser.add_mutually_exclusive_group()
+    action.add_argument("--write", action="store_true", help=f"rewrite {GOLDEN}")
+    action.add_argument("--check", action="store_true", help="compare with the golden file")
+    options = parser.parse_args()
+
+    import tavo_core
+
+    text = describe(tavo_core)
+    if options.write:
+        GOLDEN.parent.mkdir(parents=True, exist_ok=True)
+        GOLDEN.write_text(text)
+    elif options.check:
+        golden = GOLDEN.read_text() if GOLDEN.exists() else ""
+        if golden != text:
+            sys.stdout.writelines(
+                difflib.unified_diff(golden.splitlines(True), text.splitlines(True), str(GOLDEN), "built module")
+            )
+            return 1
+    else:
+        sys.stdout.write(text)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
