@@ -7,22 +7,35 @@
 
 namespace tavo {
 
-// A value an operation refuses (unknown topology name, unknown option string, ...).
-class InvalidValue : public std::runtime_error {
+// Messages may quote user text verbatim (a path or an id with a NUL character in it): message()
+// keeps the whole text, where what() stops at the first NUL.
+class Error : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit Error(const std::string& message) : std::runtime_error(message), message_(message) {}
+    explicit Error(const char* message) : Error(std::string(message)) {}
+
+    const std::string& message() const noexcept { return message_; }
+
+private:
+    std::string message_;
+};
+
+// A value an operation refuses (unknown topology name, unknown option string, ...).
+class InvalidValue : public Error {
+public:
+    using Error::Error;
 };
 
 // An operation that could not be carried out (file I/O, parsing, a missing network, ...).
-class OperationFailed : public std::runtime_error {
+class OperationFailed : public Error {
 public:
-    using std::runtime_error::runtime_error;
+    using Error::Error;
 };
 
 // A broken internal precondition.
-class Panic : public std::runtime_error {
+class Panic : public Error {
 public:
-    using std::runtime_error::runtime_error;
+    using Error::Error;
 };
 
 }  // namespace tavo

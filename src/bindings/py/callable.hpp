@@ -33,6 +33,11 @@ template <class First, class... Rest>
 struct DropFirst<std::tuple<First, Rest...>> {
     using type = std::tuple<Rest...>;
 };
+// Named (though never used) for callables without parameters, such as a static `ring()`.
+template <>
+struct DropFirst<std::tuple<>> {
+    using type = std::tuple<>;
+};
 
 template <class R, class Call>
 PyObject* return_to_python(Call&& call) {

@@ -43,9 +43,10 @@ std::uint64_t Convert<std::uint64_t>::from(PyObject* object) {
 
 std::uint32_t Convert<std::uint32_t>::from(PyObject* object) {
     Ref number = as_index(object);
-    long value = PyLong_AsLong(number.get());
+    int overflow = 0;
+    long long value = PyLong_AsLongLongAndOverflow(number.get(), &overflow);
     if (value == -1 && PyErr_Occurred()) throw PythonErrorSet{};
-    if (value < 0 || static_cast<unsigned long>(value) > UINT32_MAX) {
+    if (overflow != 0 || value < 0 || value > static_cast<long long>(UINT32_MAX)) {
         raise(PyExc_OverflowError, "out of range integral type conversion attempted");
     }
     return static_cast<std::uint32_t>(value);

@@ -32,8 +32,11 @@ PyObject* panic_exception_type() {
     return type;
 }
 
-static void set_panic(const char* message) {
-    if (PyObject* type = panic_exception_type()) PyErr_SetString(type, message);
+// Sets an exception of `type` whose message is the whole text, NUL characters included.
+static void set_error(PyObject* type, const std::string& message) {
+    if (!type) return;
+    Ref text = Ref::steal(PyUnicode_DecodeUTF8(message.data(), Py_ssize_t(message.size()), "replace"));
+    if (text) PyErr_SetObject(type, text.get());
 }
 
 void set_python_error_from_current_exception() {
@@ -42,17 +45,17 @@ void set_python_error_from_current_exception() {
     } catch (const PythonErrorSet&) {
         if (!PyErr_Occurred()) PyErr_SetString(PyExc_SystemError, "error return without exception set");
     } catch (const tavo::InvalidValue& error) {
-        PyErr_SetString(PyExc_ValueError, error.what());
+        set_error(PyExc_ValueError, error.message());
     } catch (const tavo::OperationFailed& error) {
-        PyErr_SetString(PyExc_RuntimeError, error.what());
+        set_error(PyExc_RuntimeError, error.message());
     } catch (const tavo::Panic& error) {
-        set_panic(error.what());
+        set_error(panic_exception_type(), error.message());
     } catch (const std::bad_alloc&) {
         PyErr_NoMemory();
     } catch (const std::exception& error) {
-        set_panic(error.what());
+        set_error(panic_exception_type(), error.what());
     } catch (...) {
-        set_panic("unknown failure in the simulation core");
+        set_error(panic_exception_type(), "unknown failure in the simulation core");
     }
 }
 
