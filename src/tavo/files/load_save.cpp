@@ -1,0 +1,154 @@
+#include "tavo/files/load_save.hpp"
+
+#include <utility>
+
+#include "json/error.hpp"
+#include "tavo/error.hpp"
+#include "tavo/files/tavo_format.hpp"
+#include "tavo/io/file_io.hpp"
+
+namespace tavo {
+
+TavoError::TavoError(Kind kind, std::string message, std::optional<ValidationResult> validation)
+    : kind_(kind), message_(std::move(message)), validation_(std::move(validation)) {}
+
+TavoError TavoError::io(const std::string& system_text) {
+    return TavoError(Kind::Io, "IO error: " + system_text);
+}
+
+TavoError TavoError::parse(const std::string& json_message) {
+    return TavoError(Kind::Parse, "JSON parse error: " + json_message);
+}
+
+TavoError TavoError::validation(ValidationResult result) {
+    std::string message = "Validation failed:\n" + result.generate_report();
+    return TavoError(Kind::Validation, std::move(message), std::move(result));
+}
+
+TavoError TavoError::unsupported_version(const std::string& version) {
+    return TavoError(Kind::UnsupportedVersion, "Unsupported tavo version: " + version);
+}
+
+TavoFile read_tavo_file(const std::string& path) {
+    std::string text;
+    try {
+        text = io::read_text(path);
+    } catch (const io::FileError& error) {
+        throw TavoError::io(error.what());
+    }
+    TavoFile file;
+    try {
+        file = parse_tavo_document(text);
+    } catch (const json::ParseError& error) {
+        throw TavoError::parse(error.what());
+    }
+    if (file.version != kTavoVersion) throw TavoError::unsupported_version(file.version);
+    return file;
+}
+
+TavoFile load_tavo_file(const std::string& path) {
+    TavoFile file = read_tavo_file(path);
+    ValidationResult result = TavoValidator::validate_all(file);
+    if (!result.valid) throw TavoError::validation(std::move(result));
+    return file;
+}
+
+void save_tavo_file(const std::string& path, const TavoFile& file) {
+    // The document is complete in memory before the file system is touched.
+    std::string text = write_tavo_document(file);
+    try {
+        io::write_atomically(path, text);
+    } catch (const io::FileError& error) {
+        throw TavoError::io(error.what());
+    }
+}
+
+NodeDefinition to_node_definition(const TavoNode& node) {
+    return NodeDefinition{node.id, node.memory_lifetime_ms ? *node.memory_lifetime_ms / 1000.0 : 1.0};
+}
+
+LinkDefinition to_link_definition(const TavoLink& link) {
+    LinkDefinition definition;
+    definition.from_node = link.src;
+    definition.to = link.to;
+    definition.distance_km = link.distance_km;
+    definition.base_fidelity = link.base_fidelity;
+    definition.generation_rate_hz = link.generation_rate_hz;
+    definition.link_type =
+        link.link_type == TavoLinkType::Satellite ? LinkType::Satellite : LinkType::Fiber;
+    if (link.satellite) {
+        definition.satellite_conditions =
+            SatelliteConditions{link.satellite->visibility, link.satellite->weather_factor};
+    }
+    return definition;
+}
+
+std::vector<NodeDefinition> to_node_definitions(const std::vector<TavoNode>& nodes) {
+    std::vector<NodeDefinition> definitions;
+    definitions.reserve(nodes.size());
+    for (const auto& node : nodes) definitions.push_back(to_node_definition(node));
+    return definitions;
+}
+
+std::vector<LinkDefinition> to_link_definitions(const std::vector<TavoLink>& links) {
+    std::vector<LinkDefinition> definitions;
+    definitions.reserve(links.size());
+    for (const auto& link : links) definitions.push_back(to_link_definition(link));
+    return definitions;
+}
+
+SimulationConfig simulation_config_from(const std::optional<TavoConfig>& config) {
+    SimulationConfig result = SimulationConfig::engine_default();
+    if (config) {
+        // A config section brings its own fallback purify factor, unlike a file without one.
+        result.physical.baseline_purify_factor = config->alpha_loss ? *config->alpha_loss / 10.0 : 0.22;
+        result.total_time_cutoff_ms =
+            config->max_attempts ? double(*config->max_attempts) * 50.0 : 5000.0;
+    }
+    result.physical.speed_of_light_in_fiber_km_ms = 200.0;
+    result.step_resolution_ms = 0.1;
+    return result;
+}
+
+void define_network_from_tavo(TavoEngine& engine, const TavoFile& file) {
+    engine.define_network(to_node_definitions(file.nodes), to_link_definitions(file.links));
+}
+
+std::string load_failure_text(const std::string& path, const TavoError& error) {
+    return "Failed to load " + path + ": " + error.message();
+}
+
+TavoFile load_tavo_file_or_fail(const std::string& path) {
+    try {
+        return load_tavo_file(path);
+    } catch (const TavoError& error) {
+        throw OperationFailed(load_failure_text(path, error));
+    }
+}
+
+void save_tavo_file_or_fail(const std::string& path, const TavoFile& file) {
+    try {
+        save_tavo_file(path, file);
+    } catch (const TavoError& error) {
+        throw OperationFailed(error.message());
+    }
+}
+
+ValidationResult validate_tavo_file_or_fail(const std::string& path) {
+    TavoFile file;
+    try {
+        file = read_tavo_file(path);
+    } catch (const TavoError& error) {
+        throw OperationFailed(load_failure_text(path, error));
+    }
+    return TavoValidator::validate_all(file);
+}
+
+TavoEngine engine_from_tavo_file(const std::string& path) {
+    TavoFile file = load_tavo_file_or_fail(path);
+    TavoEngine engine(simulation_config_from(file.config));
+    define_network_from_tavo(engine, file);
+    return engine;
+}
+
+}  // namespace tavo
