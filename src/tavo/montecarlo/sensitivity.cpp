@@ -1,0 +1,136 @@
+#include "tavo/montecarlo/sensitivity.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
+#include "tavo/error.hpp"
+#include "tavo/montecarlo/ensemble.hpp"
+#include "tavo/simulation/telemetry.hpp"
+
+namespace tavo {
+namespace {
+
+constexpr double kLoweredFactor = 0.9;
+constexpr double kRaisedFactor = 1.1;
+
+// A decimal index: digits only, optionally after one plus sign.
+std::optional<std::size_t> parse_index(std::string_view text) {
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    if (text.empty()) return std::nullopt;
+    std::size_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        std::size_t digit = std::size_t(c - '0');
+        if (value > (SIZE_MAX - digit) / 10) return std::nullopt;
+        value = value * 10 + digit;
+    }
+    return value;
+}
+
+// "node[3,t2]" with prefix "node[" gives {"3", "t2"}; anything but exactly two fields fails.
+std::optional<std::pair<std::string_view, std::string_view>> parse_fields(std::string_view key,
+                                                                          std::string_view prefix) {
+    if (key.substr(0, prefix.size()) != prefix) return std::nullopt;
+    key.remove_prefix(prefix.size());
+    while (!key.empty() && key.back() == ']') key.remove_suffix(1);
+    auto comma = key.find(',');
+    if (comma == std::string_view::npos) return std::nullopt;
+    std::string_view first = key.substr(0, comma), second = key.substr(comma + 1);
+    if (second.find(',') != std::string_view::npos) return std::nullopt;
+    return std::pair{first, second};
+}
+
+}  // namespace
+
+PyMonteCarloContext with_mutated(const PyMonteCarloContext& context, std::string_view key,
+                                 Perturbation direction) {
+    PyMonteCarloContext copy = context;
+    const double factor = direction == Perturbation::Lowered ? kLoweredFactor : kRaisedFactor;
+    if (key.size() < 5) return copy;
+    if (auto fields = parse_fields(key, "node[")) {
+        auto index = parse_index(fields->first);
+        if (index && *index < copy.nodes.size() && fields->second == "t2") {
+            copy.nodes[*index].second *= factor;
+        }
+    } else if (auto fields = parse_fields(key, "link[")) {
+        auto index = parse_index(fields->first);
+        if (index && *index < copy.links.size()) {
+            auto& link = copy.links[*index];
+            if (fields->second == "distance") std::get<2>(link) *= factor;
+            if (fields->second == "fidelity") std::get<3>(link) *= factor;
+            if (fields->second == "rate") std::get<4>(link) *= factor;
+        }
+    } else if (key == "alpha_loss_db_km") {
+        copy.baseline_purify_factor = (factor * 0.2) / 10.0;
+    }
+    return copy;
+}
+
+double run_trial(const PyMonteCarloContext& context, std::uint64_t trials, std::uint64_t seed) {
+    SimulationConfig config;
+    config.physical.baseline_purify_factor = context.baseline_purify_factor;
+    config.physical.speed_of_light_in_fiber_km_ms = 200.0;
+    config.total_time_cutoff_ms = context.total_time_cutoff_ms;
+    config.step_resolution_ms = context.step_resolution_ms;
+
+    QuantumNetwork network;
+    for (const auto& [id, t2] : context.nodes) network.add_node(id, t2);
+    for (const auto& [from, to, distance, fidelity, rate] : context.links) {
+        network.add_link(from, to, LinkType::Fiber, distance, fidelity, rate);
+    }
+    EntanglementRequest request{context.from_node, context.to_node, context.fidelity_target,
+                                context.max_latency_ms, context.strategy};
+    return MonteCarloSimulationEngine::execute_ensemble(network, config, request, trials, seed)
+        .empirical_success_rate;
+}
+
+double param_impact(const PyMonteCarloContext& context, std::string_view key, std::uint64_t trials,
+                    std::uint64_t seed_low, double base_rate, std::uint64_t seed_high) {
+    double low = run_trial(with_mutated(context, key, Perturbation::Lowered), trials, seed_low);
+    double high = run_trial(with_mutated(context, key, Perturbation::Raised), trials, seed_high);
+    if (base_rate < 0.01) return 0.0;
+    return (std::fabs(high - base_rate) + std::fabs(low - base_rate)) / base_rate;
+}
+
+std::vector<std::pair<std::string, double>> sensitivity_analysis(const MonteCarloStats& stats,
+                                                                 std::uint64_t seed_base) {
+    if (!stats.context) {
+        throw InvalidValue("No simulation context available. Pass store_context=True to simulate().");
+    }
+    const PyMonteCarloContext& context = *stats.context;
+    const double base_rate = stats.empirical_success_rate;
+    const std::uint64_t nodes = context.nodes.size();
+    const std::uint64_t trials = nodes * 50 >= 201 ? nodes * 50 : 200;
+
+    std::vector<std::pair<std::string, double>> impacts;
+    std::uint64_t seed = seed_base;
+    auto measure = [&](const std::string& key) {
+        double impact = param_impact(context, key, trials, seed, base_rate, seed + 1);
+        seed += 2;
+        return impact;
+    };
+    for (std::size_t i = 0; i < context.nodes.size(); ++i) {
+        double impact = measure("node[" + std::to_string(i) + ",t2]");
+        impacts.emplace_back("memory_lifetime_t2:" + context.nodes[i].first, impact);
+    }
+    static constexpr std::pair<const char*, const char*> kLinkParameters[] = {
+        {"distance", "distance_km"}, {"fidelity", "base_fidelity"}, {"rate", "generation_rate_hz"}};
+    for (std::size_t j = 0; j < context.links.size(); ++j) {
+        const auto& link = context.links[j];
+        for (const auto& [parameter, name] : kLinkParameters) {
+            double impact = measure("link[" + std::to_string(j) + "," + parameter + "]");
+            impacts.emplace_back(std::string(name) + ":" + link_key(std::get<0>(link), std::get<1>(link)),
+                                 impact);
+        }
+    }
+    impacts.emplace_back("alpha_loss_db_km", measure("alpha_loss_db_km"));
+
+    // Largest first; a NaN impact (from a NaN base rate) sorts last.
+    std::stable_sort(impacts.begin(), impacts.end(), [](const auto& a, const auto& b) {
+        return a.second > b.second || (!std::isnan(a.second) && std::isnan(b.second));
+    });
+    return impacts;
+}
+
+}  // namespace tavo
