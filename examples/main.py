@@ -1,7 +1,54 @@
 #!/usr/bin/env python3
-"""Simulate entanglement distribution on a small quantum network and print what happened."""
+"""Simulate the reference topologies and a small network, and print what happened.
+
+1. Compare the three reference networks on one entanglement request each and recommend one.
+2. Rank the physical parameters of the recommended network by their influence on the success rate.
+3. Play out a single request, a seeded ensemble, a key exchange and a teleportation on a small
+   three-node network.
+"""
 
 import tavo_core as tavo
+
+FIDELITY_TARGET = 0.7
+LATENCY_BUDGET_MS = 5000.0
+RUNS = 2000
+
+ENDPOINTS = [
+    tavo.TopologyEndpoints("telecom_backbone", "A", "E"),
+    tavo.TopologyEndpoints("repeater_chain", "N0", "N3"),
+    tavo.TopologyEndpoints("hybrid_satellite_fiber", "Toronto", "London"),
+]
+
+
+def heading(text):
+    print(f"\n== {text} ==")
+
+
+def compare_reference_topologies():
+    heading(f"Reference topologies: fidelity >= {FIDELITY_TARGET}, budget {LATENCY_BUDGET_MS:.0f} ms, "
+            f"{RUNS} trials each")
+    report = tavo.compare_topologies(ENDPOINTS, FIDELITY_TARGET, LATENCY_BUDGET_MS, RUNS)
+    print(f"  {'topology':<24} {'route':<18} {'success':>8} {'latency':>12} {'fidelity':>9}")
+    for endpoint, result in zip(ENDPOINTS, report.results):
+        route = f"{endpoint.from_node} -> {endpoint.to_node}"
+        print(f"  {result.topology_name:<24} {route:<18} {result.success_rate:>8.1%} "
+              f"{result.mean_latency_ms:>9.1f} ms {result.mean_fidelity:>9.4f}")
+    print(f"  recommended: {report.recommended_topology}")
+    print(f"  {report.summary}")
+    return report.recommended_topology
+
+
+def sensitivity_ranking(name):
+    endpoint = next(e for e in ENDPOINTS if e.topology_name == name)
+    payload = tavo.generate_topology(name)
+    engine = tavo.TavoEngine()
+    engine.define_network(payload.nodes, payload.links)
+    stats = engine.simulate(endpoint.from_node, endpoint.to_node, FIDELITY_TARGET, LATENCY_BUDGET_MS,
+                            1000, seed=2024)
+    heading(f"Sensitivity of {name} (base success rate {stats.empirical_success_rate:.1%})")
+    ranking = stats.sensitivity_analysis(7)
+    for parameter, impact in list(ranking.items())[:6]:
+        print(f"  {parameter:<36} {impact:.4f}")
 
 
 def small_network():
@@ -13,25 +60,41 @@ def small_network():
     return nodes, links
 
 
-def main():
+def small_network_demo():
     engine = tavo.TavoEngine()
     engine.define_network(*small_network())
 
-    print("== Single entanglement request: Alice -> Bob ==")
+    heading("Single entanglement request: Alice -> Bob")
     result = engine.request_entanglement("Alice", "Bob", 0.85, 500.0)
-    print(f"  success:  {result.success}")
-    print(f"  path:     {' -> '.join(result.execution_path)}")
-    print(f"  latency:  {result.latency_ms:.2f} ms")
-    print(f"  fidelity: {result.final_fidelity:.4f}")
+    print(f"  success {result.success}, path {' -> '.join(result.execution_path)}, "
+          f"latency {result.latency_ms:.2f} ms, fidelity {result.final_fidelity:.4f}")
 
-    print("\n== Monte Carlo ensemble: 10,000 seeded trials ==")
+    heading("Monte Carlo ensemble: 10,000 seeded trials")
     stats = engine.simulate("Alice", "Bob", 0.85, 500.0, 10_000, seed=7)
-    print(f"  success rate:       {stats.empirical_success_rate:.2%}")
-    print(f"  mean latency:       {stats.mean_latency_ms:.2f} ms")
-    print(f"  mean fidelity:      {stats.mean_fidelity:.4f}")
-    print(f"  congestion drops:   {stats.aggregate_congestion_drops}")
+    print(f"  success rate {stats.empirical_success_rate:.2%}, mean latency "
+          f"{stats.mean_latency_ms:.2f} ms, mean fidelity {stats.mean_fidelity:.4f}, "
+          f"congestion drops {stats.aggregate_congestion_drops}")
     for link, attempts in stats.link_utilization_heatmap.items():
-        print(f"  attempts {link:>14}: {attempts}")
+        print(f"  attempts on {link}: {attempts}")
+
+    heading("BB84-style key exchange: 200 rounds, 1 s budget")
+    key = tavo.qkd(engine, "Alice", "Bob", 0.9, 1000.0, rounds=200)
+    print(f"  {key!r}")
+    print(f"  rounds completed {key.rounds_completed}, failed {key.rounds_failed}, "
+          f"efficiency {key.efficiency_rate:.3f} key bits per round, time {key.latency_ms:.1f} ms")
+
+    heading("Teleportation: Alice -> Bob through the relay")
+    params = tavo.TeleportationParameters("Alice", "Bob", state_fidelity=0.95)
+    params.relay_nodes = ["Relay"]
+    outcome = engine.execute_teleportation(params)
+    print(f"  {outcome!r}, path {' -> '.join(outcome.path)}, "
+          f"resource fidelity {outcome.resource_entanglement_fidelity:.4f}")
+
+
+def main():
+    recommended = compare_reference_topologies()
+    sensitivity_ranking(recommended)
+    small_network_demo()
 
 
 if __name__ == "__main__":

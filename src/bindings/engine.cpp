@@ -1,9 +1,14 @@
 // The engine class.
 
 #include "core_types.hpp"
+#include "file_objects.hpp"
 #include "py/class_builder.hpp"
 #include "registry.hpp"
 #include "tavo/engine/engine.hpp"
+#include "tavo/protocols/distributed.hpp"
+#include "tavo/protocols/qkd.hpp"
+#include "tavo/protocols/teleportation.hpp"
+#include "tavo/snapshot/records.hpp"
 
 namespace bindings {
 namespace {
@@ -51,6 +56,15 @@ py::Ref tavo_engine_class(PyObject*) {
                 "fidelity_target", "max_latency_ms", "strategy">()
         .method<&simulate, "simulate", "from_node", "to", "fidelity_target", "max_latency_ms",
                 "runs", "strategy", "seed">()
+        .method<&define_network_from_tavo_method, "define_network_from_tavo", "qf">(
+            kDefineNetworkFromTavoDoc)
+        .method<&run_qkd_method, "run_qkd", "params">(kQkdDoc)
+        .method<&execute_teleportation_method, "execute_teleportation", "params">(
+            kTeleportationDoc)
+        .method<&run_distributed_computation_method, "run_distributed_computation",
+                "participants", "coordination_topology", "basis_type", "correlation_strength",
+                "classical_relay_latency_ms">(kDistributedDoc)
+        .method<&snapshot_method, "snapshot">(kSnapshotDoc)
         .build();
 }
 

@@ -1,0 +1,69 @@
+"""The module as the interpreter sees it: its names, their order, aliases and the module docstring."""
+
+import pytest
+
+import tavo_core
+
+CLASSES = [
+    "TavoEngine", "PhysicalConfig", "LinkDefinition", "SatelliteConditions", "EntanglementRequest",
+    "MonteCarloStats", "TopologyComparisonResult", "TopologyComparisonReport", "LinkType",
+    "StrategyType", "SimulationConfig", "NodeDefinition", "NetworkTopologyPayload", "TavoFile",
+    "TavoNode", "TavoLink", "TavoConfig", "TavoConstraints", "TavoMetadata", "TavoNodeType",
+    "TavoLinkType", "TavoSatelliteExtension", "TopologyEndpoints", "QKDParameters", "QKDResult",
+    "QKDStats", "TeleportationParameters", "TeleportationOutcome", "TeleportationStats",
+    "BasisType", "CoordinationTopology", "MeasurementBasis", "DistributedComputingParameters",
+    "PartyOutcome", "DistributedComputingResult", "DistributedComputingStats",
+]
+FUNCTIONS = [
+    "generate_topology", "compare_topologies", "save_topology", "load_topology", "validate",
+    "load_tavo_file", "diff", "diff_topologies", "from_tavo_file", "load",
+    "save_tavo_file_wrapper", "save", "qkd", "teleportation", "distributed_computation",
+]
+
+
+def test_all_lists_every_name_in_registration_order():
+    assert tavo_core.__all__ == CLASSES + FUNCTIONS
+    assert len(tavo_core.__all__) == 51
+
+
+def test_module_attributes_are_exactly_the_registered_names():
+    public = {name for name in vars(tavo_core) if not name.startswith("__")}
+    assert public == set(CLASSES + FUNCTIONS)
+
+
+@pytest.mark.parametrize("name", CLASSES)
+def test_classes_belong_to_the_module(name):
+    cls = getattr(tavo_core, name)
+    assert isinstance(cls, type)
+    assert cls.__module__ == "tavo_core" and cls.__qualname__ == name
+
+
+@pytest.mark.parametrize("alias, name", [("load", "load_tavo_file"), ("save", "save_tavo_file_wrapper")])
+def test_aliases_are_the_same_objects(alias, name):
+    assert getattr(tavo_core, alias) is getattr(tavo_core, name)
+    assert getattr(tavo_core, alias).__name__ == name
+
+
+@pytest.mark.parametrize(
+    "name",
+    ["SimulationResult", "PyMonteCarloContext", "TopologyDiff", "TopologySnapshot", "TopologyConfig",
+     "TopologyMetadata", "PanicException"],
+)
+def test_value_classes_are_not_module_attributes(name):
+    assert not hasattr(tavo_core, name)
+
+
+def test_functions_carry_their_signatures():
+    signatures = {name: getattr(tavo_core, name).__text_signature__ for name in FUNCTIONS}
+    assert signatures["compare_topologies"] == "(endpoints, fidelity_target, max_latency_ms, runs, strategy=None)"
+    assert signatures["save_tavo_file_wrapper"] == "(qf, filepath)"
+    assert signatures["distributed_computation"] == (
+        "(engine, participants, coordination_topology, measurement_basis, classical_relay_latency_ms=None)"
+    )
+    assert all(sig and sig.startswith("(") for sig in signatures.values())
+
+
+def test_module_docstring():
+    lines = tavo_core.__doc__.split("\n")
+    assert lines[0] == "The top-level Python module registration."
+    assert len(lines) == 2 and "tavo_core" in lines[1]
