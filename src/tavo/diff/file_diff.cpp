@@ -1,6 +1,7 @@
 #include "tavo/diff/file_diff.hpp"
 
 #include "tavo/diff/keyed_changes.hpp"
+#include "tavo/network/link_key.hpp"
 #include "tavo/text/forms.hpp"
 
 namespace tavo {
@@ -77,7 +78,7 @@ KeyedEntries<TavoNode> nodes_by_id(const TavoFile& file) {
 KeyedEntries<TavoLink> links_by_key(const TavoFile& file) {
     KeyedEntries<TavoLink> links;
     for (const TavoLink& link : file.links) {
-        links.insert(diff_detail::link_key(link.src, link.to), link);
+        links.insert(link_key(link.src, link.to), link);
     }
     return links;
 }

@@ -70,12 +70,4 @@ KeyChanges compare_keyed(const KeyedEntries<Entry>& first, const KeyedEntries<En
     return changes;
 }
 
-// The "{from}->{to}" key of a link.
-inline std::string link_key(std::string_view from, std::string_view to) {
-    std::string key;
-    key.reserve(from.size() + 2 + to.size());
-    key.append(from).append("->").append(to);
-    return key;
-}
-
 }  // namespace tavo::diff_detail

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "tavo/diff/keyed_changes.hpp"
+#include "tavo/network/link_key.hpp"
 
 namespace tavo {
 namespace {
@@ -39,7 +40,7 @@ KeyedEntries<NodeDefinition> nodes_by_id(const TopologySnapshot& snapshot) {
 KeyedEntries<LinkDefinition> links_by_key(const TopologySnapshot& snapshot) {
     KeyedEntries<LinkDefinition> links;
     for (const LinkDefinition& link : snapshot.links) {
-        links.insert(diff_detail::link_key(link.from_node, link.to), link);
+        links.insert(link_key(link.from_node, link.to), link);
     }
     return links;
 }

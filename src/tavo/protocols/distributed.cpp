@@ -17,7 +17,6 @@ constexpr double kFidelityCap = 0.999;
 // A party measures successfully only over pairs better than a classical mixture.
 constexpr double kMeasurementThreshold = 0.5;
 
-const char* boolean_text(bool value) { return value ? "true" : "false"; }
 
 }  // namespace
 
@@ -154,12 +153,12 @@ DistributedComputingResult run_distributed_computation(const TavoEngine& engine,
 
 std::string repr(const PartyOutcome& outcome) {
     return "PartyOutcome(" + outcome.node_id + ", success=" +
-           boolean_text(outcome.successful_measurement) +
+           text::boolean(outcome.successful_measurement) +
            ", fidelity=" + text::fixed(outcome.local_fidelity, 4) + ")";
 }
 
 std::string repr(const DistributedComputingResult& result) {
-    return std::string("DistributedComputingResult(success=") + boolean_text(result.success) +
+    return std::string("DistributedComputingResult(success=") + text::boolean(result.success) +
            ", fidelity=" + text::fixed(result.computation_fidelity, 4) +
            ", parties=" + std::to_string(result.party_results.size()) + ")";
 }

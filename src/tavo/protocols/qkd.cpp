@@ -11,7 +11,6 @@ namespace {
 // What a failed round costs the exchange, whatever the request itself reported.
 constexpr double kFailedRoundCostMs = 2.5;
 
-const char* boolean_text(bool value) { return value ? "true" : "false"; }
 
 }  // namespace
 
@@ -72,7 +71,7 @@ QKDResult run_qkd(const TavoEngine& engine, const QKDParameters& params) {
 }
 
 std::string repr(const QKDResult& result) {
-    return std::string("QKDResult(success=") + boolean_text(result.success) +
+    return std::string("QKDResult(success=") + text::boolean(result.success) +
            ", key_bits=" + std::to_string(result.secret_key_length_bits) +
            ", qber=" + text::fixed(result.qber, 4) + ")";
 }

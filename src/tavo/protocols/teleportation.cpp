@@ -16,7 +16,6 @@ constexpr double kSignalSpeedKmPerMs = 200.0;
 // Two classical bits carry the Bell measurement outcome.
 constexpr std::uint64_t kClassicalBits = 2;
 
-const char* boolean_text(bool value) { return value ? "true" : "false"; }
 
 }  // namespace
 
@@ -53,7 +52,7 @@ TeleportationOutcome execute_teleportation(const TavoEngine& engine,
 }
 
 std::string repr(const TeleportationOutcome& outcome) {
-    return std::string("TeleportationOutcome(success=") + boolean_text(outcome.success) +
+    return std::string("TeleportationOutcome(success=") + text::boolean(outcome.success) +
            ", fidelity=" + text::fixed(outcome.teleportation_fidelity, 4) +
            ", latency=" + text::fixed(outcome.latency_ms, 1) + "ms)";
 }

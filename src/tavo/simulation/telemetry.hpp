@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tavo/network/config.hpp"
+#include "tavo/network/link_key.hpp"
 
 namespace tavo {
 
@@ -33,14 +34,6 @@ public:
 
     std::vector<std::pair<std::string, std::uint64_t>> entries;
 };
-
-// "A->B": the key of the hop from A to B, in route direction.
-inline std::string link_key(std::string_view from, std::string_view to) {
-    std::string key;
-    key.reserve(from.size() + to.size() + 2);
-    key.append(from).append("->").append(to);
-    return key;
-}
 
 class NetworkTelemetry {
 public:

@@ -36,6 +36,9 @@ std::string fixed(double value, int decimals);
 // NaN and negative values give "0"; values beyond the 64-bit range give its maximum.
 std::string truncated(double value);
 
+// "true" or "false".
+inline const char* boolean(bool value) { return value ? "true" : "false"; }
+
 // Debug form of a text: in double quotes, with \" \\ \n \r \t and \0 escaped, the other control
 // characters (below 0x20, and 0x7F) written as \u{hex} in lower case without leading zeros
 // ("\u{1b}"), every other character as it is.
