@@ -10,58 +10,16 @@ import math
 import pytest
 
 import tavo_core as tavo
-from chacha_model import Generator
+from timeline_model import Config, ensemble
 
 U64 = 2**64
 
 
-def purify(fidelity, factor):
-    a = ((1.0 - fidelity) * (1.0 - fidelity)) / 9.0
-    c = ((fidelity + fidelity) * (1.0 - fidelity)) / 3.0
-    numerator = fidelity * fidelity + a
-    denominator = (c + fidelity * fidelity) + a
-    if not denominator > 0.0:
-        return 0.5
-    return min(0.999, numerator / denominator + factor)
-
-
-def success_probability(distance, fidelity, target):
-    x = distance / 100.0
-    y = x / (x + 1.0)
-    shortfall = (target - fidelity) * 0.3 if fidelity < target else 0.0
-    return min(max(1.0 - 0.45 * (y * y) - shortfall, 0.5), 0.98)
-
-
-def one_hop_succeeds(generator, distance, fidelity, target, limit, cutoff, factor):
-    route_fidelity = fidelity
-    if target > route_fidelity and target > purify(route_fidelity, factor):
-        return False
-    if distance / 200.0 > limit or not (limit > 0.0 and cutoff > 0.0):
-        return False
-    p = success_probability(distance, fidelity, target)
-    t, current = 0.0, route_fidelity
-    while True:
-        if not generator.inclusive() < p:
-            return False  # a failed attempt ends every chance of success
-        if target > current > 0.5:
-            t += 0.85
-            current = purify(current, factor)
-        if current >= target:
-            return True
-        if t >= limit:
-            return False
-        t += 2.5
-        if not (limit > t and cutoff > t):
-            return False
-
-
 def model_rate(link, target, limit, cutoff, factor, trials, seed):
     distance, fidelity = link
-    wins = sum(
-        one_hop_succeeds(Generator.seeded((seed + k) % U64), distance, fidelity, target, limit, cutoff, factor)
-        for k in range(trials)
-    )
-    return wins / trials
+    links = [("A", "B", distance, fidelity, 500.0)]
+    config = Config(purify_factor=factor, cutoff=cutoff)
+    return ensemble(links, ["A", "B"], target, limit, trials, seed, config).empirical_success_rate
 
 
 def one_hop_engine(extra_nodes=()):
