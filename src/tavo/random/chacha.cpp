@@ -16,6 +16,22 @@ namespace {
 // "expand 32-byte k" as four little-endian words.
 constexpr std::uint32_t sigma[4] = {0x61707865, 0x3320646e, 0x79622d32, 0x6b206574};
 
+// Six double rounds (a column round, then a diagonal round) over the 16 state words, whatever a word
+// is: one block's 32-bit words, or vectors holding the same word of several blocks.
+template <class Word, class QuarterRound>
+inline void twelve_rounds(Word (&x)[16], QuarterRound quarter_round) {
+    for (int round = 0; round < 6; ++round) {
+        quarter_round(x[0], x[4], x[8], x[12]);
+        quarter_round(x[1], x[5], x[9], x[13]);
+        quarter_round(x[2], x[6], x[10], x[14]);
+        quarter_round(x[3], x[7], x[11], x[15]);
+        quarter_round(x[0], x[5], x[10], x[15]);
+        quarter_round(x[1], x[6], x[11], x[12]);
+        quarter_round(x[2], x[7], x[8], x[13]);
+        quarter_round(x[3], x[4], x[9], x[14]);
+    }
+}
+
 #if defined(__has_builtin) && !defined(TAVO_CHACHA_SCALAR)
 #if __has_builtin(__builtin_shufflevector)
 #define TAVO_CHACHA_LANES 1
@@ -83,16 +99,7 @@ void chacha12_four_blocks(const ChaChaKey& key, std::uint64_t counter, std::uint
 
     Lanes x[16];
     for (int i = 0; i < 16; ++i) x[i] = input[i];
-    for (int round = 0; round < 6; ++round) {
-        quarter_round(x[0], x[4], x[8], x[12]);
-        quarter_round(x[1], x[5], x[9], x[13]);
-        quarter_round(x[2], x[6], x[10], x[14]);
-        quarter_round(x[3], x[7], x[11], x[15]);
-        quarter_round(x[0], x[5], x[10], x[15]);
-        quarter_round(x[1], x[6], x[11], x[12]);
-        quarter_round(x[2], x[7], x[8], x[13]);
-        quarter_round(x[3], x[4], x[9], x[14]);
-    }
+    twelve_rounds(x, [](auto& a, auto& b, auto& c, auto& d) { quarter_round(a, b, c, d); });
     for (int i = 0; i < 16; ++i) x[i] += input[i];
     for (int i = 0; i < 16; i += 4) store_transposed(x[i], x[i + 1], x[i + 2], x[i + 3], out + i);
 }
@@ -119,16 +126,7 @@ void chacha12_block(const ChaChaKey& key, std::uint64_t counter, std::uint32_t* 
     };
     std::uint32_t x[16];
     std::memcpy(x, input, sizeof x);
-    for (int round = 0; round < 6; ++round) {
-        quarter_round(x[0], x[4], x[8], x[12]);
-        quarter_round(x[1], x[5], x[9], x[13]);
-        quarter_round(x[2], x[6], x[10], x[14]);
-        quarter_round(x[3], x[7], x[11], x[15]);
-        quarter_round(x[0], x[5], x[10], x[15]);
-        quarter_round(x[1], x[6], x[11], x[12]);
-        quarter_round(x[2], x[7], x[8], x[13]);
-        quarter_round(x[3], x[4], x[9], x[14]);
-    }
+    twelve_rounds(x, [](auto& a, auto& b, auto& c, auto& d) { quarter_round(a, b, c, d); });
     for (int i = 0; i < 16; ++i) out[i] = x[i] + input[i];
 }
 
