@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tavo/engine/engine.hpp"
+#include "tavo/montecarlo/context.hpp"
 #include "tavo/montecarlo/ensemble.hpp"
 #include "tavo/montecarlo/sensitivity.hpp"
 #include "tavo/topology/generator.hpp"
@@ -124,7 +125,7 @@ int main() {
     EntanglementRequest request{"A", "E", 0.7, 5000.0, std::nullopt};
     MonteCarloStats stats;
     static_cast<MonteCarloSummary&>(stats) = engine.simulate(request, 1000, 1);
-    stats.context = make_context(engine, request, 1);
+    stats.context = make_context(*engine.network(), engine.config(), request, 1);
     std::size_t ensembles = 2 * (backbone.nodes.size() + 3 * backbone.links.size() + 1);
     auto [rate, work] = best_rate(3, [&] {
         auto impacts = sensitivity_analysis(stats, 5);

@@ -22,19 +22,6 @@ NO_NETWORK = "No network defined. Call define_network() first."
 VECTORS = json.loads((pathlib.Path(__file__).parent / "data" / "rng.json").read_text())
 
 
-def make_engine(links, nodes=None, purify_factor=0.12, cutoff=5000.0):
-    if nodes is None:
-        nodes = sorted({end for link in links for end in link[:2]})
-    config = tc.SimulationConfig(total_time_cutoff_ms=cutoff)
-    physical = config.physical
-    physical.baseline_purify_factor = purify_factor
-    config.physical = physical
-    engine = tc.TavoEngine(config)
-    engine.define_network([tc.NodeDefinition(n, 1.0) for n in nodes],
-                          [tc.LinkDefinition(*link) for link in links])
-    return engine
-
-
 def figures(stats):
     return (stats.total_runs, stats.empirical_success_rate, stats.mean_latency_ms,
             stats.mean_fidelity, stats.aggregate_congestion_drops, stats.link_utilization_heatmap)
@@ -110,7 +97,7 @@ AB = ("A", "B", 100.0, 0.9, 100.0)
 ], ids=["base-0", "base-7", "reverse-direction", "seed-wraps", "max-seed", "purify", "purify-cap",
         "floor", "cap", "never-purified", "odd-budget", "cutoff", "long-failing", "unreachable",
         "propagation", "zero-budget", "zero-cutoff"])
-def test_one_hop_ensembles_are_exact(link, source, target, fidelity_target, limit, runs, seed, b,
+def test_one_hop_ensembles_are_exact(make_engine, link, source, target, fidelity_target, limit, runs, seed, b,
                                      cutoff):
     engine = make_engine([link], purify_factor=b, cutoff=cutoff)
     stats = engine.simulate(source, target, fidelity_target, limit, runs, LL, seed)
@@ -119,7 +106,7 @@ def test_one_hop_ensembles_are_exact(link, source, target, fidelity_target, limi
 
 
 @pytest.mark.parametrize("seed", [1, 99])
-def test_same_seed_repeats_and_next_seed_shifts(seed):
+def test_same_seed_repeats_and_next_seed_shifts(make_engine, seed):
     engine = make_engine([AB])
     first = engine.simulate("A", "B", 0.8, 100.0, 80, None, seed)
     again = engine.simulate("A", "B", 0.8, 100.0, 80, None, seed)
@@ -132,21 +119,21 @@ def test_same_seed_repeats_and_next_seed_shifts(seed):
     assert shifted.link_utilization_heatmap == {"A->B": sum(t.firings["A->B"] for t in tail)}
 
 
-def test_source_equal_to_target():
+def test_source_equal_to_target(make_engine):
     engine = make_engine([AB])
     stats = engine.simulate("A", "A", 0.9, 10.0, 30, None, 1)
     assert figures(stats) == (30, 1.0, 0.0, 1.0, 0, {})
 
 
 @pytest.mark.parametrize("source,target", [("X", "B"), ("A", "X"), ("A", "C")])
-def test_no_route(source, target):
+def test_no_route(make_engine, source, target):
     engine = make_engine([AB], nodes=["A", "B", "C"])
     stats = engine.simulate(source, target, 0.5, 100.0, 25, None, 1)
     assert figures(stats) == (25, 0.0, 0.0, 0.0, 0, {})
 
 
 @pytest.mark.parametrize("seed", [None, 5])
-def test_zero_runs(seed):
+def test_zero_runs(make_engine, seed):
     stats = make_engine([AB]).simulate("A", "B", 0.5, 100.0, 0, None, seed)
     assert stats.total_runs == 0
     assert math.isnan(stats.empirical_success_rate)
@@ -159,7 +146,7 @@ def test_zero_runs(seed):
 
 # Longer routes: losses in processing decide part of the outcome.
 
-def test_two_hop_chain_with_purification():
+def test_two_hop_chain_with_purification(make_engine):
     # Both first attempts succeed: the trial succeeds with P(0.81), at 0.0 ms when both links
     # survive (swapped) and at 0.85 ms when one is lost (purified). A failed first attempt ends all
     # progress. So success rate, fidelity, drops and heatmap are exact; the latency reveals how
@@ -181,7 +168,7 @@ def test_two_hop_chain_with_purification():
     assert 0.15 < lost / successes < 0.23
 
 
-def test_two_hop_chain_that_needs_a_loss():
+def test_two_hop_chain_that_needs_a_loss(make_engine):
     # The purify factor -1 makes swapping ruinous (a fidelity below 0), while the target equals the
     # route fidelity: a trial succeeds only in its first cycle, when both attempts succeed and at
     # least one link is lost in processing (probability 0.19). Every other trial runs to the end.
@@ -223,7 +210,7 @@ def always_lost(a, b, t):
 
 
 @pytest.mark.parametrize("hops", [3, 5])
-def test_long_chains(hops):
+def test_long_chains(make_engine, hops):
     # Every trial whose first attempts all succeed succeeds in that cycle, whatever is lost, and
     # every other trial runs to the end of its budget: success rate, drops and heatmap are exact.
     # Three hops (route fidelity 0.913 >= 0.9): 0.913 when a link is lost, else the swapped 0.999.
@@ -298,7 +285,7 @@ def test_context_of_default_engine_and_strategy():
     assert context.nodes == [("A", 1.0)] and context.links == []
 
 
-def test_context_is_a_snapshot_with_plain_attributes():
+def test_context_is_a_snapshot_with_plain_attributes(make_engine):
     engine = make_engine([AB])
     stats = engine.simulate("A", "B", 0.5, 10.0, 2, LL, 2**64 - 1)
     assert stats._context.seed == 2**64 - 1
@@ -343,7 +330,7 @@ def test_stats_constructor():
     assert str(info.value) == "argument 'context': 'int' object cannot be converted to 'PyMonteCarloContext'"
 
 
-def test_stats_context_copies():
+def test_stats_context_copies(make_engine):
     original = make_engine([AB]).simulate("A", "B", 0.5, 10.0, 1, None, 3)._context
     stats = tc.MonteCarloStats(1, 1.0, 0.0, 0.9, 0, {}, context=original)
     original.from_node = "changed"
@@ -367,7 +354,7 @@ def test_stats_context_copies():
 # Argument conversion and the missing network
 
 @pytest.mark.parametrize("kwargs", [dict(runs=-1), dict(seed=-1), dict(runs=-1, seed=-1)])
-def test_negative_counts_raise_overflow_error_unprefixed(kwargs):
+def test_negative_counts_raise_overflow_error_unprefixed(make_engine, kwargs):
     args = dict(from_node="A", to="B", fidelity_target=0.5, max_latency_ms=1.0, runs=1)
     args.update(kwargs)
     for engine in (tc.TavoEngine(), make_engine([AB])):
@@ -377,7 +364,7 @@ def test_negative_counts_raise_overflow_error_unprefixed(kwargs):
         assert not str(info.value).startswith("argument")
 
 
-def test_seed_beyond_64_bits():
+def test_seed_beyond_64_bits(make_engine):
     with pytest.raises(OverflowError):
         make_engine([AB]).simulate("A", "B", 0.5, 1.0, 1, None, 2**64)
 
@@ -389,7 +376,7 @@ def test_seed_beyond_64_bits():
     (("A", "B", 0.5, 1.0, 1, 1), "strategy"),
     (("A", "B", 0.5, 1.0, 1, None, "7"), "seed"),
 ])
-def test_conversion_errors_name_the_argument(args, name):
+def test_conversion_errors_name_the_argument(make_engine, args, name):
     with pytest.raises(TypeError) as info:
         make_engine([AB]).simulate(*args)
     assert str(info.value).startswith(f"argument '{name}': ")

@@ -82,9 +82,35 @@ public:
         return *this;
     }
 
+    // The constructor with a parameter list shared with a method (see Names).
+    template <auto Fn, class ParamNames>
+    ClassBuilder& constructor_named() {
+        using C = typename NamedCallable<T, CallKind::Constructor, Fn, "__new__", ParamNames>::type;
+        has_constructor_ = true;
+        constructor_signature_ = text_signature(C::shape());
+        spec_->slots.push_back({Py_tp_new, reinterpret_cast<void*>(&C::construct)});
+        return *this;
+    }
+
     template <auto Fn, FixedString Name, FixedString... Params>
     ClassBuilder& method(std::string_view doc = {}) {
         spec_->methods.push_back(Callable<T, CallKind::Method, Fn, Name, Params...>::method_def(doc));
+        return *this;
+    }
+
+    // A method that builds a value with `Make` from its arguments (named by ParamNames) and passes
+    // it to `Use(self, value)`.
+    template <auto Make, auto Use, FixedString Name, class ParamNames>
+    ClassBuilder& building_method(std::string_view doc = {}) {
+        using C = typename NamedCallable<T, CallKind::Method, &Building<Make, Use>::call, Name,
+                                         ParamNames>::type;
+        spec_->methods.push_back(C::method_def(doc));
+        return *this;
+    }
+
+    // A method declared in another file (see method_def below).
+    ClassBuilder& method(PyMethodDef def) {
+        spec_->methods.push_back(def);
         return *this;
     }
 
@@ -226,5 +252,11 @@ private:
     std::string constructor_signature_;
     bool has_constructor_ = false;
 };
+
+// The definition of a method of T, for files that contribute methods to a class declared elsewhere.
+template <class T, auto Fn, FixedString Name, FixedString... Params>
+PyMethodDef method_def(std::string_view doc = {}) {
+    return Callable<T, CallKind::Method, Fn, Name, Params...>::method_def(doc);
+}
 
 }  // namespace py

@@ -3,12 +3,12 @@
 // the class. Members have no comparison of their own (equality is identity), attribute getters hand
 // out new member objects, and the representation is "ClassName.Member".
 
-#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "py/class_builder.hpp"
+#include "tavo/enum_name.hpp"
 
 namespace py {
 
@@ -33,10 +33,13 @@ void set_class_attribute(PyTypeObject* type, const char* name, PyObject* value);
 template <class E>
 class EnumBuilder {
 public:
-    EnumBuilder(std::string name, std::initializer_list<std::pair<E, const char*>> members)
-        : builder_(name) {
+    // `members`: the core's table of member names, in the order the class lists them.
+    template <std::size_t N>
+    EnumBuilder(std::string name, const tavo::EnumName<E> (&members)[N]) : builder_(name) {
         EnumNames<E>::class_name = name;
-        for (const auto& [value, member] : members) EnumNames<E>::members.emplace_back(value, member);
+        for (const auto& member : members) {
+            EnumNames<E>::members.emplace_back(member.value, std::string(member.text));
+        }
         builder_.template repr<&EnumNames<E>::repr>();
     }
 

@@ -53,7 +53,7 @@ FastPlan make_fast_plan(const TimelinePlan& plan);
 // One trial of the timeline for a plan that runs cycles. Loss draws only matter on paths with an
 // intermediate node, and only while every attempt so far has succeeded; elsewhere they are skipped.
 template <class LossDraw>
-TrialOutcome run_trial(const FastPlan& plan, ChaCha12Rng& rng, LossDraw& loss) {
+TrialOutcome play_trial(const FastPlan& plan, ChaCha12Rng& rng, LossDraw& loss) {
     const std::size_t hops = plan.thresholds.size();
     const std::uint64_t* thresholds = plan.thresholds.data();
     double t = 0.0;
@@ -118,7 +118,7 @@ MonteCarloSummary MonteCarloSimulationEngine::execute_ensemble(
         } else {
             ChaCha12Rng rng =
                 seed ? ChaCha12Rng::seed_from_u64(*seed + i) : ChaCha12Rng::zero_seeded();
-            trial = detail::run_trial(fast, rng, loss);
+            trial = detail::play_trial(fast, rng, loss);
         }
         if (trial.success) fidelity_sum += trial.fidelity;
         latency_sum += trial.latency_ms;

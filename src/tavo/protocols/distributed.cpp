@@ -4,7 +4,8 @@
 
 #include "tavo/engine/engine.hpp"
 #include "tavo/error.hpp"
-#include "tavo/text/forms.hpp"
+#include "tavo/network/link_key.hpp"
+#include "text/forms.hpp"
 
 namespace tavo {
 namespace {
@@ -117,7 +118,7 @@ DistributedComputingResult run_distributed_computation(const TavoEngine& engine,
         link_fidelities.push_back(pair.success ? pair.final_fidelity : 0.0);
         // A failed request still took its time.
         result.total_latency_ms += pair.latency_ms;
-        result.resource_links_used.push_back(first + "->" + second);
+        result.resource_links_used.push_back(link_key(first, second));
     }
 
     double product = 1.0;

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "tavo/engine/engine.hpp"
-#include "tavo/text/forms.hpp"
+#include "text/forms.hpp"
 
 namespace tavo {
 namespace {

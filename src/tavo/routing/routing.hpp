@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "tavo/engine/request.hpp"
 #include "tavo/network/quantum_network.hpp"
+#include "tavo/network/request.hpp"
 
 namespace tavo {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "tavo/engine/request.hpp"
 #include "tavo/network/quantum_network.hpp"
+#include "tavo/network/request.hpp"
 #include "tavo/random/chacha.hpp"
 #include "tavo/scheduler/physics.hpp"
 #include "tavo/scheduler/result.hpp"

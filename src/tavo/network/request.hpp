@@ -10,7 +10,17 @@
 
 namespace tavo {
 
-enum class StrategyType : std::uint8_t { LowestLatency = 0, HighestFidelity = 1, HighestSuccess = 2 };
+enum class StrategyType : std::uint8_t {
+    LowestLatency = 0,
+    HighestFidelity = 1,
+    HighestSuccess = 2
+};
+
+inline constexpr EnumName<StrategyType> kStrategyTypeNames[] = {
+    {StrategyType::LowestLatency, "LowestLatency"},
+    {StrategyType::HighestFidelity, "HighestFidelity"},
+    {StrategyType::HighestSuccess, "HighestSuccess"},
+};
 
 struct EntanglementRequest {
     std::string from_node;
