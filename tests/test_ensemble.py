@@ -1,9 +1,8 @@
 """Monte Carlo ensembles (TavoEngine.simulate), their statistics and context.
 
-Trial i draws its link attempts from the generator seeded with seed + i. On one-hop routes the
-losses of the event runtime cannot change a trial's outcome, so those ensembles are reproduced
-exactly by the Python models; on longer routes the models give exact figures for what the losses
-cannot touch and expectations for the rest."""
+Trial i draws its link attempts from the generator seeded with seed + i and its processing losses
+from the same key on a stream of their own, so the Python models reproduce every ensemble exactly.
+Some tests give the models other loss draws to pin down what losses can and cannot change."""
 
 import json
 import math
@@ -389,3 +388,63 @@ def test_simulate_without_network():
     engine = tc.TavoEngine()
     engine.define_network([], [])
     assert figures(engine.simulate("A", "B", 0.5, 100.0, 2, None, 1)) == (2, 0.0, 0.0, 0.0, 0, {})
+
+
+# Reproducibility: trial i of an ensemble depends on seed + i alone, its losses included.
+
+CHAIN = [("A", "B", 100.0, 0.9, 100.0), ("B", "C", 100.0, 0.9, 100.0), ("C", "D", 60.0, 0.95, 100.0)]
+
+
+@pytest.mark.parametrize("links,path,target,limit,strategy,seed", [
+    (CHAIN, ["A", "B", "C", "D"], 0.9, 40.0, None, 41),
+    (CHAIN[:2], ["A", "B", "C"], 0.95, 10.0, LL, 11),
+    (CHAIN[:2], ["A", "B", "C"], 0.8, 60.0, HS, 2**64 - 3),
+], ids=["three-hops", "two-hops-short-budget", "two-hops-wrapping-seed"])
+def test_multi_hop_ensembles_match_the_model_exactly(make_engine, links, path, target, limit,
+                                                    strategy, seed):
+    runs = 600
+    stats = make_engine(links).simulate(path[0], path[-1], target, limit, runs, strategy, seed)
+    model = ensemble(links, path, target, limit, runs, seed, Config(), "stream")
+    assert figures(stats) == model_figures(model)
+    # Losses did decide outcomes here: the same trials without any loss end differently.
+    assert model_figures(ensemble(links, path, target, limit, runs, seed, Config())) != figures(stats)
+
+
+def test_a_seed_fixes_the_statistics_on_any_engine(make_engine):
+    calls = [make_engine(CHAIN).simulate("A", "D", 0.9, 200.0, 3000, None, 41)]
+    engine = make_engine(CHAIN)
+    calls += [engine.simulate("A", "D", 0.9, 200.0, 3000, None, 41) for _ in range(5)]
+    assert len({repr(figures(stats)) for stats in calls}) == 1
+    assert calls[0].mean_fidelity not in (0.0, 0.999)  # both swapped and purified successes
+
+
+def merged(parts):
+    """The figures of consecutive chunks combined as one ensemble."""
+    runs = sum(p.total_runs for p in parts)
+    used = [p for p in parts if p.total_runs]
+    successes = [round(p.empirical_success_rate * p.total_runs) for p in used]
+    heatmap = {}
+    for part in used:
+        for key, count in part.link_utilization_heatmap.items():
+            heatmap[key] = heatmap.get(key, 0) + count
+    latency = sum(p.mean_latency_ms * p.total_runs for p in used) / runs
+    fidelity = sum(p.mean_fidelity * s for p, s in zip(used, successes)) / max(sum(successes), 1)
+    return runs, sum(successes), sum(p.aggregate_congestion_drops for p in used), heatmap, latency, fidelity
+
+
+@pytest.mark.parametrize("seed", [41, 2**64 - 700])
+@pytest.mark.parametrize("cuts", [[0], [1], [1234], [2999], [3000], [7, 500, 2048]])
+def test_consecutive_chunks_sum_to_the_whole(make_engine, seed, cuts):
+    n = 3000
+    engine = make_engine(CHAIN)
+    whole = engine.simulate("A", "D", 0.9, 200.0, n, None, seed)
+    bounds = [0] + cuts + [n]
+    parts = [engine.simulate("A", "D", 0.9, 200.0, b - a, None, (seed + a) % 2**64)
+             for a, b in zip(bounds, bounds[1:])]
+    runs, successes, drops, heatmap, latency, fidelity = merged(parts)
+    assert (runs, successes, drops) == (
+        n, round(whole.empirical_success_rate * n), whole.aggregate_congestion_drops)
+    assert heatmap == whole.link_utilization_heatmap
+    assert list(heatmap) == list(whole.link_utilization_heatmap)
+    assert latency == pytest.approx(whole.mean_latency_ms, rel=1e-12)
+    assert fidelity == pytest.approx(whole.mean_fidelity, rel=1e-12)

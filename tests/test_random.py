@@ -10,6 +10,8 @@ import subprocess
 
 import pytest
 
+from chacha_model import Generator
+
 VECTORS = json.loads((pathlib.Path(__file__).parent / "data" / "rng.json").read_text())
 NEVER = 1 << 52
 
@@ -164,3 +166,16 @@ def test_thread_generator_rekeys_every_64_kib(probe):
     # 8192 64-bit outputs are 64 KiB; the first draw keys the generator.
     rekeys = [int(v) for v in run(probe, "rng-thread-rekeys", 40_000)]
     assert rekeys == [0, 8192, 16384, 24576, 32768]
+
+
+@pytest.mark.parametrize("stream", [0, 1, 2**32 + 5, 2**64 - 1])
+@pytest.mark.parametrize("gen,model", [("seed:42", lambda s: Generator.seeded(42, s)),
+                                       ("zero", lambda s: Generator([0] * 8, s))], ids=["seed42", "zero"])
+def test_streams_of_one_key(probe, gen, model, stream):
+    # The stream number is the block's 64-bit nonce: each stream of a key is a sequence of its own,
+    # across refills as well.
+    expected = model(stream)
+    words = [int(v) for v in run(probe, "rng", f"{gen}@{stream}", "u32x130")]
+    assert words == [expected.next_u32() for _ in range(130)]
+    if stream:
+        assert words[:16] != [int(v) for v in run(probe, "rng", gen, "u32x16")]

@@ -138,7 +138,20 @@ class Ensemble:
     trials: list
 
 
+class StreamLoss:
+    """The loss draws of a seeded trial: one half-open draw per processed event from the trial's key
+    on stream 1 (its link attempts use stream 0)."""
+
+    def __init__(self, seed):
+        self.generator = Generator.seeded(seed, stream=1)
+
+    def __call__(self, a, b, t):
+        return self.generator.half_open()
+
+
 def ensemble(links, path, target, limit, runs, seed, config, loss=never_lost):
+    """`loss` is a loss draw shared by all trials, or "stream" for each trial's own loss stream, as
+    the library's ensembles draw them."""
     successes = 0
     latency_sum = 0.0
     fidelity_sum = 0.0
@@ -146,7 +159,9 @@ def ensemble(links, path, target, limit, runs, seed, config, loss=never_lost):
     heatmap = {}
     trials = []
     for i in range(runs):
-        trial = play(links, path, target, limit, config, Generator.seeded((seed + i) & MASK64), loss)
+        trial_seed = (seed + i) & MASK64
+        trial_loss = StreamLoss(trial_seed) if loss == "stream" else loss
+        trial = play(links, path, target, limit, config, Generator.seeded(trial_seed), trial_loss)
         trials.append(trial)
         if trial.success:
             fidelity_sum += trial.final_fidelity

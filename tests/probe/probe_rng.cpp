@@ -1,7 +1,8 @@
 // Generator commands. Integers are printed in decimal (32-bit words) or as 0x-prefixed 16-digit hex
 // (64-bit outputs); doubles as the 0x-prefixed hex of their IEEE-754 bits, one value per line.
 //
-//   rng GEN OP...           GEN: zero | seed:N | key:W0,...,W7 (hex words)
+//   rng GEN OP...           GEN: zero | seed:N | key:W0,...,W7 (hex words), optionally followed
+//                           by @S for stream number S (decimal; 0 otherwise)
 //                           OP:  u32 | u64 | inc | half, optionally repeated: u32x63
 //   rng-key GEN             the eight key words, hex
 //   rng-convert X...        for each 64-bit hex X: "INCLUSIVE HALF_OPEN" bits
@@ -31,6 +32,15 @@ std::uint64_t parse_u64(const std::string& text, int base) {
         throw std::invalid_argument("bad number: " + text);
     }
     return value;
+}
+
+tavo::ChaCha12Rng make_generator(const std::string& name);
+
+tavo::ChaCha12Rng make_generator_on_stream(const std::string& spec) {
+    const std::size_t at = spec.find('@');
+    if (at == std::string::npos) return make_generator(spec);
+    const tavo::ChaCha12Rng base = make_generator(spec.substr(0, at));
+    return tavo::ChaCha12Rng::from_key(base.key(), parse_u64(spec.substr(at + 1), 10));
 }
 
 tavo::ChaCha12Rng make_generator(const std::string& name) {
@@ -72,7 +82,7 @@ probe::Command guarded(int (*body)(const std::vector<std::string>&)) {
 
 int run_draws(const std::vector<std::string>& args) {
     if (args.empty()) throw std::invalid_argument("usage: rng GEN OP...");
-    auto rng = make_generator(args[0]);
+    auto rng = make_generator_on_stream(args[0]);
     for (std::size_t i = 1; i < args.size(); ++i) {
         std::string op = args[i];
         std::uint64_t repeat = 1;

@@ -13,20 +13,26 @@ namespace tavo {
 
 class MonteCarloSimulationEngine {
 public:
-    // Runs `runs` trials; trial i draws its link attempts from seed_from_u64(seed + i) (wrapping),
-    // or from a zero-seeded generator when no seed is given. The figures are exactly those of
-    // running NetworkOrchestratorPolicy::coordinate_timeline once per trial.
+    // Runs `runs` trials. Trial i draws its link attempts from seed_from_u64(seed + i) (wrapping)
+    // and its losses from the same key on the loss stream (TrialLossDraw), so that it depends on
+    // seed + i alone: an ensemble split into consecutive chunks (seed s for runs [0, a), seed s + a
+    // for the rest) sums to the whole. Without a seed, every trial uses a zero-seeded generator and
+    // the per-thread loss draw. The figures are exactly those of running
+    // NetworkOrchestratorPolicy::coordinate_timeline once per trial with the same draws.
     static MonteCarloSummary execute_ensemble(const QuantumNetwork& network,
                                               const SimulationConfig& config,
                                               const EntanglementRequest& request,
                                               std::uint64_t runs, std::optional<std::uint64_t> seed);
 
-    template <class LossDraw>
-    static MonteCarloSummary execute_ensemble(const QuantumNetwork& network,
-                                              const SimulationConfig& config,
-                                              const EntanglementRequest& request,
-                                              std::uint64_t runs, std::optional<std::uint64_t> seed,
-                                              LossDraw&& loss);
+    // The same with the losses of each trial drawn by `loss_for(trial generator)`, which returns a
+    // loss draw for that trial (tests use draws that are pure functions of the event).
+    template <class LossFor>
+    static MonteCarloSummary execute_ensemble_with(const QuantumNetwork& network,
+                                                   const SimulationConfig& config,
+                                                   const EntanglementRequest& request,
+                                                   std::uint64_t runs,
+                                                   std::optional<std::uint64_t> seed,
+                                                   LossFor&& loss_for);
 };
 
 namespace detail {
@@ -97,11 +103,11 @@ TrialOutcome play_trial(const FastPlan& plan, ChaCha12Rng& rng, LossDraw& loss) 
 
 }  // namespace detail
 
-template <class LossDraw>
-MonteCarloSummary MonteCarloSimulationEngine::execute_ensemble(
+template <class LossFor>
+MonteCarloSummary MonteCarloSimulationEngine::execute_ensemble_with(
     const QuantumNetwork& network, const SimulationConfig& config,
     const EntanglementRequest& request, std::uint64_t runs, std::optional<std::uint64_t> seed,
-    LossDraw&& loss) {
+    LossFor&& loss_for) {
     // Network and request are the same in every trial: route and plan once.
     const TimelinePlan plan = plan_timeline(network, config, request);
     const detail::FastPlan fast = detail::make_fast_plan(plan);
@@ -118,6 +124,7 @@ MonteCarloSummary MonteCarloSimulationEngine::execute_ensemble(
         } else {
             ChaCha12Rng rng =
                 seed ? ChaCha12Rng::seed_from_u64(*seed + i) : ChaCha12Rng::zero_seeded();
+            auto loss = loss_for(rng);
             trial = detail::play_trial(fast, rng, loss);
         }
         if (trial.success) fidelity_sum += trial.fidelity;

@@ -83,11 +83,14 @@ double run_trial(const PyMonteCarloContext& context, std::uint64_t trials, std::
 }
 
 double param_impact(const PyMonteCarloContext& context, std::string_view key, std::uint64_t trials,
-                    std::uint64_t seed_low, double base_rate, std::uint64_t seed_high) {
-    double low = run_trial(with_mutated(context, key, Perturbation::Lowered), trials, seed_low);
-    double high = run_trial(with_mutated(context, key, Perturbation::Raised), trials, seed_high);
+                    const CommonRandomNumbers& reference, double base_rate) {
+    double low =
+        run_trial(with_mutated(context, key, Perturbation::Lowered), trials, reference.seed_low);
+    double high =
+        run_trial(with_mutated(context, key, Perturbation::Raised), trials, reference.seed_high);
     if (base_rate < 0.01) return 0.0;
-    return (std::fabs(high - base_rate) + std::fabs(low - base_rate)) / base_rate;
+    return (std::fabs(high - reference.rate_high) + std::fabs(low - reference.rate_low)) /
+           base_rate;
 }
 
 std::vector<std::pair<std::string, double>> sensitivity_analysis(const MonteCarloStats& stats,
@@ -100,12 +103,18 @@ std::vector<std::pair<std::string, double>> sensitivity_analysis(const MonteCarl
     const std::uint64_t nodes = context.nodes.size();
     const std::uint64_t trials = nodes * 50 >= 201 ? nodes * 50 : 200;
 
+    // Every variant runs on the trials of the unchanged context it is compared with: lowered ones
+    // with seed_base, raised ones with seed_base + 1. What moves the rate is then the parameter,
+    // not the sampling.
+    CommonRandomNumbers reference;
+    reference.seed_low = seed_base;
+    reference.seed_high = seed_base + 1;
+    reference.rate_low = run_trial(context, trials, reference.seed_low);
+    reference.rate_high = run_trial(context, trials, reference.seed_high);
+
     std::vector<std::pair<std::string, double>> impacts;
-    std::uint64_t seed = seed_base;
     auto measure = [&](const std::string& key) {
-        double impact = param_impact(context, key, trials, seed, base_rate, seed + 1);
-        seed += 2;
-        return impact;
+        return param_impact(context, key, trials, reference, base_rate);
     };
     for (std::size_t i = 0; i < context.nodes.size(); ++i) {
         double impact = measure("node[" + std::to_string(i) + ",t2]");

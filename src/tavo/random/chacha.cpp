@@ -85,7 +85,8 @@ inline void store_transposed(Lanes a, Lanes b, Lanes c, Lanes d, std::uint32_t* 
 
 }  // namespace
 
-void chacha12_four_blocks(const ChaChaKey& key, std::uint64_t counter, std::uint32_t* out) {
+void chacha12_four_blocks(const ChaChaKey& key, std::uint64_t counter, std::uint64_t stream,
+                          std::uint32_t* out) {
     Lanes input[16];
     for (int i = 0; i < 4; ++i) input[i] = Lanes{} + sigma[i];
     for (int i = 0; i < 8; ++i) input[4 + i] = Lanes{} + key[i];
@@ -94,8 +95,8 @@ void chacha12_four_blocks(const ChaChaKey& key, std::uint64_t counter, std::uint
         input[12][b] = static_cast<std::uint32_t>(counters[b]);
         input[13][b] = static_cast<std::uint32_t>(counters[b] >> 32);
     }
-    input[14] = Lanes{};
-    input[15] = Lanes{};
+    input[14] = Lanes{} + static_cast<std::uint32_t>(stream);
+    input[15] = Lanes{} + static_cast<std::uint32_t>(stream >> 32);
 
     Lanes x[16];
     for (int i = 0; i < 16; ++i) x[i] = input[i];
@@ -117,13 +118,16 @@ void quarter_round(std::uint32_t& a, std::uint32_t& b, std::uint32_t& c, std::ui
 }
 // clang-format on
 
-void chacha12_block(const ChaChaKey& key, std::uint64_t counter, std::uint32_t* out) {
+void chacha12_block(const ChaChaKey& key, std::uint64_t counter, std::uint64_t stream,
+                    std::uint32_t* out) {
+    // clang-format off
     const std::uint32_t input[16] = {
         sigma[0], sigma[1], sigma[2], sigma[3],
         key[0], key[1], key[2], key[3], key[4], key[5], key[6], key[7],
         static_cast<std::uint32_t>(counter), static_cast<std::uint32_t>(counter >> 32),
-        0, 0,
+        static_cast<std::uint32_t>(stream), static_cast<std::uint32_t>(stream >> 32),
     };
+    // clang-format on
     std::uint32_t x[16];
     std::memcpy(x, input, sizeof x);
     twelve_rounds(x, [](auto& a, auto& b, auto& c, auto& d) { quarter_round(a, b, c, d); });
@@ -132,8 +136,9 @@ void chacha12_block(const ChaChaKey& key, std::uint64_t counter, std::uint32_t* 
 
 }  // namespace
 
-void chacha12_four_blocks(const ChaChaKey& key, std::uint64_t counter, std::uint32_t* out) {
-    for (int b = 0; b < 4; ++b) chacha12_block(key, counter + b, out + 16 * b);
+void chacha12_four_blocks(const ChaChaKey& key, std::uint64_t counter, std::uint64_t stream,
+                          std::uint32_t* out) {
+    for (int b = 0; b < 4; ++b) chacha12_block(key, counter + b, stream, out + 16 * b);
 }
 
 #endif
@@ -167,7 +172,7 @@ ChaCha12Rng ChaCha12Rng::seed_from_u64(std::uint64_t seed) noexcept {
 }
 
 void ChaCha12Rng::refill() noexcept {
-    chacha12_four_blocks(key_, counter_, buffer_.data());
+    chacha12_four_blocks(key_, counter_, stream_, buffer_.data());
     counter_ += 4;
     index_ = 0;
 }

@@ -15,9 +15,10 @@ namespace tavo {
 
 using ChaChaKey = std::array<std::uint32_t, 8>;
 
-// Writes the four 16-word ChaCha12 blocks for counters counter .. counter + 3 (stream number 0) to
-// out, block `counter` first.
-void chacha12_four_blocks(const ChaChaKey& key, std::uint64_t counter, std::uint32_t* out);
+// Writes the four 16-word ChaCha12 blocks for counters counter .. counter + 3 of the given stream
+// number (the 64-bit nonce) to out, block `counter` first.
+void chacha12_four_blocks(const ChaChaKey& key, std::uint64_t counter, std::uint64_t stream,
+                          std::uint32_t* out);
 
 // Uniform double on [0, 1] from one 64-bit output: the top 52 bits as the mantissa of a double in
 // [1, 2), minus 1, times 1 / (1 - 2^-52). The subtraction is exact, so the result is the correctly
@@ -47,9 +48,16 @@ public:
     // The key's eight words filled from the seed by successive PCG32 steps.
     static ChaCha12Rng seed_from_u64(std::uint64_t seed) noexcept;
     static ChaCha12Rng zero_seeded() noexcept { return ChaCha12Rng(ChaChaKey{}); }
-    static ChaCha12Rng from_key(const ChaChaKey& key) noexcept { return ChaCha12Rng(key); }
+    // Stream 0 is the stream of every generator above; other streams of the same key give
+    // unrelated sequences.
+    static ChaCha12Rng from_key(const ChaChaKey& key, std::uint64_t stream = 0) noexcept {
+        ChaCha12Rng rng(key);
+        rng.stream_ = stream;
+        return rng;
+    }
 
     const ChaChaKey& key() const noexcept { return key_; }
+    std::uint64_t stream() const noexcept { return stream_; }
 
     std::uint32_t next_u32() noexcept {
         if (index_ == buffer_words) refill();
@@ -78,6 +86,7 @@ private:
 
     alignas(16) std::array<std::uint32_t, buffer_words> buffer_{};
     ChaChaKey key_;
+    std::uint64_t stream_ = 0;
     std::uint64_t counter_ = 0;
     std::size_t index_ = buffer_words;
 };
