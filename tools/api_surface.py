@@ -7,8 +7,8 @@
 
 The module must be importable (for example PYTHONPATH=build/<dir>). Covered: every name of __all__ in
 order (class, function, or alias of an earlier name), public module attributes missing from __all__,
-and the module's classes that are not module attributes (they reach Python only as values), including
-the exception raised for broken invariants.
+the private module functions (a leading underscore), and the module's classes that are not module
+attributes (they reach Python only as values), including the exception raised for broken invariants.
 """
 
 import argparse
@@ -176,6 +176,11 @@ def describe(module):
             lines += describe_callable("function", name, value, "")
         else:
             lines.append(f"value {name} of type {type(value).__name__}")
+
+    for name in sorted(vars(module)):
+        if name.startswith("_") and not name.startswith("__"):
+            lines.append("")
+            lines += describe_callable("private function", name, getattr(module, name), "")
 
     for cls in module_classes(module):
         if id(cls) in exported:

@@ -6,6 +6,7 @@
 #include "registry.hpp"
 #include "tavo/engine/engine.hpp"
 #include "tavo/montecarlo/context.hpp"
+#include "tavo/network/network_definitions.hpp"
 
 namespace bindings {
 namespace {
@@ -44,6 +45,25 @@ MonteCarloStats simulate(const TavoEngine& engine, std::string from_node, std::s
     return stats;
 }
 
+// An engine pickles as its configuration and, when it has one, the definitions of its network.
+using NetworkState = std::pair<std::vector<NodeDefinition>, std::vector<LinkDefinition>>;
+using EngineState = std::tuple<SimulationConfig, optional<NetworkState>>;
+
+EngineState engine_state(const TavoEngine& engine) {
+    optional<NetworkState> network;
+    if (const QuantumNetwork* defined = engine.network()) {
+        network.emplace(node_definitions(*defined), link_definitions(*defined));
+    }
+    return {engine.config(), std::move(network)};
+}
+
+TavoEngine engine_from_state(EngineState state) {
+    TavoEngine engine(std::get<0>(state));
+    if (const auto& network = std::get<1>(state))
+        engine.define_network(network->first, network->second);
+    return engine;
+}
+
 }  // namespace
 
 py::Ref tavo_engine_class(PyObject*) {
@@ -53,7 +73,8 @@ py::Ref tavo_engine_class(PyObject*) {
         .method<&request_entanglement, "request_entanglement", "from_node", "to", "fidelity_target",
                 "max_latency_ms", "strategy">()
         .method<&simulate, "simulate", "from_node", "to", "fidelity_target", "max_latency_ms",
-                "runs", "strategy", "seed">();
+                "runs", "strategy", "seed">()
+        .pickled<&engine_state, &engine_from_state>();
 #define TAVO_ENGINE_METHOD(maker) builder.method(maker());
 #include "registry.inc"
     return builder.build();

@@ -12,12 +12,14 @@ struct Entry {
     Maker make;                   // null for an alias
     const char* alias = nullptr;  // for an alias: the second name ...
     const char* name = nullptr;   // ... of the object registered under this one
+    bool listed = true;           // added to __all__
 };
 
 const Entry kRegistrations[] = {
 #define TAVO_CLASS(maker) {maker},
 #define TAVO_FUNCTION(maker) {maker},
 #define TAVO_ALIAS(alias, name) {nullptr, #alias, #name},
+#define TAVO_PRIVATE_FUNCTION(maker) {maker, nullptr, nullptr, false},
 #include "registry.inc"
 };
 
@@ -47,8 +49,10 @@ PyMODINIT_FUNC PyInit_tavo_core() {
             for (auto make : bindings::kValueClasses) make(module.get());
             py::ModuleBuilder builder(module.get());
             for (const auto& entry : bindings::kRegistrations) {
-                if (entry.make) {
+                if (entry.make && entry.listed) {
                     builder.add(entry.make(module.get()));
+                } else if (entry.make) {
+                    builder.add_private(entry.make(module.get()));
                 } else {
                     builder.alias(entry.alias, entry.name);
                 }

@@ -169,6 +169,10 @@ struct Callable {
             [&]() -> PyObject* {
                 std::array<PyObject*, count + 1> bound{};
                 bind_arguments(shape(), args, kwargs, bound.data());
+                // Keyword values are only borrowed from the dict; hold them while converting runs
+                // code of the caller's.
+                std::array<Ref, count + 1> held;
+                for (std::size_t i = 0; i < count; ++i) held[i] = Ref::borrow(bound[i]);
                 auto values = converted(bound.data());
                 auto value = std::apply([&](auto&... v) { return Fn(std::move(v)...); }, values);
                 using Value = decltype(value);

@@ -21,6 +21,11 @@ void ModuleBuilder::add(Ref value) {
     add(text, std::move(value));
 }
 
+void ModuleBuilder::add_private(Ref value) {
+    Ref name = Ref::steal(check(PyObject_GetAttrString(value.get(), "__name__")));
+    if (PyObject_SetAttr(module_, name.get(), value.get()) < 0) raise_pending();
+}
+
 void ModuleBuilder::alias(const char* alias, const char* name) {
     add(alias, Ref::steal(check(PyObject_GetAttrString(module_, name))));
 }
