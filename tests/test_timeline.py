@@ -5,6 +5,7 @@ A single request draws its link attempts from the zero-keyed generator, whose fi
 draws are 0.328, 0.834, 0.080, 0.371, 0.753, 0.475, 0.099, 0.743, 0.994, ... Expected results come
 from the Python models in chacha_model and timeline_model."""
 
+import json
 import math
 
 import pytest
@@ -323,3 +324,80 @@ def test_simulation_result_refusals(sample_result):
     for name in ("success", "latency_ms", "final_fidelity", "execution_path"):
         with pytest.raises(AttributeError, match="^can't delete attribute$"):
             delattr(result, name)
+
+
+# Limits of +inf: a trial that can no longer succeed runs to its limits, so they must be finite.
+
+INF = math.inf
+
+
+def chain_engine(make_engine, cutoff=None):
+    return make_engine([("A", "B", 1000.0, 0.9, 100.0), ("B", "C", 1000.0, 0.9, 100.0)], cutoff=cutoff)
+
+
+def with_infinite_context(engine):
+    stats = engine.simulate("A", "C", 0.9, 100.0, 5, seed=1)
+    context = stats._context
+    context.max_latency_ms = INF
+    stats._context = context
+    return stats.sensitivity_analysis(0)
+
+
+@pytest.mark.parametrize("call, message", [
+    (lambda e: e.request_entanglement("A", "C", 0.9, INF), "max_latency_ms must be finite"),
+    (lambda e: e.simulate("A", "C", 0.9, INF, 10, None, 1), "max_latency_ms must be finite"),
+    (lambda e: e.simulate("X", "Y", 0.9, INF, 10), "max_latency_ms must be finite"),
+    (lambda e: tc.qkd(e, "A", "C", 0.9, INF), "max_latency_ms must be finite"),
+    (lambda e: e.run_qkd(tc.QKDParameters("A", "C", 0.9, INF)), "max_latency_ms must be finite"),
+    (lambda e: tc.teleportation(e, "A", "C", 0.9, INF), "classical_bandwidth_ms must be finite"),
+    (lambda e: e.run_distributed_computation(["A", "C"], "ring", "ghz", None, INF),
+     "classical_relay_latency_ms must be finite"),
+    (lambda e: e.run_distributed_computation(["A", "C"], "mesh", "ghz", None, 1e308),
+     "classical_relay_latency_ms must be finite"),
+    (lambda e: tc.compare_topologies([tc.TopologyEndpoints("repeater_chain", "N0", "N3")], 0.9, INF, 1),
+     "max_latency_ms must be finite"),
+    (with_infinite_context, "max_latency_ms must be finite"),
+], ids=["request", "simulate", "simulate-unknown-nodes", "qkd", "run_qkd", "teleportation",
+        "distributed", "distributed-overflow", "compare", "sensitivity"])
+def test_infinite_latency_limits_are_refused_before_anything_runs(make_engine, call, message):
+    with pytest.raises(ValueError) as raised:
+        call(chain_engine(make_engine))
+    assert raised.value.args == (message,)
+
+
+@pytest.mark.parametrize("call", [
+    lambda e: e.request_entanglement("A", "C", 0.9, 100.0),
+    lambda e: e.simulate("A", "C", 0.9, 100.0, 3, None, 1),
+    lambda e: tc.qkd(e, "A", "C", 0.9, 100.0),
+], ids=["request", "simulate", "qkd"])
+def test_an_infinite_time_cutoff_is_refused(make_engine, call):
+    engine = chain_engine(make_engine, cutoff=INF)
+    with pytest.raises(ValueError) as raised:
+        call(engine)
+    assert raised.value.args == ("total_time_cutoff_ms must be finite",)
+
+
+def test_other_limits_still_end_a_trial_at_once(make_engine):
+    # NaN and -inf budgets and cutoffs stop the timeline before its first cycle.
+    # A budget of -inf is below the propagation latency of 10 ms, which the failure then reports.
+    for budget, cutoff, latency in [(math.nan, None, 0.0), (-INF, None, 10.0), (100.0, -INF, 0.0),
+                                    (100.0, math.nan, 0.0)]:
+        result = chain_engine(make_engine, cutoff=cutoff).request_entanglement("A", "C", 0.9, budget)
+        assert outcome(result) == (False, latency, 0.0, ["A", "B", "C"])
+    # Without a network nothing reaches a timeline: the protocols report their empty results.
+    assert tc.teleportation(tc.TavoEngine(), "A", "C", 0.9, INF).success is False
+
+
+def test_the_largest_file_cutoff_is_finite_work(tmp_path):
+    document = {
+        "version": "1.0", "metadata": {"name": "long"}, "config": {"max_attempts": 4294967295},
+        "nodes": [{"id": "A"}, {"id": "B"}],
+        "links": [{"id": "L", "from": "A", "to": "B", "distance_km": 10.0, "base_fidelity": 0.9,
+                   "generation_rate_hz": 100.0}],
+    }
+    path = tmp_path / "long.tavo"
+    path.write_text(json.dumps(document))
+    engine = tc.from_tavo_file(str(path))
+    # The time cutoff of 50 ms per attempt is finite; the budget ends every trial.
+    stats = engine.simulate("A", "B", 0.99, 25.0, 1000, None, 1)
+    assert 0.0 < stats.mean_latency_ms <= 25.0 and stats.aggregate_congestion_drops > 0

@@ -108,6 +108,7 @@ MonteCarloSummary MonteCarloSimulationEngine::execute_ensemble_with(
     const QuantumNetwork& network, const SimulationConfig& config,
     const EntanglementRequest& request, std::uint64_t runs, std::optional<std::uint64_t> seed,
     LossFor&& loss_for) {
+    require_finite_limits(request, config);
     // Network and request are the same in every trial: route and plan once.
     const TimelinePlan plan = plan_timeline(network, config, request);
     const detail::FastPlan fast = detail::make_fast_plan(plan);

@@ -4,8 +4,10 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "tavo/network/config.hpp"
 #include "tavo/network/definitions.hpp"
 
 namespace tavo {
@@ -29,6 +31,13 @@ struct EntanglementRequest {
     double max_latency_ms = 0.0;
     std::optional<StrategyType> strategy;
 };
+
+// A trial that can no longer succeed runs until its latency limit or the configuration's time
+// cutoff; with +inf it would never end. These refuse a limit of +inf before anything runs, with
+// InvalidValue "{name} must be finite" (NaN and -inf end a timeline at once and are accepted).
+void require_finite_limit(double value, std::string_view name);
+// The request's max_latency_ms, then the configuration's total_time_cutoff_ms.
+void require_finite_limits(const EntanglementRequest& request, const SimulationConfig& config);
 
 struct NetworkTopologyPayload {
     std::vector<NodeDefinition> nodes;

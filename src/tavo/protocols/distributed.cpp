@@ -107,14 +107,14 @@ DistributedComputingResult run_distributed_computation(const TavoEngine& engine,
     if (!engine.has_network()) return result;
 
     const std::vector<CoordinationEdge> edges = required_edges(input.topology, input.participants);
+    const double budget = input.classical_relay_latency_ms * kEdgeBudgetPerRelayLatency;
+    if (!edges.empty()) require_finite_limit(budget, "classical_relay_latency_ms");
     std::vector<double> link_fidelities;
     link_fidelities.reserve(edges.size());
     result.resource_links_used.reserve(edges.size());
     for (const auto& [first, second] : edges) {
         SimulationResult pair = engine.request_entanglement(EntanglementRequest{
-            first, second, kEdgeFidelityTarget,
-            input.classical_relay_latency_ms * kEdgeBudgetPerRelayLatency,
-            StrategyType::HighestFidelity});
+            first, second, kEdgeFidelityTarget, budget, StrategyType::HighestFidelity});
         link_fidelities.push_back(pair.success ? pair.final_fidelity : 0.0);
         // A failed request still took its time.
         result.total_latency_ms += pair.latency_ms;
