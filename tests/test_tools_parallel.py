@@ -167,20 +167,6 @@ def test_argument_errors_are_the_engines(engine, arguments):
     assert executor.submitted == 0
 
 
-@pytest.mark.parametrize(
-    "options, error",
-    [
-        ({"workers": 0}, ValueError),
-        ({"chunk_runs": 0}, ValueError),
-        ({"workers": 1.5}, TypeError),
-        ({"chunk_runs": True}, TypeError),
-    ],
-)
-def test_worker_and_chunk_counts_are_checked(engine, options, error):
-    with pytest.raises(error):
-        tavo_tools.simulate(engine, "A", "B", 0.9, 200.0, 10, **options)
-
-
 def test_a_failed_chunk_fails_the_ensemble(engine):
     executor = InlineExecutor(fail_at=2)
     with pytest.raises(ConnectionError, match="worker lost"):

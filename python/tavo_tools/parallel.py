@@ -30,7 +30,7 @@ _MAX_CHUNK_RUNS = 50_000
 _CHUNKS_PER_WORKER = 4
 
 # Any object the engine's strategy conversion refuses (see check_arguments).
-_NOT_A_STRATEGY = object()
+_NOT_A_STRATEGY: Any = object()
 
 # runs, successes, latency sum, fidelity sum over successes, congestion drops, heatmap
 ChunkResult = Tuple[int, int, float, float, int, Dict[str, int]]
