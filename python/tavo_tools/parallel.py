@@ -174,7 +174,8 @@ def run_tasks(
     futures: List[cf.Future[T]] = []
     clean = False
     try:
-        futures = [pool.submit(function, *args) for args in arguments]
+        for args in arguments:  # one by one, so that an interrupt here still cancels them
+            futures.append(pool.submit(function, *args))
         index = {future: i for i, future in enumerate(futures)}
         for future in cf.as_completed(futures):
             future.result()  # raises the task's exception, if any

@@ -25,7 +25,7 @@ from .parallel import (
 if TYPE_CHECKING:
     import pandas
 
-__all__ = ["sweep", "parameter_keys"]
+__all__ = ["sweep"]
 
 # The network as plain values, so that a point crosses process boundaries without tavo_core
 # objects: (baseline_purify_factor, speed_of_light_in_fiber_km_ms, total_time_cutoff_ms,
