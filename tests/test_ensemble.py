@@ -12,7 +12,7 @@ import pytest
 
 import tavo_core as tc
 from chacha_model import Generator, float_bits
-from timeline_model import Config, ensemble, play, purify
+from timeline_model import Config, compensated_sum, ensemble, play, purify
 
 LL = tc.StrategyType.LowestLatency
 HF = tc.StrategyType.HighestFidelity
@@ -192,10 +192,7 @@ def test_two_hop_chain_that_needs_a_loss(make_engine):
     assert stats.link_utilization_heatmap == {"A->B": successes + 4 * (runs - successes),
                                               "B->C": successes + 4 * (runs - successes)}
     assert stats.mean_latency_ms == (limit * (runs - successes)) / runs
-    fidelity_sum = 0.0
-    for _ in range(successes):
-        fidelity_sum += route_fidelity
-    assert stats.mean_fidelity == fidelity_sum / successes
+    assert stats.mean_fidelity == compensated_sum([route_fidelity] * successes) / successes
     # Drops: those of trials without a chance, plus those of the chances that were not taken.
     base = sum(kept[i].drops for i in range(runs) if not lost[i].success)
     extra = sorted(kept[i].drops for i in chances)
@@ -448,3 +445,17 @@ def test_consecutive_chunks_sum_to_the_whole(make_engine, seed, cuts):
     assert list(heatmap) == list(whole.link_utilization_heatmap)
     assert latency == pytest.approx(whole.mean_latency_ms, rel=1e-12)
     assert fidelity == pytest.approx(whole.mean_fidelity, rel=1e-12)
+
+
+def test_means_stay_accurate_over_large_ensembles(make_engine):
+    # The sums of latencies and fidelities carry their rounding error, so chunks of a large
+    # ensemble merge to the whole's means to within a few units in the last place.
+    engine = make_engine([("A", "B", 120.0, 0.93, 100.0)])
+    n, cut, seed = 600_000, 234_567, 77
+    whole = engine.simulate("A", "B", 0.97, 60.0, n, None, seed)
+    parts = [engine.simulate("A", "B", 0.97, 60.0, cut, None, seed),
+             engine.simulate("A", "B", 0.97, 60.0, n - cut, None, seed + cut)]
+    runs, successes, drops, heatmap, latency, fidelity = merged(parts)
+    assert 0.1 < successes / n < 0.9
+    assert latency == pytest.approx(whole.mean_latency_ms, rel=4e-16 * 8)
+    assert fidelity == pytest.approx(whole.mean_fidelity, rel=4e-16 * 8)

@@ -1,6 +1,7 @@
 """The module as the interpreter sees it: its names, their order, aliases and the module docstring."""
 
 import pathlib
+import re
 
 import pytest
 
@@ -81,3 +82,10 @@ def test_module_docstring():
     lines = tavo_core.__doc__.split("\n")
     assert lines[0] == "The top-level Python module registration."
     assert len(lines) == 2 and "tavo_core" in lines[1]
+
+
+def test_version_is_the_package_version():
+    pyproject = (pathlib.Path(__file__).resolve().parent.parent / "pyproject.toml").read_text()
+    declared = re.search(r'^version = "([^"]+)"$', pyproject, re.M).group(1)
+    assert tavo_core.__version__ == declared
+    assert "__version__" not in tavo_core.__all__

@@ -8,6 +8,7 @@ import os
 import signal
 import sys
 import threading
+import time
 
 import pytest
 
@@ -21,14 +22,22 @@ SEEDS = [7, 2**64 - 150]
 
 
 class RecordingExecutor(cf.Executor):
-    """A thread pool that keeps the futures it hands out."""
+    """A thread pool that keeps the futures it hands out and the times its tasks start; each task
+    first sleeps `delay` seconds, so that tasks are slow while submitting them is quick."""
 
-    def __init__(self, workers=1):
+    def __init__(self, workers=1, delay=0.0):
         self.pool = cf.ThreadPoolExecutor(workers)
         self.futures = []
+        self.starts = []
+        self.delay = delay
 
     def submit(self, fn, /, *args, **kwargs):
-        future = self.pool.submit(fn, *args, **kwargs)
+        def started(*args, **kwargs):
+            self.starts.append(time.monotonic())
+            time.sleep(self.delay)
+            return fn(*args, **kwargs)
+
+        future = self.pool.submit(started, *args, **kwargs)
         self.futures.append(future)
         return future
 
@@ -173,25 +182,25 @@ def test_a_failed_chunk_fails_the_ensemble(engine):
         tavo_tools.simulate(engine, "A", "B", 0.9, 200.0, 1000, executor=executor, chunk_runs=100)
 
 
-def test_interrupt_cancels_pending_chunks_and_is_raised_again():
-    # Long enough chunks on a long route that the interrupt arrives while chunks are pending.
-    engine = tavo.TavoEngine()
-    payload = tavo.generate_topology("telecom_backbone")
-    engine.define_network(payload.nodes, payload.links)
-    executor = RecordingExecutor(workers=1)
+def test_interrupt_cancels_pending_chunks_and_is_raised_again(engine):
+    # Slow chunks, quickly submitted: the interrupt arrives while most of them are pending.
+    executor = RecordingExecutor(workers=1, delay=0.05)
     timer = threading.Timer(0.3, os.kill, (os.getpid(), signal.SIGINT))
     timer.start()
     try:
         with pytest.raises(KeyboardInterrupt):
-            tavo_tools.simulate(
-                engine, "A", "E", 0.7, 5000.0, 400_000, seed=1, executor=executor, chunk_runs=2000
-            )
+            tavo_tools.simulate(engine, "A", "B", 0.9, 200.0, 20_000, seed=1, executor=executor,
+                                chunk_runs=100)
+        interrupted = time.monotonic()
     finally:
         timer.cancel()
         executor.shutdown(wait=True)
-    cancelled = sum(future.cancelled() for future in executor.futures)
-    assert len(executor.futures) == 200
-    assert cancelled > 150
+    futures = executor.futures
+    assert len(futures) == 200 and all(future.done() for future in futures)
+    # No chunk starts once the interrupt is raised again; every chunk that had not started is
+    # cancelled.
+    assert all(start <= interrupted for start in executor.starts)
+    assert sum(not future.cancelled() for future in futures) == len(executor.starts) < 20
 
 
 def test_progress_bar_counts_trials_on_stderr(engine, capsys):

@@ -48,6 +48,10 @@ PyMODINIT_FUNC PyInit_tavo_core() {
         [&] {
             for (auto make : bindings::kValueClasses) make(module.get());
             py::ModuleBuilder builder(module.get());
+            // The package version; not part of __all__.
+            if (PyModule_AddStringConstant(module.get(), "__version__", TAVO_VERSION) < 0) {
+                py::raise_pending();
+            }
             for (const auto& entry : bindings::kRegistrations) {
                 if (entry.make && entry.listed) {
                     builder.add(entry.make(module.get()));

@@ -39,7 +39,7 @@ MonteCarloSummary plain_ensemble(const QuantumNetwork& network, const Simulation
                                  std::uint64_t seed, bool stream_losses) {
     MonteCarloSummary summary;
     std::uint64_t successes = 0;
-    double latency_sum = 0.0, fidelity_sum = 0.0;
+    CompensatedSum latency_sum, fidelity_sum;
     for (std::uint64_t i = 0; i < runs; ++i) {
         SimulationRuntime runtime;
         NetworkTelemetry telemetry(config);
@@ -50,8 +50,8 @@ MonteCarloSummary plain_ensemble(const QuantumNetwork& network, const Simulation
                       telemetry, network, runtime, request, &rng, TrialLossDraw(rng.key()))
                 : NetworkOrchestratorPolicy::coordinate_timeline(
                       telemetry, network, runtime, request, &rng, EventHashLossDraw{});
-        if (result.success) fidelity_sum += result.final_fidelity;
-        latency_sum += result.latency_ms;
+        if (result.success) fidelity_sum.add(result.final_fidelity);
+        latency_sum.add(result.latency_ms);
         summary.aggregate_congestion_drops += runtime.congestion_drops;
         for (const auto& [key, count] : telemetry.link_firings().entries) {
             summary.link_utilization_heatmap.add(key, count);
@@ -60,8 +60,8 @@ MonteCarloSummary plain_ensemble(const QuantumNetwork& network, const Simulation
     }
     summary.total_runs = runs;
     summary.empirical_success_rate = double(successes) / double(runs);
-    summary.mean_latency_ms = latency_sum / double(runs);
-    summary.mean_fidelity = successes ? fidelity_sum / double(successes) : 0.0;
+    summary.mean_latency_ms = latency_sum.value() / double(runs);
+    summary.mean_fidelity = successes ? fidelity_sum.value() / double(successes) : 0.0;
     return summary;
 }
 

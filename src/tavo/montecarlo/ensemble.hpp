@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "tavo/montecarlo/compensated_sum.hpp"
 #include "tavo/montecarlo/stats.hpp"
 #include "tavo/network/config.hpp"
 #include "tavo/network/quantum_network.hpp"
@@ -114,8 +115,8 @@ MonteCarloSummary MonteCarloSimulationEngine::execute_ensemble_with(
     const detail::FastPlan fast = detail::make_fast_plan(plan);
 
     std::uint64_t successes = 0;
-    double latency_sum = 0.0;
-    double fidelity_sum = 0.0;
+    CompensatedSum latency_sum;
+    CompensatedSum fidelity_sum;
     std::uint64_t drop_sum = 0;
     std::uint64_t cycle_sum = 0;
     for (std::uint64_t i = 0; i < runs; ++i) {
@@ -128,8 +129,8 @@ MonteCarloSummary MonteCarloSimulationEngine::execute_ensemble_with(
             auto loss = loss_for(rng);
             trial = detail::play_trial(fast, rng, loss);
         }
-        if (trial.success) fidelity_sum += trial.fidelity;
-        latency_sum += trial.latency_ms;
+        if (trial.success) fidelity_sum.add(trial.fidelity);
+        latency_sum.add(trial.latency_ms);
         drop_sum += trial.drops;
         cycle_sum += trial.cycles;
         successes += trial.success ? 1 : 0;
@@ -138,8 +139,8 @@ MonteCarloSummary MonteCarloSimulationEngine::execute_ensemble_with(
     MonteCarloSummary summary;
     summary.total_runs = runs;
     summary.empirical_success_rate = double(successes) / double(runs);
-    summary.mean_latency_ms = latency_sum / double(runs);
-    summary.mean_fidelity = successes > 0 ? fidelity_sum / double(successes) : 0.0;
+    summary.mean_latency_ms = latency_sum.value() / double(runs);
+    summary.mean_fidelity = successes > 0 ? fidelity_sum.value() / double(successes) : 0.0;
     summary.aggregate_congestion_drops = drop_sum;
     // Every cycle fires every hop once.
     if (cycle_sum > 0) {
