@@ -5,6 +5,7 @@
 
 #include "py/convert.hpp"
 #include "tavo/files/records.hpp"
+#include "tavo/files/validation.hpp"
 
 namespace bindings {
 
@@ -18,4 +19,33 @@ struct PyTavoFile : tavo::TavoFile {
     void clear() { python_extensions.ref.reset(); }
 };
 
+// What a TavoFile saves as: every link with an id (one loaded without an id is written with ""),
+// and no extensions section.
+tavo::TavoFile to_record(const PyTavoFile& file);
+
+// What validate() returns: the findings, and the path as the caller gave it.
+struct ValidationReport {
+    tavo::ValidationResult result;
+    py::FsPath filepath;
+};
+
 }  // namespace bindings
+
+namespace py {
+
+// A TavoFile argument taken as the record it saves as (to_record): it holds no Python object.
+struct FileRecord {
+    tavo::TavoFile record;
+};
+
+template <>
+struct Convert<FileRecord> {
+    static FileRecord from(PyObject* object);
+};
+
+template <>
+struct Convert<bindings::ValidationReport> {
+    static PyObject* to(const bindings::ValidationReport& report);
+};
+
+}  // namespace py

@@ -27,17 +27,6 @@ PyTavoFile to_python_file(TavoFile file) {
     return result;
 }
 
-// What Python saves: every link with an id (one loaded without an id is written with ""), and no
-// extensions section.
-TavoFile to_record(const PyTavoFile& file) {
-    TavoFile record = file;
-    for (auto& link : record.links) {
-        if (!link.id) link.id.emplace();
-    }
-    record.extensions.reset();
-    return record;
-}
-
 // ---- constructors and methods ----
 
 PyTavoFile new_file(std::string name) {
@@ -92,64 +81,29 @@ TavoSatelliteExtension new_satellite(optional<double> visibility, optional<doubl
 void append_node(PyTavoFile& file, TavoNode node) { file.nodes.push_back(std::move(node)); }
 void append_link(PyTavoFile& file, TavoLink link) { file.links.push_back(std::move(link)); }
 
-void save_method(const PyTavoFile& file, std::string filepath) {
-    save_tavo_file_or_fail(filepath, to_record(file));
+void save_method(const PyTavoFile& file, py::FsPath filepath) {
+    save_tavo_file_or_fail(filepath.bytes, to_record(file));
 }
 
 // ---- module functions ----
 
-PyTavoFile load_function(std::string filepath) {
-    return to_python_file(load_tavo_file_or_fail(filepath));
+PyTavoFile load_function(py::FsPath filepath) {
+    return to_python_file(load_tavo_file_or_fail(filepath.bytes));
 }
 
-void save_function(PyTavoFile qf, std::string filepath) {
-    save_tavo_file_or_fail(filepath, to_record(qf));
+void save_function(py::FileRecord qf, py::FsPath filepath) {
+    save_tavo_file_or_fail(filepath.bytes, qf.record);
 }
 
-TavoEngine from_file_function(std::string filepath) { return engine_from_tavo_file(filepath); }
+TavoEngine from_file_function(py::FsPath filepath) { return engine_from_tavo_file(filepath.bytes); }
 
 // The engine's network from a file object; only its nodes and links are read.
-void define_network_from_file(TavoEngine& engine, PyTavoFile qf) {
-    define_network_from_tavo(engine, qf);
+void define_network_from_file(TavoEngine& engine, py::FileRecord qf) {
+    define_network_from_tavo(engine, qf.record);
 }
 
-void set_item(PyObject* dict, const char* key, py::Ref value) {
-    if (PyDict_SetItemString(dict, key, value.get()) < 0) py::raise_pending();
-}
-
-py::Ref py_text(const std::string& value) { return py::Ref::steal(py::Convert<std::string>::to(value)); }
-
-void append(PyObject* list, py::Ref item) {
-    if (PyList_Append(list, item.get()) < 0) py::raise_pending();
-}
-
-// {"valid", "filepath", "errors": [{"type", "message", "path"?}], "warnings": [{"message", "path"?}]}
-py::Ref validation_dictionary(const ValidationResult& result, const std::string& filepath) {
-    py::Ref errors = py::Ref::steal(py::check(PyList_New(0)));
-    for (const auto& error : result.errors) {
-        py::Ref entry = py::Ref::steal(py::check(PyDict_New()));
-        set_item(entry.get(), "type", py_text(error.type_text()));
-        set_item(entry.get(), "message", py_text(error.message()));
-        if (error.path) set_item(entry.get(), "path", py_text(*error.path));
-        append(errors.get(), std::move(entry));
-    }
-    py::Ref warnings = py::Ref::steal(py::check(PyList_New(0)));
-    for (const auto& warning : result.warnings) {
-        py::Ref entry = py::Ref::steal(py::check(PyDict_New()));
-        set_item(entry.get(), "message", py_text(warning.message));
-        if (warning.path) set_item(entry.get(), "path", py_text(*warning.path));
-        append(warnings.get(), std::move(entry));
-    }
-    py::Ref dict = py::Ref::steal(py::check(PyDict_New()));
-    set_item(dict.get(), "valid", py::Ref::steal(py::boolean(result.valid)));
-    set_item(dict.get(), "filepath", py_text(filepath));
-    set_item(dict.get(), "errors", std::move(errors));
-    set_item(dict.get(), "warnings", std::move(warnings));
-    return dict;
-}
-
-py::Ref validate_file(std::string filepath) {
-    return validation_dictionary(validate_tavo_file_or_fail(filepath), filepath);
+ValidationReport validate_file(py::FsPath filepath) {
+    return ValidationReport{validate_tavo_file_or_fail(filepath.bytes), std::move(filepath)};
 }
 
 // ---- representations ----
@@ -240,6 +194,15 @@ constexpr const char* kValidateDoc =
     "\"path\" keys";
 
 }  // namespace
+
+TavoFile to_record(const PyTavoFile& file) {
+    TavoFile record = file;
+    for (auto& link : record.links) {
+        if (!link.id) link.id.emplace();
+    }
+    record.extensions.reset();
+    return record;
+}
 
 PyMethodDef define_network_from_tavo_method() {
     return py::method_def<TavoEngine, &define_network_from_file, "define_network_from_tavo", "qf">(
@@ -364,3 +327,43 @@ py::Ref save_tavo_file_wrapper_function(PyObject* module) {
 }
 
 }  // namespace bindings
+
+namespace py {
+
+FileRecord Convert<FileRecord>::from(PyObject* object) {
+    using bindings::PyTavoFile;
+    if (!holds<PyTavoFile>(object))
+        raise_cannot_convert(object, short_name(python_type<PyTavoFile>));
+    auto* box = box_of<PyTavoFile>(object);
+    SharedBorrow borrow(box->borrow);
+    return FileRecord{bindings::to_record(box->value)};
+}
+
+// {"valid", "filepath", "errors": [{"type", "message", "path"?}], "warnings": [{"message",
+// "path"?}]}
+PyObject* Convert<bindings::ValidationReport>::to(const bindings::ValidationReport& report) {
+    const tavo::ValidationResult& result = report.result;
+    Ref errors = Ref::steal(check(PyList_New(0)));
+    for (const auto& error : result.errors) {
+        Ref entry = Ref::steal(check(PyDict_New()));
+        set_item(entry.get(), "type", error.type_text());
+        set_item(entry.get(), "message", error.message());
+        if (error.path) set_item(entry.get(), "path", *error.path);
+        append(errors.get(), entry);
+    }
+    Ref warnings = Ref::steal(check(PyList_New(0)));
+    for (const auto& warning : result.warnings) {
+        Ref entry = Ref::steal(check(PyDict_New()));
+        set_item(entry.get(), "message", warning.message);
+        if (warning.path) set_item(entry.get(), "path", *warning.path);
+        append(warnings.get(), entry);
+    }
+    Ref dict = Ref::steal(check(PyDict_New()));
+    set_item(dict.get(), "valid", result.valid);
+    set_item(dict.get(), "filepath", report.filepath);
+    set_item(dict.get(), "errors", errors);
+    set_item(dict.get(), "warnings", warnings);
+    return dict.release();
+}
+
+}  // namespace py

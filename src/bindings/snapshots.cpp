@@ -13,26 +13,56 @@
 #include "tavo/snapshot/engine_snapshot.hpp"
 
 namespace bindings {
+
+// The outcome of diff(): a load failure, or the differences.
+struct FileDiffOutcome {
+    std::optional<std::string> error;
+    tavo::FileDiff diff;
+};
+
+}  // namespace bindings
+
+namespace py {
+
+// Texts quoting the paths (the summary, a load failure) decode as file names do.
+template <>
+struct Convert<bindings::FileDiffOutcome> {
+    static PyObject* to(const bindings::FileDiffOutcome& outcome) {
+        Ref result = Ref::steal(check(PyDict_New()));
+        if (outcome.error) {
+            set_item(result.get(), "error", FsText{*outcome.error});
+            return result.release();
+        }
+        const tavo::FileDiff& diff = outcome.diff;
+        set_item(result.get(), "summary", FsText{diff.summary});
+        set_item(result.get(), "nodes_added", diff.nodes_added);
+        set_item(result.get(), "nodes_removed", diff.nodes_removed);
+        set_item(result.get(), "nodes_modified", diff.nodes_modified);
+        set_item(result.get(), "links_added", diff.links_added);
+        set_item(result.get(), "links_removed", diff.links_removed);
+        set_item(result.get(), "links_modified", diff.links_modified);
+        return result.release();
+    }
+};
+
+}  // namespace py
+
+namespace bindings {
 namespace {
 
 using namespace tavo;
 
-void save_engine_topology(py::Shared<TavoEngine> engine, std::string filepath) {
-    save_topology(*engine, filepath);
+void save_engine_topology(py::Shared<TavoEngine> engine, py::FsPath filepath) {
+    save_topology(*engine, filepath.bytes);
 }
 
-void load_engine_topology(py::Exclusive<TavoEngine> engine, std::string filepath) {
-    load_topology(*engine, filepath);
-}
-
-void set_item(PyObject* dict, const char* key, PyObject* owned_value) {
-    py::Ref value = py::Ref::steal(owned_value);
-    if (PyDict_SetItemString(dict, key, value.get()) < 0) py::raise_pending();
+void load_engine_topology(py::Exclusive<TavoEngine> engine, py::FsPath filepath) {
+    load_topology(*engine, filepath.bytes);
 }
 
 // Load failures come back in the dict, not as exceptions; both files are loaded before either
 // outcome is looked at, and the first file's failure is the one reported.
-py::Ref diff_tavo_files(std::string file1, std::string file2) {
+FileDiffOutcome diff_tavo_files(py::FsPath file1, py::FsPath file2) {
     auto load = [](const std::string& path, std::optional<std::string>& failure) {
         std::optional<TavoFile> file;
         try {
@@ -44,25 +74,12 @@ py::Ref diff_tavo_files(std::string file1, std::string file2) {
     };
     std::optional<std::string> first_failure;
     std::optional<std::string> second_failure;
-    std::optional<TavoFile> first = load(file1, first_failure);
-    std::optional<TavoFile> second = load(file2, second_failure);
-
-    py::Ref result = py::Ref::steal(py::check(PyDict_New()));
+    std::optional<TavoFile> first = load(file1.bytes, first_failure);
+    std::optional<TavoFile> second = load(file2.bytes, second_failure);
     if (first_failure || second_failure) {
-        const std::string& message = first_failure ? *first_failure : *second_failure;
-        set_item(result.get(), "error", py::Convert<std::string>::to(message));
-        return result;
+        return FileDiffOutcome{first_failure ? first_failure : second_failure, {}};
     }
-    const FileDiff diff = diff_files(file1, file2, *first, *second);
-    using Keys = std::vector<std::string>;
-    set_item(result.get(), "summary", py::Convert<std::string>::to(diff.summary));
-    set_item(result.get(), "nodes_added", py::Convert<Keys>::to(diff.nodes_added));
-    set_item(result.get(), "nodes_removed", py::Convert<Keys>::to(diff.nodes_removed));
-    set_item(result.get(), "nodes_modified", py::Convert<Keys>::to(diff.nodes_modified));
-    set_item(result.get(), "links_added", py::Convert<Keys>::to(diff.links_added));
-    set_item(result.get(), "links_removed", py::Convert<Keys>::to(diff.links_removed));
-    set_item(result.get(), "links_modified", py::Convert<Keys>::to(diff.links_modified));
-    return result;
+    return FileDiffOutcome{std::nullopt, diff_files(file1.bytes, file2.bytes, *first, *second)};
 }
 
 TopologyDiff diff_topology_snapshots(TopologySnapshot snapshot1,

@@ -272,9 +272,11 @@ typename Spec::type read_document(std::string_view text) {
     return record;
 }
 
+// With `finite_only`, a NaN or infinite number anywhere throws NonFiniteNumber instead of being
+// written as null.
 template <class Spec>
-std::string write_document(const typename Spec::type& record) {
-    PrettyWriter writer;
+std::string write_document(const typename Spec::type& record, bool finite_only = false) {
+    PrettyWriter writer(finite_only);
     RecordCodec<Spec>::write(writer, record);
     return writer.take();
 }

@@ -1,5 +1,7 @@
 #include "json/writer.hpp"
 
+#include <cmath>
+
 #include "text/forms.hpp"
 
 namespace tavo::json {
@@ -16,6 +18,7 @@ void PrettyWriter::before_value() {
         return;
     }
     if (has_content_.empty()) return;
+    if (finite_only_) ++levels_.back().elements;
     if (has_content_.back()) out_.push_back(',');
     has_content_.back() = true;
     line_break();
@@ -28,17 +31,33 @@ void PrettyWriter::key(std::string_view name) {
     write_escaped(name);
     out_ += ": ";
     after_key_ = true;
+    if (finite_only_) levels_.back().key = name;
+}
+
+std::string PrettyWriter::path() const {
+    std::string text;
+    for (const Level& level : levels_) {
+        if (level.array) {
+            text += "[" + std::to_string(level.elements - 1) + "]";
+        } else {
+            if (!text.empty()) text += '.';
+            text += level.key;
+        }
+    }
+    return text;
 }
 
 void PrettyWriter::begin_object() {
     before_value();
     out_.push_back('{');
     has_content_.push_back(false);
+    if (finite_only_) levels_.push_back(Level{});
 }
 
 void PrettyWriter::end_object() {
     const bool had_content = has_content_.back();
     has_content_.pop_back();
+    if (finite_only_) levels_.pop_back();
     if (had_content) line_break();
     out_.push_back('}');
 }
@@ -47,11 +66,13 @@ void PrettyWriter::begin_array() {
     before_value();
     out_.push_back('[');
     has_content_.push_back(false);
+    if (finite_only_) levels_.push_back(Level{true, 0, {}});
 }
 
 void PrettyWriter::end_array() {
     const bool had_content = has_content_.back();
     has_content_.pop_back();
+    if (finite_only_) levels_.pop_back();
     if (had_content) line_break();
     out_.push_back(']');
 }
@@ -73,6 +94,7 @@ void PrettyWriter::string(std::string_view s) {
 
 void PrettyWriter::number(double x) {
     before_value();
+    if (finite_only_ && !std::isfinite(x)) throw NonFiniteNumber(path());
     out_ += text::json_number(x);
 }
 

@@ -32,6 +32,20 @@ public:
     using Error::Error;
 };
 
+// A failed operation on a file: also names the file (as the caller gave it) and carries the
+// system's error number (errno).
+class FileFailed : public OperationFailed {
+public:
+    FileFailed(const std::string& message, std::string path, int code)
+        : OperationFailed(message), path_(std::move(path)), code_(code) {}
+    const std::string& path() const noexcept { return path_; }
+    int code() const noexcept { return code_; }
+
+private:
+    std::string path_;
+    int code_;
+};
+
 // A broken internal precondition.
 class Panic : public Error {
 public:

@@ -21,6 +21,33 @@ PyObject* Convert<std::string>::to(const std::string& value) {
     return check(PyUnicode_FromStringAndSize(value.data(), Py_ssize_t(value.size())));
 }
 
+FsPath Convert<FsPath>::from(PyObject* object) {
+    Ref path = Ref::steal(check(PyOS_FSPath(object)));
+    FsPath result;
+    if (PyBytes_Check(path.get())) {
+        result.given_as_bytes = true;
+        result.bytes.assign(PyBytes_AS_STRING(path.get()),
+                            std::size_t(PyBytes_GET_SIZE(path.get())));
+        return result;
+    }
+    Ref encoded = Ref::steal(check(PyUnicode_EncodeFSDefault(path.get())));
+    result.bytes.assign(PyBytes_AS_STRING(encoded.get()),
+                        std::size_t(PyBytes_GET_SIZE(encoded.get())));
+    return result;
+}
+
+PyObject* Convert<FsPath>::to(const FsPath& path) {
+    if (path.given_as_bytes) {
+        return check(PyBytes_FromStringAndSize(path.bytes.data(), Py_ssize_t(path.bytes.size())));
+    }
+    return Convert<FsText>::to(FsText{path.bytes});
+}
+
+PyObject* Convert<FsText>::to(const FsText& text) {
+    return check(
+        PyUnicode_DecodeFSDefaultAndSize(text.bytes.data(), Py_ssize_t(text.bytes.size())));
+}
+
 bool Convert<bool>::from(PyObject* object) {
     if (object == Py_True) return true;
     if (object == Py_False) return false;

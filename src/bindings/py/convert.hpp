@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <tuple>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -87,6 +88,31 @@ template <>
 struct Convert<std::string> {
     static std::string from(PyObject* object);
     static PyObject* to(const std::string& value);
+};
+
+// A file system path as the caller gives it: str, bytes or os.PathLike. A str goes through the file
+// system encoding as open() sends it (lone surrogates from undecodable bytes included), so every
+// file name can be named. It converts back to the kind it came as.
+struct FsPath {
+    std::string bytes;
+    bool given_as_bytes = false;
+};
+
+template <>
+struct Convert<FsPath> {
+    static FsPath from(PyObject* object);
+    static PyObject* to(const FsPath& path);
+};
+
+// Text that may quote file names: bytes that are not UTF-8 come back as the file system decoding
+// gives them (surrogate escapes), like os.fsdecode.
+struct FsText {
+    std::string bytes;
+};
+
+template <>
+struct Convert<FsText> {
+    static PyObject* to(const FsText& text);
 };
 
 template <>
@@ -233,6 +259,29 @@ struct Convert<Dict<K, V>> {
         return result.release();
     }
 };
+
+// dict[key] = value and list.append(value), converting C++ values; a Ref is taken as it is.
+template <class T>
+void set_item(PyObject* dict, const char* key, const T& value) {
+    Ref converted;
+    if constexpr (std::is_same_v<T, Ref>) {
+        converted = value;
+    } else {
+        converted = Ref::steal(Convert<T>::to(value));
+    }
+    if (PyDict_SetItemString(dict, key, converted.get()) < 0) raise_pending();
+}
+
+template <class T>
+void append(PyObject* list, const T& value) {
+    Ref converted;
+    if constexpr (std::is_same_v<T, Ref>) {
+        converted = value;
+    } else {
+        converted = Ref::steal(Convert<T>::to(value));
+    }
+    if (PyList_Append(list, converted.get()) < 0) raise_pending();
+}
 
 template <class T>
 inline constexpr bool is_optional = false;

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "json/error.hpp"
+#include "json/writer.hpp"
 #include "tavo/error.hpp"
 #include "tavo/files/tavo_format.hpp"
 #include "tavo/io/file_io.hpp"
@@ -12,8 +13,10 @@ namespace tavo {
 TavoError::TavoError(Kind kind, std::string message, std::optional<ValidationResult> validation)
     : kind_(kind), message_(std::move(message)), validation_(std::move(validation)) {}
 
-TavoError TavoError::io(const std::string& system_text) {
-    return TavoError(Kind::Io, "IO error: " + system_text);
+TavoError TavoError::io(const std::string& system_text, int code) {
+    TavoError error(Kind::Io, "IO error: " + system_text);
+    error.code_ = code;
+    return error;
 }
 
 TavoError TavoError::parse(const std::string& json_message) {
@@ -34,7 +37,7 @@ TavoFile read_tavo_file(const std::string& path) {
     try {
         text = io::read_text(path);
     } catch (const io::FileError& error) {
-        throw TavoError::io(error.what());
+        throw TavoError::io(error.what(), error.code());
     }
     TavoFile file;
     try {
@@ -54,12 +57,18 @@ TavoFile load_tavo_file(const std::string& path) {
 }
 
 void save_tavo_file(const std::string& path, const TavoFile& file) {
-    // The document is complete in memory before the file system is touched.
-    std::string text = write_tavo_document(file);
+    // The document is complete in memory before the file system is touched. A number that would
+    // not read back (NaN, an infinity) is refused here, leaving the previous file as it was.
+    std::string text;
+    try {
+        text = write_tavo_document(file, /*finite_only=*/true);
+    } catch (const json::NonFiniteNumber& error) {
+        throw InvalidValue(error.what());
+    }
     try {
         io::write_atomically(path, text);
     } catch (const io::FileError& error) {
-        throw TavoError::io(error.what());
+        throw TavoError::io(error.what(), error.code());
     }
 }
 
@@ -126,11 +135,24 @@ std::string load_failure_text(const std::string& path, const TavoError& error) {
     return "Failed to load " + path + ": " + error.message();
 }
 
+namespace {
+
+// The failure the module reports: a file error of the system's stays one (FileFailed).
+[[noreturn]] void fail(const std::string& message, const std::string& path,
+                       const TavoError& error) {
+    if (error.kind() == TavoError::Kind::Io && error.code() != 0) {
+        throw FileFailed(message, path, error.code());
+    }
+    throw OperationFailed(message);
+}
+
+}  // namespace
+
 TavoFile load_tavo_file_or_fail(const std::string& path) {
     try {
         return load_tavo_file(path);
     } catch (const TavoError& error) {
-        throw OperationFailed(load_failure_text(path, error));
+        fail(load_failure_text(path, error), path, error);
     }
 }
 
@@ -138,7 +160,7 @@ void save_tavo_file_or_fail(const std::string& path, const TavoFile& file) {
     try {
         save_tavo_file(path, file);
     } catch (const TavoError& error) {
-        throw OperationFailed(error.message());
+        fail(error.message(), path, error);
     }
 }
 
@@ -147,7 +169,7 @@ ValidationResult validate_tavo_file_or_fail(const std::string& path) {
     try {
         file = read_tavo_file(path);
     } catch (const TavoError& error) {
-        throw OperationFailed(load_failure_text(path, error));
+        fail(load_failure_text(path, error), path, error);
     }
     return TavoValidator::validate_all(file);
 }

@@ -23,12 +23,14 @@ class TavoError : public std::exception {
 public:
     enum class Kind { Io, Parse, Validation, UnsupportedVersion };
 
-    static TavoError io(const std::string& system_text);
+    // `code`: the system's error number, 0 when the failure has none (invalid UTF-8, NUL in path).
+    static TavoError io(const std::string& system_text, int code = 0);
     static TavoError parse(const std::string& json_message);
     static TavoError validation(ValidationResult result);
     static TavoError unsupported_version(const std::string& version);
 
     Kind kind() const noexcept { return kind_; }
+    int code() const noexcept { return code_; }
     const char* what() const noexcept override { return message_.c_str(); }
     const std::string& message() const noexcept { return message_; }
     // The findings behind a Validation error; null for the other kinds.
@@ -40,6 +42,7 @@ private:
     TavoError(Kind kind, std::string message, std::optional<ValidationResult> validation = {});
 
     Kind kind_;
+    int code_ = 0;
     std::string message_;
     std::optional<ValidationResult> validation_;
 };

@@ -121,8 +121,8 @@ TavoFile parse_tavo_document(std::string_view text) {
     return json::read_document<FileSpec>(text);
 }
 
-std::string write_tavo_document(const TavoFile& file) {
-    return json::write_document<FileSpec>(file);
+std::string write_tavo_document(const TavoFile& file, bool finite_only) {
+    return json::write_document<FileSpec>(file, finite_only);
 }
 
 }  // namespace tavo

@@ -14,7 +14,8 @@ namespace tavo {
 TavoFile parse_tavo_document(std::string_view text);
 
 // The pretty layout: two-space indentation, keys in declaration order, optional fields that hold
-// nothing left out, no trailing line feed.
-std::string write_tavo_document(const TavoFile& file);
+// nothing left out, no trailing line feed. NaN and infinities are written as null, or, with
+// `finite_only`, refused with json::NonFiniteNumber.
+std::string write_tavo_document(const TavoFile& file, bool finite_only = false);
 
 }  // namespace tavo

@@ -1,12 +1,23 @@
 #include "tavo/snapshot/engine_snapshot.hpp"
 
 #include "json/error.hpp"
+#include "json/writer.hpp"
 #include "tavo/error.hpp"
 #include "tavo/io/file_io.hpp"
 #include "tavo/network/network_definitions.hpp"
 #include "tavo/snapshot/snapshot_format.hpp"
 
 namespace tavo {
+namespace {
+
+// A file error of the system's stays one (FileFailed); the others are plain failures.
+[[noreturn]] void fail_on_file(const std::string& message, const std::string& path,
+                               const io::FileError& error) {
+    if (error.code() != 0) throw FileFailed(message, path, error.code());
+    throw OperationFailed(message);
+}
+
+}  // namespace
 
 TopologySnapshot make_snapshot(const QuantumNetwork& network, const SimulationConfig& config) {
     TopologySnapshot snapshot;
@@ -25,11 +36,17 @@ TopologySnapshot engine_snapshot(const TavoEngine& engine) {
 void save_topology(const TavoEngine& engine, const std::string& path) {
     const QuantumNetwork* network = engine.network();
     if (!network) throw OperationFailed("No network topology to save");
-    const std::string document = write_snapshot_document(make_snapshot(*network, engine.config()));
+    // Refused before the file is touched: a NaN or an infinity would not read back.
+    std::string document;
+    try {
+        document = write_snapshot_document(make_snapshot(*network, engine.config()), true);
+    } catch (const json::NonFiniteNumber& error) {
+        throw InvalidValue(error.what());
+    }
     try {
         io::write_atomically(path, document);
     } catch (const io::FileError& error) {
-        throw OperationFailed(std::string("Failed to write topology file: ") + error.what());
+        fail_on_file(std::string("Failed to write topology file: ") + error.what(), path, error);
     }
 }
 
@@ -38,7 +55,7 @@ void load_topology(TavoEngine& engine, const std::string& path) {
     try {
         text = io::read_text(path);
     } catch (const io::FileError& error) {
-        throw OperationFailed(std::string("Failed to read topology file: ") + error.what());
+        fail_on_file(std::string("Failed to read topology file: ") + error.what(), path, error);
     }
     TopologySnapshot snapshot;
     try {

@@ -82,8 +82,8 @@ TopologySnapshot parse_snapshot_document(std::string_view text) {
     return json::read_document<SnapshotSpec>(text);
 }
 
-std::string write_snapshot_document(const TopologySnapshot& snapshot) {
-    return json::write_document<SnapshotSpec>(snapshot);
+std::string write_snapshot_document(const TopologySnapshot& snapshot, bool finite_only) {
+    return json::write_document<SnapshotSpec>(snapshot, finite_only);
 }
 
 }  // namespace tavo

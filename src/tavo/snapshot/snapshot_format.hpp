@@ -14,6 +14,8 @@ namespace tavo {
 // with its " at line L column C" suffix.
 TopologySnapshot parse_snapshot_document(std::string_view text);
 
-std::string write_snapshot_document(const TopologySnapshot& snapshot);
+// NaN and infinities are written as null, or, with `finite_only`, refused with
+// json::NonFiniteNumber.
+std::string write_snapshot_document(const TopologySnapshot& snapshot, bool finite_only = false);
 
 }  // namespace tavo
