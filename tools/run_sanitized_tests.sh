@@ -9,4 +9,4 @@ cmake --build "$build" -j "$(nproc)" >/dev/null
 export LD_PRELOAD="$(gcc -print-file-name=libasan.so) $(gcc -print-file-name=libubsan.so)"
 export ASAN_OPTIONS=detect_leaks=0          # the interpreter itself is not leak-clean
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
-PYTHONPATH="$build" TAVO_PROBE="$build/tavo_probe" python -m pytest -q "$@"
+PYTHONPATH="$build:python" TAVO_PROBE="$build/tavo_probe" python -m pytest -q "$@"
