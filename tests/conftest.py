@@ -4,6 +4,7 @@ directory."""
 import os
 import pathlib
 import subprocess
+import sys
 
 import pytest
 
@@ -70,3 +71,10 @@ def build_engine(links, nodes=None, *, config=None, purify_factor=None, cutoff=N
 def make_engine():
     """build_engine, as a fixture."""
     return build_engine
+
+
+def child_environment():
+    """The environment for a child Python that must import what this process imports, whatever its
+    working directory: the search path with every entry made absolute."""
+    search = [os.path.abspath(entry) for entry in sys.path if entry]
+    return {**os.environ, "PYTHONPATH": os.pathsep.join(search), "PYTHONDONTWRITEBYTECODE": "1"}

@@ -13,6 +13,7 @@ import threading
 import pytest
 
 import tavo_core as tc
+from conftest import child_environment
 
 NAN, INF = float("nan"), float("inf")
 
@@ -156,11 +157,8 @@ def run_script(script, directory, unprivileged):
     prelude = "import os, stat, tavo_core\n"
     if unprivileged and os.geteuid() == 0:
         prelude += "os.setgroups([]); os.setgid(65534); os.setuid(65534)\n"
-    module_directory = os.path.dirname(os.path.abspath(tc.__file__))
-    search_path = os.pathsep.join([module_directory] + sys.path[1:])
     done = subprocess.run([sys.executable, "-c", prelude + textwrap.dedent(script)], cwd=directory,
-                          capture_output=True, text=True, timeout=60,
-                          env={**os.environ, "PYTHONPATH": search_path, "PYTHONDONTWRITEBYTECODE": "1"})
+                          capture_output=True, text=True, timeout=60, env=child_environment())
     assert done.returncode == 0, done.stderr
     return done.stdout
 

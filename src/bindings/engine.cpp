@@ -70,10 +70,10 @@ py::Ref tavo_engine_class(PyObject*) {
     py::ClassBuilder<TavoEngine> builder("TavoEngine");
     builder.constructor<&new_engine, "config">()
         .method<&define_network, "define_network", "nodes", "links">()
-        .method<&request_entanglement, "request_entanglement", "from_node", "to", "fidelity_target",
-                "max_latency_ms", "strategy">()
-        .method<&simulate, "simulate", "from_node", "to", "fidelity_target", "max_latency_ms",
-                "runs", "strategy", "seed">()
+        .unlocked_method<&request_entanglement, "request_entanglement", "from_node", "to",
+                         "fidelity_target", "max_latency_ms", "strategy">()
+        .unlocked_method<&simulate, "simulate", "from_node", "to", "fidelity_target",
+                         "max_latency_ms", "runs", "strategy", "seed">()
         .pickled<&engine_state, &engine_from_state>();
 #define TAVO_ENGINE_METHOD(maker) builder.method(maker());
 #include "registry.inc"

@@ -23,6 +23,9 @@ struct PyTavoFile : tavo::TavoFile {
 // and no extensions section.
 tavo::TavoFile to_record(const PyTavoFile& file);
 
+// A loaded file in Python: the record without its JSON extensions.
+PyTavoFile to_python_file(tavo::TavoFile file);
+
 // What validate() returns: the findings, and the path as the caller gave it.
 struct ValidationReport {
     tavo::ValidationResult result;
@@ -41,6 +44,16 @@ struct FileRecord {
 template <>
 struct Convert<FileRecord> {
     static FileRecord from(PyObject* object);
+};
+
+// A file loaded from disk, handed to Python as a TavoFile.
+struct LoadedFile {
+    tavo::TavoFile record;
+};
+
+template <>
+struct Convert<LoadedFile> {
+    static PyObject* to(const LoadedFile& file);
 };
 
 template <>

@@ -19,13 +19,16 @@ using std::optional;
 
 static_assert(py::Traversable<PyTavoFile>);
 
-// A loaded file in Python: the record without its JSON extensions.
+}  // namespace
+
 PyTavoFile to_python_file(TavoFile file) {
     PyTavoFile result;
     static_cast<TavoFile&>(result) = std::move(file);
     result.extensions.reset();
     return result;
 }
+
+namespace {
 
 // ---- constructors and methods ----
 
@@ -87,8 +90,8 @@ void save_method(const PyTavoFile& file, py::FsPath filepath) {
 
 // ---- module functions ----
 
-PyTavoFile load_function(py::FsPath filepath) {
-    return to_python_file(load_tavo_file_or_fail(filepath.bytes));
+py::LoadedFile load_function(py::FsPath filepath) {
+    return py::LoadedFile{load_tavo_file_or_fail(filepath.bytes)};
 }
 
 void save_function(py::FileRecord qf, py::FsPath filepath) {
@@ -226,7 +229,7 @@ py::Ref tavo_file_class(PyObject*) {
         .building_method<&new_link, &append_link, "add_link", LinkParams>(
             "Add a link with optional fields.\n"
             "link_type and satellite default to None (writes null in .tavo JSON).")
-        .method<&save_method, "save", "filepath">(
+        .unlocked_method<&save_method, "save", "filepath">(
             "Save this .tavo file to disk as pretty-printed JSON.")
         .repr<&file_repr>()
         .build();
@@ -310,25 +313,30 @@ py::Ref tavo_satellite_extension_class(PyObject*) {
 }
 
 py::Ref validate_function(PyObject* module) {
-    return py::function<&validate_file, "validate", "filepath">(module, kValidateDoc);
+    return py::unlocked_function<&validate_file, "validate", "filepath">(module, kValidateDoc);
 }
 
 py::Ref load_tavo_file_function(PyObject* module) {
-    return py::function<&load_function, "load_tavo_file", "filepath">(module, kLoadDoc);
+    return py::unlocked_function<&load_function, "load_tavo_file", "filepath">(module, kLoadDoc);
 }
 
 py::Ref from_tavo_file_function(PyObject* module) {
-    return py::function<&from_file_function, "from_tavo_file", "filepath">(module, kFromFileDoc);
+    return py::unlocked_function<&from_file_function, "from_tavo_file", "filepath">(module,
+                                                                                    kFromFileDoc);
 }
 
 py::Ref save_tavo_file_wrapper_function(PyObject* module) {
-    return py::function<&save_function, "save_tavo_file_wrapper", "qf", "filepath">(module,
-                                                                                     kSaveDoc);
+    return py::unlocked_function<&save_function, "save_tavo_file_wrapper", "qf", "filepath">(
+        module, kSaveDoc);
 }
 
 }  // namespace bindings
 
 namespace py {
+
+PyObject* Convert<LoadedFile>::to(const LoadedFile& file) {
+    return wrap<bindings::PyTavoFile>(bindings::to_python_file(file.record)).release();
+}
 
 FileRecord Convert<FileRecord>::from(PyObject* object) {
     using bindings::PyTavoFile;

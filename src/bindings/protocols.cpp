@@ -207,19 +207,19 @@ DistributedComputingResult run_distributed_computation_by_name(
 // Engine methods.
 
 PyMethodDef run_qkd_method() {
-    return py::method_def<TavoEngine, &run_qkd, "run_qkd", "params">(kQkdDoc);
+    return py::unlocked_method_def<TavoEngine, &run_qkd, "run_qkd", "params">(kQkdDoc);
 }
 
 PyMethodDef execute_teleportation_method() {
-    return py::method_def<TavoEngine, &execute_teleportation, "execute_teleportation", "params">(
-        kTeleportationDoc);
+    return py::unlocked_method_def<TavoEngine, &execute_teleportation, "execute_teleportation",
+                                   "params">(kTeleportationDoc);
 }
 
 PyMethodDef run_distributed_computation_method() {
-    return py::method_def<TavoEngine, &run_distributed_computation_by_name,
-                          "run_distributed_computation", "participants", "coordination_topology",
-                          "basis_type", "correlation_strength", "classical_relay_latency_ms">(
-        kDistributedDoc);
+    return py::unlocked_method_def<TavoEngine, &run_distributed_computation_by_name,
+                                   "run_distributed_computation", "participants",
+                                   "coordination_topology", "basis_type", "correlation_strength",
+                                   "classical_relay_latency_ms">(kDistributedDoc);
 }
 
 // Classes.
@@ -400,19 +400,21 @@ py::Ref distributed_computing_stats_class(PyObject*) {
 // Module functions.
 
 py::Ref qkd_function(PyObject* module) {
-    return py::function<&qkd, "qkd", "engine", "from_node", "to_node", "fidelity_target",
-                        "max_latency_ms", "rounds", "error_rate_tolerance">(module, kQkdDoc);
+    return py::unlocked_function<&qkd, "qkd", "engine", "from_node", "to_node", "fidelity_target",
+                                 "max_latency_ms", "rounds", "error_rate_tolerance">(module,
+                                                                                     kQkdDoc);
 }
 
 py::Ref teleportation_function(PyObject* module) {
-    return py::function<&teleportation, "teleportation", "engine", "source_node", "target_node",
-                        "state_fidelity", "classical_bandwidth_ms">(module, kTeleportationDoc);
+    return py::unlocked_function<&teleportation, "teleportation", "engine", "source_node",
+                                 "target_node", "state_fidelity", "classical_bandwidth_ms">(
+        module, kTeleportationDoc);
 }
 
 py::Ref distributed_computation_function(PyObject* module) {
-    return py::function<&distributed_computation, "distributed_computation", "engine",
-                        "participants", "coordination_topology", "measurement_basis",
-                        "classical_relay_latency_ms">(module, kDistributedDoc);
+    return py::unlocked_function<&distributed_computation, "distributed_computation", "engine",
+                                 "participants", "coordination_topology", "measurement_basis",
+                                 "classical_relay_latency_ms">(module, kDistributedDoc);
 }
 
 }  // namespace bindings

@@ -130,7 +130,7 @@ py::Ref monte_carlo_stats_class(PyObject*) {
         .field<&S::aggregate_congestion_drops>("aggregate_congestion_drops")
         .field<&S::link_utilization_heatmap>("link_utilization_heatmap")
         .property<&get_context, &set_context>("_context")
-        .method<&sensitivity, "sensitivity_analysis", "seed_base">(kSensitivityDoc)
+        .unlocked_method<&sensitivity, "sensitivity_analysis", "seed_base">(kSensitivityDoc)
         .build();
 }
 

@@ -131,22 +131,22 @@ py::Ref topology_diff_class(PyObject*) {
 }
 
 py::Ref save_topology_function(PyObject* module) {
-    return py::function<&save_engine_topology, "save_topology", "engine", "filepath">(
+    return py::unlocked_function<&save_engine_topology, "save_topology", "engine", "filepath">(
         module);
 }
 
 py::Ref load_topology_function(PyObject* module) {
-    return py::function<&load_engine_topology, "load_topology", "engine", "filepath">(
+    return py::unlocked_function<&load_engine_topology, "load_topology", "engine", "filepath">(
         module);
 }
 
 py::Ref diff_function(PyObject* module) {
-    return py::function<&diff_tavo_files, "diff", "file1", "file2">(module);
+    return py::unlocked_function<&diff_tavo_files, "diff", "file1", "file2">(module);
 }
 
 py::Ref diff_topologies_function(PyObject* module) {
-    return py::function<&diff_topology_snapshots, "diff_topologies", "snapshot1",
-                        "snapshot2">(module);
+    return py::unlocked_function<&diff_topology_snapshots, "diff_topologies", "snapshot1",
+                                 "snapshot2">(module);
 }
 
 }  // namespace bindings

@@ -65,8 +65,8 @@ py::Ref generate_topology_function(PyObject* module) {
 }
 
 py::Ref compare_topologies_function(PyObject* module) {
-    return py::function<&compare, "compare_topologies", "endpoints", "fidelity_target",
-                        "max_latency_ms", "runs", "strategy">(module, kCompareDoc);
+    return py::unlocked_function<&compare, "compare_topologies", "endpoints", "fidelity_target",
+                                 "max_latency_ms", "runs", "strategy">(module, kCompareDoc);
 }
 
 py::Ref topology_endpoints_class(PyObject*) {

@@ -1,5 +1,12 @@
 #pragma once
-// Shared/exclusive access flags for objects that methods may re-enter.
+// Shared and exclusive access to the value an object holds, safe across threads.
+//
+// A method that changes an object takes it exclusively, every other access takes it shared. Any
+// number of shared holders may hold an object at once, from any threads; an exclusive holder holds
+// it alone. A thread that asks for an access another thread's holding excludes waits for it, with
+// the interpreter lock released; a thread that re-enters an object it holds itself in a
+// conflicting way gets "Already borrowed" (asking for exclusive access) or "Already mutably
+// borrowed" (asking for shared access) at once, since waiting for itself would never end.
 
 #include "py/errors.hpp"
 
@@ -7,28 +14,24 @@ namespace py {
 
 class BorrowFlag {
 public:
-    bool exclusively_held() const { return state_ < 0; }
-    bool held() const { return state_ != 0; }
+    bool held() const;
 
 private:
     friend class SharedBorrow;
     friend class ExclusiveBorrow;
-    int state_ = 0;  // > 0: that many shared holders; -1: one exclusive holder
+    // Guarded by one lock for all flags; waiting for a flag never holds the interpreter lock.
+    int shared_ = 0;
+    bool exclusive_ = false;
 };
 
 class SharedBorrow {
 public:
-    explicit SharedBorrow(BorrowFlag& flag) : flag_(&flag) {
-        if (flag.state_ < 0) raise(PyExc_RuntimeError, "Already mutably borrowed");
-        ++flag.state_;
-    }
+    explicit SharedBorrow(BorrowFlag& flag);
     SharedBorrow(SharedBorrow&& other) noexcept : flag_(std::exchange(other.flag_, nullptr)) {}
     SharedBorrow(const SharedBorrow&) = delete;
     SharedBorrow& operator=(const SharedBorrow&) = delete;
     SharedBorrow& operator=(SharedBorrow&&) = delete;
-    ~SharedBorrow() {
-        if (flag_) --flag_->state_;
-    }
+    ~SharedBorrow();
 
 private:
     BorrowFlag* flag_;
@@ -36,17 +39,12 @@ private:
 
 class ExclusiveBorrow {
 public:
-    explicit ExclusiveBorrow(BorrowFlag& flag) : flag_(&flag) {
-        if (flag.state_ != 0) raise(PyExc_RuntimeError, "Already borrowed");
-        flag.state_ = -1;
-    }
+    explicit ExclusiveBorrow(BorrowFlag& flag);
     ExclusiveBorrow(ExclusiveBorrow&& other) noexcept : flag_(std::exchange(other.flag_, nullptr)) {}
     ExclusiveBorrow(const ExclusiveBorrow&) = delete;
     ExclusiveBorrow& operator=(const ExclusiveBorrow&) = delete;
     ExclusiveBorrow& operator=(ExclusiveBorrow&&) = delete;
-    ~ExclusiveBorrow() {
-        if (flag_) flag_->state_ = 0;
-    }
+    ~ExclusiveBorrow();
 
 private:
     BorrowFlag* flag_;

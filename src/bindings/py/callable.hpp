@@ -15,6 +15,7 @@
 
 #include "py/convert.hpp"
 #include "py/signature.hpp"
+#include "py/unlocked.hpp"
 
 namespace py {
 
@@ -67,7 +68,16 @@ PyObject* return_to_python(Call&& call) {
     }
 }
 
-template <class Owner, CallKind Kind, auto Fn, FixedString Name, FixedString... Params>
+// Whether a call keeps the interpreter lock throughout, or converts its arguments with it, runs the
+// C++ function without it, and converts the result with it again.
+enum class Lock { Held, Released };
+
+template <class Tuple>
+struct AnyHoldsPython;
+template <class... T>
+struct AnyHoldsPython<std::tuple<T...>> : std::bool_constant<(holds_python<T> || ...)> {};
+
+template <class Owner, CallKind Kind, auto Fn, FixedString Name, Lock L, FixedString... Params>
 struct Callable {
     using Traits = FunctionTraits<decltype(Fn)>;
     using Return = typename Traits::Return;
@@ -77,6 +87,10 @@ struct Callable {
     static constexpr std::size_t count = sizeof...(Params);
     static_assert(std::tuple_size_v<ParamTypes> == count,
                   "one parameter name per converted C++ parameter");
+    // Arguments are destroyed, and results made, where the lock may be released: they must not
+    // hold Python objects then.
+    static_assert(L == Lock::Held || (!AnyHoldsPython<ParamTypes>::value && !holds_python<Return>),
+                  "a call that releases the interpreter lock takes and returns no Python objects");
 
     static constexpr std::array<std::string_view, count> names{Params.view()...};
 
@@ -144,7 +158,7 @@ struct Callable {
                                                       ExclusiveBorrow>;
                     Borrow borrow(box->borrow);
                     auto values = converted(bound.data());
-                    return return_to_python<Return>([&]() -> decltype(auto) {
+                    return run([&]() -> decltype(auto) {
                         return std::apply(
                             [&](auto&... v) -> decltype(auto) {
                                 return std::invoke(Fn, box->value, std::move(v)...);
@@ -154,13 +168,36 @@ struct Callable {
                 } else {
                     (void)self;
                     auto values = converted(bound.data());
-                    return return_to_python<Return>([&]() -> decltype(auto) {
+                    return run([&]() -> decltype(auto) {
                         return std::apply(
                             [&](auto&... v) -> decltype(auto) { return Fn(std::move(v)...); }, values);
                     });
                 }
             },
             nullptr);
+    }
+
+    // Runs the C++ function, without the interpreter lock where the declaration says so, and
+    // converts its result with the lock held.
+    template <class Invoke>
+    static PyObject* run(Invoke&& invoke) {
+        if constexpr (L == Lock::Held) {
+            return return_to_python<Return>(invoke);
+        } else if constexpr (std::is_void_v<Return>) {
+            {
+                Unlocked unlocked;
+                invoke();
+            }
+            return none();
+        } else {
+            std::optional<std::decay_t<Return>> result;
+            {
+                Unlocked unlocked;
+                result.emplace(invoke());
+            }
+            return return_to_python<std::decay_t<Return>>(
+                [&]() -> decltype(auto) { return *result; });
+        }
     }
 
     // tp_new entry for constructors: Fn returns the value the new object holds.
@@ -197,8 +234,8 @@ struct Callable {
 };
 
 // A module function.
-template <auto Fn, FixedString Name, FixedString... Params>
-using Function = Callable<void, CallKind::Function, Fn, Name, Params...>;
+template <auto Fn, FixedString Name, Lock L, FixedString... Params>
+using Function = Callable<void, CallKind::Function, Fn, Name, L, Params...>;
 
 // A parameter list given a name, for callables that share it (a constructor and a method that
 // takes the same arguments).
@@ -209,7 +246,7 @@ template <class Owner, CallKind Kind, auto Fn, FixedString Name, class ParamName
 struct NamedCallable;
 template <class Owner, CallKind Kind, auto Fn, FixedString Name, FixedString... Params>
 struct NamedCallable<Owner, Kind, Fn, Name, Names<Params...>> {
-    using type = Callable<Owner, Kind, Fn, Name, Params...>;
+    using type = Callable<Owner, Kind, Fn, Name, Lock::Held, Params...>;
 };
 
 // A method that builds a value from its arguments with `Make` and hands it to `Use(self, value)`:

@@ -69,7 +69,7 @@ public:
 
     template <auto Fn, FixedString... Params>
     ClassBuilder& constructor() {
-        using C = Callable<T, CallKind::Constructor, Fn, "__new__", Params...>;
+        using C = Callable<T, CallKind::Constructor, Fn, "__new__", Lock::Held, Params...>;
         has_constructor_ = true;
         constructor_signature_ = text_signature(C::shape());
         spec_->slots.push_back({Py_tp_new, reinterpret_cast<void*>(&C::construct)});
@@ -88,7 +88,16 @@ public:
 
     template <auto Fn, FixedString Name, FixedString... Params>
     ClassBuilder& method(std::string_view doc = {}) {
-        spec_->methods.push_back(Callable<T, CallKind::Method, Fn, Name, Params...>::method_def(doc));
+        spec_->methods.push_back(
+            Callable<T, CallKind::Method, Fn, Name, Lock::Held, Params...>::method_def(doc));
+        return *this;
+    }
+
+    // A method that runs without the interpreter lock (see Lock).
+    template <auto Fn, FixedString Name, FixedString... Params>
+    ClassBuilder& unlocked_method(std::string_view doc = {}) {
+        spec_->methods.push_back(
+            Callable<T, CallKind::Method, Fn, Name, Lock::Released, Params...>::method_def(doc));
         return *this;
     }
 
@@ -111,7 +120,7 @@ public:
     template <auto Fn, FixedString Name, FixedString... Params>
     ClassBuilder& static_method(std::string_view doc = {}) {
         spec_->methods.push_back(
-            Callable<T, CallKind::StaticMethod, Fn, Name, Params...>::method_def(doc));
+            Callable<T, CallKind::StaticMethod, Fn, Name, Lock::Held, Params...>::method_def(doc));
         return *this;
     }
 
@@ -301,7 +310,13 @@ private:
 // The definition of a method of T, for files that contribute methods to a class declared elsewhere.
 template <class T, auto Fn, FixedString Name, FixedString... Params>
 PyMethodDef method_def(std::string_view doc = {}) {
-    return Callable<T, CallKind::Method, Fn, Name, Params...>::method_def(doc);
+    return Callable<T, CallKind::Method, Fn, Name, Lock::Held, Params...>::method_def(doc);
+}
+
+// The same for a method that runs without the interpreter lock.
+template <class T, auto Fn, FixedString Name, FixedString... Params>
+PyMethodDef unlocked_method_def(std::string_view doc = {}) {
+    return Callable<T, CallKind::Method, Fn, Name, Lock::Released, Params...>::method_def(doc);
 }
 
 }  // namespace py

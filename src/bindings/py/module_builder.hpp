@@ -34,7 +34,14 @@ Ref function_object(PyObject* module, PyMethodDef* def);
 
 template <auto Fn, FixedString Name, FixedString... Params>
 Ref function(PyObject* module, std::string_view doc = {}) {
-    static PyMethodDef def = Function<Fn, Name, Params...>::method_def(doc);
+    static PyMethodDef def = Function<Fn, Name, Lock::Held, Params...>::method_def(doc);
+    return function_object(module, &def);
+}
+
+// A module function that runs without the interpreter lock (see Lock).
+template <auto Fn, FixedString Name, FixedString... Params>
+Ref unlocked_function(PyObject* module, std::string_view doc = {}) {
+    static PyMethodDef def = Function<Fn, Name, Lock::Released, Params...>::method_def(doc);
     return function_object(module, &def);
 }
 

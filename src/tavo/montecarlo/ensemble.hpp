@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "tavo/interrupt.hpp"
 #include "tavo/montecarlo/compensated_sum.hpp"
 #include "tavo/montecarlo/stats.hpp"
 #include "tavo/network/config.hpp"
@@ -59,15 +60,19 @@ FastPlan make_fast_plan(const TimelinePlan& plan);
 
 // One trial of the timeline for a plan that runs cycles. Loss draws only matter on paths with an
 // intermediate node, and only while every attempt so far has succeeded; elsewhere they are skipped.
+// Every cycle counts its link attempts towards the next look for interruption.
 template <class LossDraw>
-TrialOutcome play_trial(const FastPlan& plan, ChaCha12Rng& rng, LossDraw& loss) {
+TrialOutcome play_trial(const FastPlan& plan, ChaCha12Rng& rng, LossDraw& loss,
+                        InterruptCountdown& interrupt) {
     const std::size_t hops = plan.thresholds.size();
     const std::uint64_t* thresholds = plan.thresholds.data();
     double t = 0.0;
     double fidelity = plan.route_fidelity;
     std::uint64_t cycles = 0;
+    const auto attempts = static_cast<std::int64_t>(hops) + 1;
     for (;;) {
         ++cycles;
+        interrupt.tick(attempts);
         std::uint64_t failed = 0;
         for (std::size_t h = 0; h < hops; ++h) failed += (rng.next_u64() >> 12) >= thresholds[h];
 
@@ -79,6 +84,7 @@ TrialOutcome play_trial(const FastPlan& plan, ChaCha12Rng& rng, LossDraw& loss) 
                 t += kCycleMs;
                 if (!(plan.limit > t && plan.cutoff > t)) break;
                 ++cycles;
+                interrupt.tick(attempts);
                 for (std::size_t h = 0; h < hops; ++h) drops += (rng.next_u64() >> 12) >= thresholds[h];
             }
             return {false, t, 0.0, drops, cycles};
@@ -110,6 +116,7 @@ MonteCarloSummary MonteCarloSimulationEngine::execute_ensemble_with(
     const EntanglementRequest& request, std::uint64_t runs, std::optional<std::uint64_t> seed,
     LossFor&& loss_for) {
     require_finite_limits(request, config);
+    check_interrupt();  // many short ensembles in a row add up (a sensitivity analysis)
     // Network and request are the same in every trial: route and plan once.
     const TimelinePlan plan = plan_timeline(network, config, request);
     const detail::FastPlan fast = detail::make_fast_plan(plan);
@@ -119,7 +126,9 @@ MonteCarloSummary MonteCarloSimulationEngine::execute_ensemble_with(
     CompensatedSum fidelity_sum;
     std::uint64_t drop_sum = 0;
     std::uint64_t cycle_sum = 0;
+    InterruptCountdown interrupt;
     for (std::uint64_t i = 0; i < runs; ++i) {
+        interrupt.tick();
         detail::TrialOutcome trial;
         if (plan.outcome) {
             trial = {plan.outcome->success, plan.outcome->latency_ms, plan.outcome->final_fidelity, 0, 0};
@@ -127,7 +136,7 @@ MonteCarloSummary MonteCarloSimulationEngine::execute_ensemble_with(
             ChaCha12Rng rng =
                 seed ? ChaCha12Rng::seed_from_u64(*seed + i) : ChaCha12Rng::zero_seeded();
             auto loss = loss_for(rng);
-            trial = detail::play_trial(fast, rng, loss);
+            trial = detail::play_trial(fast, rng, loss, interrupt);
         }
         if (trial.success) fidelity_sum.add(trial.fidelity);
         latency_sum.add(trial.latency_ms);

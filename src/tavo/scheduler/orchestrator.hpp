@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tavo/interrupt.hpp"
 #include "tavo/network/quantum_network.hpp"
 #include "tavo/network/request.hpp"
 #include "tavo/random/chacha.hpp"
@@ -71,6 +72,7 @@ template <class LossDraw>
 SimulationResult NetworkOrchestratorPolicy::coordinate_timeline(
     NetworkTelemetry& telemetry, const QuantumNetwork& network, SimulationRuntime& runtime,
     const EntanglementRequest& request, const ChaCha12Rng* generator, LossDraw&& loss) {
+    check_interrupt();  // many short requests in a row add up (a protocol's rounds)
     TimelinePlan plan = plan_timeline(network, telemetry.config(), request);
     if (plan.outcome) return std::move(*plan.outcome);
 
@@ -81,7 +83,10 @@ SimulationResult NetworkOrchestratorPolicy::coordinate_timeline(
     double t = 0.0;
     double fidelity = plan.route_fidelity;
 
+    InterruptCountdown interrupt;
+    const auto attempts = static_cast<std::int64_t>(plan.hops.size()) + 1;
     for (;;) {
+        interrupt.tick(attempts);
         for (const auto& hop : plan.hops) {
             telemetry.record_link_firing(hop.key);
             double u = rng.uniform_inclusive();
