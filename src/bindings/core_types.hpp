@@ -17,6 +17,8 @@ struct Convert<tavo::KeyedCounts> {
     static PyObject* to(const tavo::KeyedCounts& counts) {
         return Convert<Dict<std::string, std::uint64_t>>::to({counts.entries});
     }
+    static std::string hint_in() { return "dict[str, int]"; }
+    static std::string hint_out() { return "dict[str, int]"; }
 };
 
 }  // namespace py

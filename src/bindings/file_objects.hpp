@@ -44,6 +44,7 @@ struct FileRecord {
 template <>
 struct Convert<FileRecord> {
     static FileRecord from(PyObject* object);
+    static std::string hint_in() { return "TavoFile"; }
 };
 
 // A file loaded from disk, handed to Python as a TavoFile.
@@ -54,11 +55,13 @@ struct LoadedFile {
 template <>
 struct Convert<LoadedFile> {
     static PyObject* to(const LoadedFile& file);
+    static std::string hint_out() { return "TavoFile"; }
 };
 
 template <>
 struct Convert<bindings::ValidationReport> {
     static PyObject* to(const bindings::ValidationReport& report);
+    static std::string hint_out() { return "_ValidationReport"; }
 };
 
 }  // namespace py

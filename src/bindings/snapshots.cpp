@@ -43,6 +43,7 @@ struct Convert<bindings::FileDiffOutcome> {
         set_item(result.get(), "links_modified", diff.links_modified);
         return result.release();
     }
+    static std::string hint_out() { return "_FileDiffReport"; }
 };
 
 }  // namespace py

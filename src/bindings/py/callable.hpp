@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "py/convert.hpp"
+#include "py/declarations.hpp"
 #include "py/signature.hpp"
 #include "py/unlocked.hpp"
 
@@ -55,6 +56,19 @@ template <>
 struct DropFirst<std::tuple<>> {
     using type = std::tuple<>;
 };
+
+// The Python type of what a C++ function returns, for type stubs.
+template <class R>
+std::string return_hint() {
+    using D = std::decay_t<R>;
+    if constexpr (std::is_void_v<D>) {
+        return "None";
+    } else if constexpr (std::is_same_v<D, Ref>) {
+        return "Any";
+    } else {
+        return Convert<D>::hint_out();
+    }
+}
 
 template <class R, class Call>
 PyObject* return_to_python(Call&& call) {
@@ -110,6 +124,26 @@ struct Callable {
         return required;
     }
     static constexpr std::size_t required = required_count();
+
+    template <std::size_t... I>
+    static std::vector<ParameterDeclaration> parameter_declarations(std::index_sequence<I...>) {
+        return {ParameterDeclaration{
+            names[I], &Convert<std::decay_t<std::tuple_element_t<I, ParamTypes>>>::hint_in,
+            optional[I]}...};
+    }
+
+    // Records the callable with its types (py/declarations.hpp); called once per registration.
+    static void declare_types() {
+        PyTypeObject* const* owner = nullptr;
+        Hint returns = &return_hint<Return>;
+        if constexpr (!std::is_void_v<Owner>) {
+            owner = &python_type<Owner>;
+            if constexpr (Kind == CallKind::Constructor) returns = &Convert<Owner>::hint_out;
+        }
+        declare(CallableDeclaration{owner, Kind, Name.view(),
+                                    parameter_declarations(std::make_index_sequence<count>{}),
+                                    returns, L == Lock::Released});
+    }
 
     static CallShape shape() {
         PyTypeObject* const* owner = nullptr;
@@ -224,6 +258,7 @@ struct Callable {
     }
 
     static PyMethodDef method_def(std::string_view doc) {
+        declare_types();
         static std::string docstring;
         docstring = signature_docstring(shape(), doc);
         int flags = METH_FASTCALL | METH_KEYWORDS;

@@ -70,6 +70,7 @@ public:
     template <auto Fn, FixedString... Params>
     ClassBuilder& constructor() {
         using C = Callable<T, CallKind::Constructor, Fn, "__new__", Lock::Held, Params...>;
+        C::declare_types();
         has_constructor_ = true;
         constructor_signature_ = text_signature(C::shape());
         spec_->slots.push_back({Py_tp_new, reinterpret_cast<void*>(&C::construct)});
@@ -80,6 +81,7 @@ public:
     template <auto Fn, class ParamNames>
     ClassBuilder& constructor_named() {
         using C = typename NamedCallable<T, CallKind::Constructor, Fn, "__new__", ParamNames>::type;
+        C::declare_types();
         has_constructor_ = true;
         constructor_signature_ = text_signature(C::shape());
         spec_->slots.push_back({Py_tp_new, reinterpret_cast<void*>(&C::construct)});
@@ -129,6 +131,9 @@ public:
     ClassBuilder& field(std::string name) {
         const char* kept = spec_->keep(std::move(name));
         pickle_.attributes.push_back(kept);
+        using M = typename MemberTraits<decltype(Member)>::Type;
+        declare(
+            AttributeDeclaration{class_name(), kept, &Convert<M>::hint_out, &Convert<M>::hint_in});
         spec_->getsets.push_back(
             PyGetSetDef{kept, &get_field<Member>, &set_field<Member>, nullptr, nullptr});
         return *this;
@@ -139,6 +144,10 @@ public:
     ClassBuilder& property(std::string name) {
         const char* kept = spec_->keep(std::move(name));
         pickle_.attributes.push_back(kept);
+        using G = typename FunctionTraits<decltype(Getter)>::Return;
+        using S =
+            std::decay_t<std::tuple_element_t<1, typename FunctionTraits<decltype(Setter)>::Args>>;
+        declare(AttributeDeclaration{class_name(), kept, &return_hint<G>, &Convert<S>::hint_in});
         spec_->getsets.push_back(
             PyGetSetDef{kept, &get_property<Getter>, &set_property<Setter>, nullptr, nullptr});
         return *this;
@@ -277,6 +286,10 @@ private:
     static int clear(PyObject* self) {
         if constexpr (Traversable<T>) box_of<T>(self)->value.clear();
         return 0;
+    }
+
+    std::string class_name() const {
+        return spec_->full_name.substr(spec_->full_name.rfind('.') + 1);
     }
 
     template <class V>

@@ -87,6 +87,15 @@ void for_each_sequence_item(PyObject* object, void (*element)(PyObject*, void*),
     if (PyErr_Occurred()) throw PythonErrorSet{};
 }
 
+std::string join(std::initializer_list<std::string> hints) {
+    std::string joined;
+    for (const std::string& hint : hints) {
+        if (!joined.empty()) joined += ", ";
+        joined += hint;
+    }
+    return joined;
+}
+
 void require_tuple(PyObject* object, std::size_t size) {
     if (!PyTuple_Check(object)) raise_cannot_convert(object, "PyTuple");
     auto actual = std::size_t(PyTuple_GET_SIZE(object));

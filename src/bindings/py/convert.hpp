@@ -4,8 +4,12 @@
 // Convert<T>::from(object) produces a T or sets a Python error and throws PythonErrorSet;
 // Convert<T>::to(value) returns a new reference. Bound classes (and enumerations) of the module are
 // converted by copying the value held in their Box; everything else has a specialisation here.
+//
+// Every converter also names its Python type, as type stubs write it: hint_in() for what from()
+// accepts, hint_out() for what to() returns (they differ: a list parameter takes any sequence).
 
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -66,6 +70,8 @@ struct Convert {
         return box->value;
     }
     static PyObject* to(T value) { return wrap<T>(std::move(value)).release(); }
+    static std::string hint_in() { return std::string(short_name(python_type<T>)); }
+    static std::string hint_out() { return hint_in(); }
 };
 
 template <class T>
@@ -74,6 +80,7 @@ struct Convert<Shared<T>> {
         if (!holds<T>(object)) raise_cannot_convert(object, short_name(python_type<T>));
         return Shared<T>(box_of<T>(object));
     }
+    static std::string hint_in() { return Convert<T>::hint_in(); }
 };
 
 template <class T>
@@ -82,12 +89,15 @@ struct Convert<Exclusive<T>> {
         if (!holds<T>(object)) raise_cannot_convert(object, short_name(python_type<T>));
         return Exclusive<T>(box_of<T>(object));
     }
+    static std::string hint_in() { return Convert<T>::hint_in(); }
 };
 
 template <>
 struct Convert<std::string> {
     static std::string from(PyObject* object);
     static PyObject* to(const std::string& value);
+    static std::string hint_in() { return "str"; }
+    static std::string hint_out() { return "str"; }
 };
 
 // A file system path as the caller gives it: str, bytes or os.PathLike. A str goes through the file
@@ -102,6 +112,8 @@ template <>
 struct Convert<FsPath> {
     static FsPath from(PyObject* object);
     static PyObject* to(const FsPath& path);
+    static std::string hint_in() { return "_StrOrBytesPath"; }
+    static std::string hint_out() { return "str | bytes"; }
 };
 
 // Text that may quote file names: bytes that are not UTF-8 come back as the file system decoding
@@ -113,6 +125,7 @@ struct FsText {
 template <>
 struct Convert<FsText> {
     static PyObject* to(const FsText& text);
+    static std::string hint_out() { return "str"; }
 };
 
 template <>
@@ -124,12 +137,16 @@ struct Convert<double> {
         return value;
     }
     static PyObject* to(double value) { return check(PyFloat_FromDouble(value)); }
+    static std::string hint_in() { return "float"; }
+    static std::string hint_out() { return "float"; }
 };
 
 template <>
 struct Convert<bool> {
     static bool from(PyObject* object);
     static PyObject* to(bool value) { return boolean(value); }
+    static std::string hint_in() { return "bool"; }
+    static std::string hint_out() { return "bool"; }
 };
 
 // Unsigned 64-bit (also the machine-size unsigned integer on the platforms we build for).
@@ -137,17 +154,22 @@ template <>
 struct Convert<std::uint64_t> {
     static std::uint64_t from(PyObject* object);
     static PyObject* to(std::uint64_t value) { return check(PyLong_FromUnsignedLongLong(value)); }
+    static std::string hint_in() { return "int"; }
+    static std::string hint_out() { return "int"; }
 };
 
 template <>
 struct Convert<std::uint32_t> {
     static std::uint32_t from(PyObject* object);
     static PyObject* to(std::uint32_t value) { return check(PyLong_FromUnsignedLong(value)); }
+    static std::string hint_in() { return "int"; }
+    static std::string hint_out() { return "int"; }
 };
 
 template <>
 struct Convert<std::uint8_t> {
     static PyObject* to(std::uint8_t value) { return check(PyLong_FromUnsignedLong(value)); }
+    static std::string hint_out() { return "int"; }
 };
 
 template <>
@@ -156,6 +178,8 @@ struct Convert<Object> {
     static PyObject* to(const Object& value) {
         return value.ref ? new_ref(value.ref.get()) : none();
     }
+    static std::string hint_in() { return "Any"; }
+    static std::string hint_out() { return "Any"; }
 };
 
 template <class T>
@@ -167,6 +191,8 @@ struct Convert<std::optional<T>> {
     static PyObject* to(const std::optional<T>& value) {
         return value ? Convert<T>::to(*value) : none();
     }
+    static std::string hint_in() { return Convert<T>::hint_in() + " | None"; }
+    static std::string hint_out() { return Convert<T>::hint_out() + " | None"; }
 };
 
 // Sequence extraction shared by every list type: refuses str, requires the sequence protocol and
@@ -192,10 +218,16 @@ struct Convert<std::vector<T>> {
         }
         return list.release();
     }
+    // Any sequence but a str is accepted; a list comes back.
+    static std::string hint_in() { return "Sequence[" + Convert<T>::hint_in() + "]"; }
+    static std::string hint_out() { return "list[" + Convert<T>::hint_out() + "]"; }
 };
 
 // Checks that `object` is a tuple of `size` items.
 void require_tuple(PyObject* object, std::size_t size);
+
+// "a, b, c": type hints joined for a tuple's parameters.
+std::string join(std::initializer_list<std::string> hints);
 
 template <class... T>
 struct Convert<std::tuple<T...>> {
@@ -208,6 +240,8 @@ struct Convert<std::tuple<T...>> {
         fill(tuple.get(), value, std::index_sequence_for<T...>{});
         return tuple.release();
     }
+    static std::string hint_in() { return "tuple[" + join({Convert<T>::hint_in()...}) + "]"; }
+    static std::string hint_out() { return "tuple[" + join({Convert<T>::hint_out()...}) + "]"; }
 
 private:
     template <std::size_t... I>
@@ -230,6 +264,8 @@ struct Convert<std::pair<A, B>> {
     static PyObject* to(const std::pair<A, B>& value) {
         return Convert<std::tuple<A, B>>::to(std::tuple<A, B>(value.first, value.second));
     }
+    static std::string hint_in() { return Convert<std::tuple<A, B>>::hint_in(); }
+    static std::string hint_out() { return Convert<std::tuple<A, B>>::hint_out(); }
 };
 
 template <class K, class V>
@@ -257,6 +293,12 @@ struct Convert<Dict<K, V>> {
             if (PyDict_SetItem(result.get(), k.get(), v.get()) < 0) raise_pending();
         }
         return result.release();
+    }
+    static std::string hint_in() {
+        return "dict[" + Convert<K>::hint_in() + ", " + Convert<V>::hint_in() + "]";
+    }
+    static std::string hint_out() {
+        return "dict[" + Convert<K>::hint_out() + ", " + Convert<V>::hint_out() + "]";
     }
 };
 
