@@ -30,9 +30,23 @@ bool replaces_best(StrategyType strategy, double candidate, double best) {
     return std::isnan(candidate) || candidate >= best;
 }
 
-// Whether a partial path may be skipped: see the header for why this is exact, and when.
+// How a search walks and compares. The plain walk meets candidates in the order that defines the
+// result. A pruned walk keeps only the first of equal scores, so that a partial path whose score
+// merely equals the best can be skipped too; for the strategies that take the later of equal
+// scores it meets the candidates in reverse order (see the header).
+struct Walk {
+    bool prune = false;
+    bool reversed = false;
+};
+
+bool replaces_best(StrategyType strategy, Walk walk, double candidate, double best) {
+    if (!walk.prune) return replaces_best(strategy, candidate, best);
+    return strategy == StrategyType::LowestLatency ? candidate < best : candidate > best;
+}
+
+// Whether no completion of a partial path with this score can replace the best.
 bool skippable(StrategyType strategy, double partial, double best) {
-    return strategy == StrategyType::LowestLatency ? partial >= best : partial < best;
+    return strategy == StrategyType::LowestLatency ? partial >= best : partial <= best;
 }
 
 bool partial_scores_bound(const QuantumNetwork& network, StrategyType strategy) {
@@ -51,7 +65,7 @@ bool partial_scores_bound(const QuantumNetwork& network, StrategyType strategy) 
 }
 
 std::optional<RouteInfo> search(const LinkIndex& index, std::string_view from, std::string_view to,
-                                StrategyType strategy, bool skip) {
+                                StrategyType strategy, Walk walk) {
     const QuantumNetwork& network = index.network();
     if (network.nodes().empty() || !network.has_node(from) || !network.has_node(to)) {
         return std::nullopt;
@@ -87,11 +101,12 @@ std::optional<RouteInfo> search(const LinkIndex& index, std::string_view from, s
             scores.pop_back();
             continue;
         }
-        const LinkIndex::Edge& edge = edges[frame.next_edge++];
+        const std::size_t position = frame.next_edge++;
+        const LinkIndex::Edge& edge = edges[walk.reversed ? edges.size() - 1 - position : position];
         if (on_path[edge.neighbour]) continue;
         const double score = extend_score(strategy, scores.back(), *edge.joining);
         if (edge.neighbour == target) {
-            if (!found || replaces_best(strategy, score, best_score)) {
+            if (!found || replaces_best(strategy, walk, score, best_score)) {
                 found = true;
                 best_score = score;
                 best_path.clear();
@@ -102,7 +117,7 @@ std::optional<RouteInfo> search(const LinkIndex& index, std::string_view from, s
             }
             continue;
         }
-        if (skip && found && skippable(strategy, score, best_score)) continue;
+        if (walk.prune && found && skippable(strategy, score, best_score)) continue;
         on_path[edge.neighbour] = true;
         hops.push_back(edge.joining);
         scores.push_back(score);
@@ -122,7 +137,10 @@ std::optional<RouteInfo> search(const LinkIndex& index, std::string_view from, s
 
 std::optional<RouteInfo> find_route(const LinkIndex& index, std::string_view from,
                                     std::string_view to, StrategyType strategy) {
-    return search(index, from, to, strategy, partial_scores_bound(index.network(), strategy));
+    Walk walk;
+    walk.prune = partial_scores_bound(index.network(), strategy);
+    walk.reversed = walk.prune && strategy != StrategyType::LowestLatency;
+    return search(index, from, to, strategy, walk);
 }
 
 std::optional<RouteInfo> find_route(const QuantumNetwork& network, std::string_view from,
@@ -132,7 +150,7 @@ std::optional<RouteInfo> find_route(const QuantumNetwork& network, std::string_v
 
 std::optional<RouteInfo> find_route_exhaustive(const QuantumNetwork& network, std::string_view from,
                                                std::string_view to, StrategyType strategy) {
-    return search(LinkIndex(network), from, to, strategy, false);
+    return search(LinkIndex(network), from, to, strategy, Walk{});
 }
 
 }  // namespace tavo

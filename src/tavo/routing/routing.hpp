@@ -26,19 +26,24 @@ struct RouteInfo {
 // that joins its two nodes (the first such link in list order). Only the current path and the best
 // one are kept, so memory grows with the path length, not with the number of paths.
 //
-// The walk skips a partial path only when no completion of it could be chosen, so the result is
-// always that of visiting every simple path:
+// The result is always that of comparing every simple path in that order, but the walk skips
+// partial paths none of whose completions could be chosen, when the strategy's scores allow it:
+// - Equal scores: the rules above choose the first candidate with the best score (LowestLatency)
+//   or the last one (the other two; no NaN can arise where skipping is on). Reversing the order of
+//   every vertex's edges reverses the order in which candidates are met, so the last becomes the
+//   first: HighestFidelity walks that way, keeps the first best and can then skip a partial path
+//   whose score only equals the best, which matters where many paths tie.
 // - LowestLatency, when every distance is a non-negative number: adding non-negative terms never
 //   makes a sum smaller, in floating point too (the exact sum is at least the partial sum, which is
-//   representable, and rounding is monotonic). A partial sum at or above the best can only complete
-//   to a score at or above it, which does not replace it (ties keep the earlier path).
+//   representable, and rounding is monotonic; infinities stay infinite). A partial sum at or above
+//   the best completes to a sum at or above it, which is not chosen.
 // - HighestFidelity, when every fidelity lies in [0, 1]: by the same argument multiplying by such
-//   factors never makes a product larger. A partial product strictly below the best completes to a
-//   score strictly below it; one equal to the best is walked on, as an equal later score replaces.
+//   factors never makes a product larger, so a partial product at or below the best is skipped.
 // - HighestSuccess maximises a sum of terms that only ever grow it, a longest-path problem where a
 //   partial score bounds nothing: it visits every simple path, which takes exponential time on dense
 //   networks.
-// Any other value (NaN, negative distances, fidelities above 1) turns the skipping off.
+// Any other value (NaN, negative distances, fidelities above 1) turns skipping off, and the walk
+// visits every simple path in the defining order.
 std::optional<RouteInfo> find_route(const QuantumNetwork& network, std::string_view from,
                                     std::string_view to, StrategyType strategy);
 
