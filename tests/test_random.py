@@ -259,6 +259,16 @@ def test_kernel_changes_between_refills(probe):
     assert [int(v, 0) for v in run(probe, "rng", "seed:3", *args)] == expected
 
 
+def test_copies_go_on_where_the_original_was(probe):
+    # A copy takes only the buffered words not yet handed out; it must give what the original would.
+    model = chacha_model.Generator.seeded(9)
+    args, expected = [], []
+    for count in [1, 62, 1, 0, 63, 64, 7, 128, 255, 3]:
+        args += [f"u32x{count}", "copy", "u64", "copy"]
+        expected += [model.next_u32() for _ in range(count)] + [model.next_u64()]
+    assert [int(v, 0) for v in run(probe, "rng", "seed:9", *args)] == expected
+
+
 def test_thread_generator_rekeys_every_64_kib_with_each_kernel(probe, kernel):
     assert [int(v) for v in run(probe, "rng-thread-rekeys", 40_000, kernel)] == [0, 8192, 16384, 24576, 32768]
 

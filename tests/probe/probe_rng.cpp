@@ -3,7 +3,8 @@
 //
 //   rng GEN OP...           GEN: zero | seed:N | key:W0,...,W7 (hex words)
 //                           OP:  u32 | u64 | inc | half, optionally repeated: u32x63;
-//                                or @KERNEL: refill with that block function from now on
+//                                or @KERNEL: refill with that block function from now on;
+//                                or copy: go on with a copy of the generator
 //   rng-kernels             one line per block function: "NAME supported" or "NAME unsupported"
 //   rng-blocks KERNEL GEN COUNTER   the words of the blocks one call of KERNEL writes from COUNTER
 //   rng-key GEN             the eight key words, hex
@@ -104,6 +105,12 @@ int run_draws(const std::vector<std::string>& args) {
         std::string op = args[i];
         if (op.starts_with("@")) {
             use_kernel(op.substr(1));
+            continue;
+        }
+        if (op == "copy") {
+            const tavo::ChaCha12Rng copy(rng);
+            rng = tavo::ChaCha12Rng::zero_seeded();
+            rng = copy;
             continue;
         }
         std::uint64_t repeat = 1;

@@ -6,6 +6,7 @@
 // Seeded and zero-seeded generators must give the same draws on every machine, so everything here
 // is spelled out bit for bit; nothing is taken from the platform's own generators.
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -74,6 +75,19 @@ public:
     static ChaCha12Rng seed_from_u64(std::uint64_t seed) noexcept;
     static ChaCha12Rng zero_seeded() noexcept { return ChaCha12Rng(ChaChaKey{}); }
     static ChaCha12Rng from_key(const ChaChaKey& key) noexcept { return ChaCha12Rng(key); }
+
+    // Copies take only the buffered words not yet handed out: the rest of the buffer may never
+    // have been written.
+    ChaCha12Rng(const ChaCha12Rng& other) noexcept { *this = other; }
+    ChaCha12Rng& operator=(const ChaCha12Rng& other) noexcept {
+        std::copy(other.buffer_.begin() + other.index_, other.buffer_.begin() + other.end_,
+                  buffer_.begin() + other.index_);
+        key_ = other.key_;
+        counter_ = other.counter_;
+        index_ = other.index_;
+        end_ = other.end_;
+        return *this;
+    }
 
     const ChaChaKey& key() const noexcept { return key_; }
 
