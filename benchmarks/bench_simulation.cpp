@@ -4,8 +4,8 @@
 //   this CPU runs (the portable one is what there was before the wide ones), and the link attempts
 //   per second of a long failing request with each;
 // - routing: a request across long chains (the plain exhaustive search with a scan of the link list
-//   per lookup, as the timeline's plan used to do it, against the whole request now), a 7x7 grid and
-//   complete graphs of 13 nodes (the plain exhaustive search against the pruned one);
+//   per lookup, as the timeline's plan used to do it, against the whole request now), a 7x7 grid
+//   and complete graphs of 13 nodes (the plain exhaustive search against the pruned one);
 // - the Monte Carlo ensemble on a few inline networks: trials and link attempts per second, against
 //   the floor set by the random source;
 // - a sensitivity analysis on the telecom backbone.
@@ -13,10 +13,10 @@
 // Usage: tavo_bench [--full]. --full also runs the exhaustive search on the 7x7 grid (over a
 // minute); without it the grid's exhaustive figure is taken on 6x6.
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
 #include <functional>
 #include <optional>
 #include <string>
@@ -126,7 +126,8 @@ double block_function_rate(ChaChaKernel kernel) {
     return rate;
 }
 
-constexpr ChaChaKernel all_kernels[] = {ChaChaKernel::Portable, ChaChaKernel::Avx2, ChaChaKernel::Avx512};
+constexpr ChaChaKernel all_kernels[] = {ChaChaKernel::Portable, ChaChaKernel::Avx2,
+                                        ChaChaKernel::Avx512};
 
 // Link attempts per second of a request that fails on its first cycle and then runs out a long
 // budget: nothing but draws and comparisons.
@@ -139,7 +140,9 @@ double failing_request_rate(const Scenario& s) {
         return double(s.runs);
     });
     double attempts = 0;
-    for (const auto& [key, count] : summary.link_utilization_heatmap.entries) attempts += double(count);
+    for (const auto& [key, count] : summary.link_utilization_heatmap.entries) {
+        attempts += double(count);
+    }
     return attempts / (trials / trial_rate);
 }
 
@@ -147,11 +150,13 @@ void random_source(const Scenario& failing) {
     std::printf("random source, per block function (portable: the only one before)\n");
     std::printf("  %-10s %24s %24s %34s\n", "kernel", "block function alone", "seeded generator",
                 "long failing request");
-    std::printf("  %-10s %24s %24s %34s\n", "", "(64-bit outputs/s)", "(64-bit outputs/s)", "(link attempts/s)");
+    std::printf("  %-10s %24s %24s %34s\n", "", "(64-bit outputs/s)", "(64-bit outputs/s)",
+                "(link attempts/s)");
     const ChaChaKernel active = chacha_kernel();
     for (ChaChaKernel kernel : all_kernels) {
         if (!select_chacha_kernel(kernel)) {
-            std::printf("  %-10s %24s %24s %34s\n", chacha_kernel_name(kernel), "not on this CPU", "-", "-");
+            std::printf("  %-10s %24s %24s %34s\n", chacha_kernel_name(kernel), "not on this CPU",
+                        "-", "-");
             continue;
         }
         const double alone = block_function_rate(kernel);
@@ -194,7 +199,9 @@ Network chain(std::size_t n) {
 // of the same length score differently, unless `alike` gives them all one value.
 Network grid(std::size_t k, std::optional<double> alike = std::nullopt) {
     Network net;
-    auto id = [](std::size_t r, std::size_t c) { return "g" + std::to_string(r) + "_" + std::to_string(c); };
+    auto id = [](std::size_t r, std::size_t c) {
+        return "g" + std::to_string(r) + "_" + std::to_string(c);
+    };
     ChaCha12Rng pick = ChaCha12Rng::seed_from_u64(5);
     const double fidelities[] = {0.9, 0.95, 0.97, 0.99};
     for (std::size_t r = 0; r < k; ++r) {
@@ -224,11 +231,14 @@ Network complete_graph(std::size_t n) {
     return net;
 }
 
-QuantumNetwork quantum_network(const Network& net) { return QuantumNetwork::from_definitions(net.nodes, net.links); }
+QuantumNetwork quantum_network(const Network& net) {
+    return QuantumNetwork::from_definitions(net.nodes, net.links);
+}
 
 // What planning a request cost before the link index: each search followed by a scan of the link
 // list per hop for the route's fidelity, then another per hop for the timeline's values.
-std::size_t plan_with_linear_lookups(const QuantumNetwork& network, const EntanglementRequest& request) {
+std::size_t plan_with_linear_lookups(const QuantumNetwork& network,
+                                     const EntanglementRequest& request) {
     std::size_t found = 0;
     auto lookups = [&](const RouteInfo& route) {
         for (std::size_t i = 1; i < route.path.size(); ++i) {
@@ -240,7 +250,8 @@ std::size_t plan_with_linear_lookups(const QuantumNetwork& network, const Entang
     if (!route) return found;
     lookups(*route);
     if (strategy == StrategyType::HighestFidelity && request.fidelity_target > route->fidelity) {
-        route = find_route_exhaustive(network, request.from_node, request.to, StrategyType::LowestLatency);
+        route = find_route_exhaustive(network, request.from_node, request.to,
+                                      StrategyType::LowestLatency);
         if (!route) return found;
         lookups(*route);
     }
@@ -250,7 +261,8 @@ std::size_t plan_with_linear_lookups(const QuantumNetwork& network, const Entang
 
 void row(const std::string& what, double before, double after) {
     if (before > 0) {
-        std::printf("  %-52s %12.2f ms %12.2f ms %9.0fx\n", what.c_str(), before * 1e3, after * 1e3, before / after);
+        std::printf("  %-52s %12.2f ms %12.2f ms %9.0fx\n", what.c_str(), before * 1e3, after * 1e3,
+                    before / after);
     } else {
         std::printf("  %-52s %15s %12.2f ms\n", what.c_str(), "-", after * 1e3);
     }
@@ -271,9 +283,10 @@ void routing(bool full) {
         TavoEngine engine;
         engine.define_network(net.nodes, net.links);
         const double after = best_seconds(5, [&] { engine.request_entanglement(fails_fast); });
-        const double before = n <= 10'000 ? best_seconds(n <= 1'000 ? 5 : 1, [&] {
-            plan_with_linear_lookups(network, fails_fast);
-        }) : 0.0;
+        const double before =
+            n <= 10'000 ? best_seconds(n <= 1'000 ? 5 : 1,
+                                       [&] { plan_with_linear_lookups(network, fails_fast); })
+                        : 0.0;
         row("chain of " + std::to_string(n) + ", request failing before any cycle", before, after);
         if (n <= 10'000) {
             TavoEngine cycling(short_cutoff);
@@ -283,17 +296,20 @@ void routing(bool full) {
                 best_seconds(3, [&] { cycling.request_entanglement(runs); }));
         }
     }
-    std::printf("  (a request that runs cycles on the 100,000-node chain is left out: recording the\n"
-                "   link firings of a cycle scans the telemetry's keys once per hop)\n");
+    std::printf(
+        "  (a request that runs cycles on the 100,000-node chain is left out: recording the\n"
+        "   link firings of a cycle scans the telemetry's keys once per hop)\n");
 
     auto search_pair = [&](const std::string& what, const Network& net, const std::string& from,
                            const std::string& to, StrategyType strategy, bool exhaustive) {
         const QuantumNetwork network = quantum_network(net);
         std::optional<RouteInfo> fast, plain;
-        const double after = best_seconds(3, [&] { fast = find_route(network, from, to, strategy); });
+        const double after =
+            best_seconds(3, [&] { fast = find_route(network, from, to, strategy); });
         double before = 0.0;
         if (exhaustive) {
-            before = best_seconds(1, [&] { plain = find_route_exhaustive(network, from, to, strategy); });
+            before = best_seconds(
+                1, [&] { plain = find_route_exhaustive(network, from, to, strategy); });
             if (!fast || !plain || fast->path != plain->path || fast->fidelity != plain->fidelity) {
                 std::printf("  %s: the two searches disagree\n", what.c_str());
                 std::exit(1);
@@ -316,7 +332,10 @@ void routing(bool full) {
     const Network k13 = complete_graph(13);
     search_pair("K13, HighestFidelity", k13, "n0", "n1", StrategyType::HighestFidelity, true);
     search_pair("K13, LowestLatency", k13, "n0", "n1", StrategyType::LowestLatency, full);
-    if (!full) std::printf("  (\"before\" figures left out above take from ten seconds to minutes each: --full)\n");
+    if (!full)
+        std::printf(
+            "  (\"before\" figures left out above take from ten seconds to minutes each: "
+            "--full)\n");
     std::printf("\n");
 }
 

@@ -191,10 +191,12 @@ def run_lines(probe, *args):
 
 
 def supported_kernels(probe):
-    return [line.split()[0] for line in run_lines(probe, "rng-kernels") if line.endswith(" supported")]
+    return [line.split()[0] for line in run_lines(probe, "rng-kernels")
+            if line.endswith(" supported")]
 
 
-@pytest.mark.parametrize("counter", [0, 5, 2**32 - 3, 2**64 - 7], ids=["zero", "odd", "carry", "wrap"])
+@pytest.mark.parametrize("counter", [0, 5, 2**32 - 3, 2**64 - 7],
+                         ids=["zero", "odd", "carry", "wrap"])
 @pytest.mark.parametrize("gen", ["zero", "seed:42", "key:0,1,2,3,fffffffe,ffffffff,80000000,7"])
 def test_block_function_against_model(probe, kernel, gen, counter):
     # Each lane's 64-bit counter carries into its high word on its own, and wraps at 2^64.
@@ -269,22 +271,26 @@ def test_copies_go_on_where_the_original_was(probe):
     assert [int(v, 0) for v in run(probe, "rng", "seed:9", *args)] == expected
 
 
+REKEYS = [0, 8192, 16384, 24576, 32768]  # 8192 64-bit outputs are 64 KiB
+
+
 def test_thread_generator_rekeys_every_64_kib_with_each_kernel(probe, kernel):
-    assert [int(v) for v in run(probe, "rng-thread-rekeys", 40_000, kernel)] == [0, 8192, 16384, 24576, 32768]
+    assert [int(v) for v in run(probe, "rng-thread-rekeys", 40_000, kernel)] == REKEYS
 
 
 def test_thread_generator_rekeys_exactly_while_kernels_change(probe):
     kernels = supported_kernels(probe)
-    assert [int(v) for v in run(probe, "rng-thread-rekeys", 40_000, *kernels)] == [0, 8192, 16384, 24576, 32768]
+    assert [int(v) for v in run(probe, "rng-thread-rekeys", 40_000, *kernels)] == REKEYS
 
 
 def test_unsupported_or_unknown_kernel_is_refused(probe):
     support = dict(line.split() for line in run_lines(probe, "rng-kernels"))
     assert support["portable"] == "supported"
-    unknown = subprocess.run([str(probe), "rng", "zero", "@sse9", "u32"], capture_output=True, text=True)
+    unknown = subprocess.run([str(probe), "rng", "zero", "@sse9", "u32"], capture_output=True,
+                             text=True)
     assert unknown.returncode == 2 and unknown.stdout == ""
     for name, state in support.items():
         if state == "unsupported":
-            refused = subprocess.run([str(probe), "rng", "zero", f"@{name}", "u32"], capture_output=True,
-                                     text=True)
+            refused = subprocess.run([str(probe), "rng", "zero", f"@{name}", "u32"],
+                                     capture_output=True, text=True)
             assert refused.returncode == 3 and refused.stdout == ""

@@ -40,12 +40,13 @@ def link(rnd, a, b, odd):
 def sparse(rnd, odd):
     node_count = rnd.randint(2, 7)
     names = [f"N{i}" for i in range(node_count + rnd.randint(0, 2))]
-    links = [link(rnd, rnd.choice(names), rnd.choice(names), odd) for _ in range(rnd.randint(1, 13))]
+    links = [link(rnd, rnd.choice(names), rnd.choice(names), odd)
+             for _ in range(rnd.randint(1, 13))]
     return names[:node_count], names, links
 
 
 def dense(rnd, odd):
-    # A complete graph, some pairs joined twice (the first link scores them) and some links reversed.
+    # A complete graph; some pairs joined twice (the first link scores them), some links reversed.
     names = [f"K{i}" for i in range(rnd.randint(4, 7))]
     links = []
     for i, a in enumerate(names):
@@ -141,6 +142,7 @@ SQUARE_OF_ONES = [("A", "B", 0.0, 1.0, 1.0), ("B", "D", 0.0, 1.0, 1.0), ("A", "C
       ("C", "D", 1.0, 0.9, 1.0)], 1, "A,B,D"),
 ])
 def test_skipping_rules_at_the_edges(probe, links, strategy, expected):
-    [(_, exhaustive, pruned)] = run_batch(probe, [("ABCD", "ABCD", links, [("A", "D")])])[strategy::3]
+    results = run_batch(probe, [("ABCD", "ABCD", links, [("A", "D")])])
+    [(_, exhaustive, pruned)] = results[strategy::3]
     assert exhaustive.split()[0] == expected
     assert pruned == exhaustive

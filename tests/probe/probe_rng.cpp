@@ -58,8 +58,8 @@ tavo::ChaCha12Rng make_generator(const std::string& name) {
     throw std::invalid_argument("bad generator: " + name);
 }
 
-constexpr tavo::ChaChaKernel all_kernels[] = {tavo::ChaChaKernel::Portable, tavo::ChaChaKernel::Avx2,
-                                              tavo::ChaChaKernel::Avx512};
+constexpr tavo::ChaChaKernel all_kernels[] = {tavo::ChaChaKernel::Portable,
+                                              tavo::ChaChaKernel::Avx2, tavo::ChaChaKernel::Avx512};
 
 struct Unsupported : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -68,7 +68,9 @@ struct Unsupported : std::runtime_error {
 tavo::ChaChaKernel parse_kernel(const std::string& name) {
     for (auto kernel : all_kernels) {
         if (name != tavo::chacha_kernel_name(kernel)) continue;
-        if (!tavo::chacha_kernel_supported(kernel)) throw Unsupported(name + " is not supported here");
+        if (!tavo::chacha_kernel_supported(kernel)) {
+            throw Unsupported(name + " is not supported here");
+        }
         return kernel;
     }
     throw std::invalid_argument("bad kernel: " + name);
@@ -156,7 +158,9 @@ int blocks(const std::vector<std::string>& args) {
     const auto key = make_generator(args[1]).key();
     std::uint32_t out[16 * 16];
     tavo::chacha12_blocks(kernel, key, parse_u64(args[2], 10), out);
-    for (std::size_t i = 0; i < 16 * tavo::chacha_kernel_blocks(kernel); ++i) std::printf("%" PRIu32 "\n", out[i]);
+    for (std::size_t i = 0; i < 16 * tavo::chacha_kernel_blocks(kernel); ++i) {
+        std::printf("%" PRIu32 "\n", out[i]);
+    }
     return 0;
 }
 
@@ -198,7 +202,9 @@ int thread_rekeys(const std::vector<std::string>& args) {
     auto& rng = tavo::thread_rng();
     tavo::ChaChaKey previous = rng.generator().key();
     for (std::uint64_t i = 0; i < n; ++i) {
-        if (!kernels.empty() && i % 37 == 0) tavo::select_chacha_kernel(kernels[i / 37 % kernels.size()]);
+        if (!kernels.empty() && i % 37 == 0) {
+            tavo::select_chacha_kernel(kernels[i / 37 % kernels.size()]);
+        }
         rng.next_u64();
         if (rng.generator().key() != previous) {
             std::printf("%" PRIu64 "\n", i);

@@ -63,14 +63,17 @@ LinkIndex::LinkIndex(const QuantumNetwork& network) : network_(&network) {
             prefetch_name_slot(hashes[2 * i + ahead]);
             prefetch_name_slot(hashes[2 * i + ahead + 1]);
         }
-        ends[i] = {add_vertex(links[i].from, hashes[2 * i]), add_vertex(links[i].to, hashes[2 * i + 1])};
+        ends[i] = {add_vertex(links[i].from, hashes[2 * i]),
+                   add_vertex(links[i].to, hashes[2 * i + 1])};
     }
 
     // Parallel links all become edges, but each is scored by the pair's first link.
     pairs_.assign(table_size(links.size()), {no_pair, nullptr});
     std::vector<const InternalLink*> joining_of(links.size());
     std::vector<std::uint64_t> keys(links.size());
-    for (std::size_t i = 0; i < links.size(); ++i) keys[i] = pair_key(ends[i].first, ends[i].second);
+    for (std::size_t i = 0; i < links.size(); ++i) {
+        keys[i] = pair_key(ends[i].first, ends[i].second);
+    }
     for (std::size_t i = 0; i < links.size(); ++i) {
         if (i + ahead < links.size()) {
             __builtin_prefetch(&pairs_[spread(keys[i + ahead]) & (pairs_.size() - 1)]);

@@ -58,9 +58,9 @@ private:
 };
 
 // The links of a network as adjacency over integer vertices, for route searches and per-hop lookups
-// that would otherwise scan the link list each time. Every defined node and every link endpoint is a
-// vertex. Built in time linear in the size of the network; refers to the network's strings and links,
-// so the network must outlive it and stay unchanged.
+// that would otherwise scan the link list each time. Every defined node and every link endpoint is
+// a vertex. Built in time linear in the size of the network; refers to the network's strings and
+// links, so the network must outlive it and stay unchanged.
 class LinkIndex {
 public:
     using Vertex = std::uint32_t;

@@ -112,12 +112,14 @@ template <class V, class Pick>
 template <class V>
 [[gnu::always_inline]] inline void store_transposed(V a, V b, V c, V d, std::uint32_t* out) {
     constexpr int lanes = lanes_of<V>;
-    // unpack low/high: (a0 b0 a1 b1) and (a2 b2 a3 b3) per group
-    const V ab_low = shuffle_groups(a, b, [](std::size_t k) { return int(k / 2 + k % 2 * lanes); });
-    const V ab_high = shuffle_groups(a, b, [](std::size_t k) { return int(2 + k / 2 + k % 2 * lanes); });
-    const V cd_low = shuffle_groups(c, d, [](std::size_t k) { return int(k / 2 + k % 2 * lanes); });
-    const V cd_high = shuffle_groups(c, d, [](std::size_t k) { return int(2 + k / 2 + k % 2 * lanes); });
-    // then the low or high 64-bit halves of ab and cd: (a b c d) of one lane per group
+    // Interleave the low and the high halves of each group: (a0 b0 a1 b1) and (a2 b2 a3 b3).
+    auto low_halves = [](std::size_t k) { return int(k / 2 + k % 2 * lanes); };
+    auto high_halves = [](std::size_t k) { return int(2 + k / 2 + k % 2 * lanes); };
+    const V ab_low = shuffle_groups(a, b, low_halves);
+    const V ab_high = shuffle_groups(a, b, high_halves);
+    const V cd_low = shuffle_groups(c, d, low_halves);
+    const V cd_high = shuffle_groups(c, d, high_halves);
+    // Then join 64-bit pieces of ab and cd: (a b c d) of one lane per group.
     auto first_pairs = [](std::size_t k) { return int(k % 2 + k / 2 * lanes); };
     auto second_pairs = [](std::size_t k) { return int(2 + k % 2 + k / 2 * lanes); };
     const V rows[4] = {
@@ -129,8 +131,8 @@ template <class V>
     // Row k's group g belongs to the block in lane 4g + k.
     for (int g = 0; g < lanes / 4; ++g) {
         for (int k = 0; k < 4; ++k) {
-            std::memcpy(out + 16 * (4 * g + k), reinterpret_cast<const std::uint32_t*>(&rows[k]) + 4 * g,
-                        4 * sizeof(std::uint32_t));
+            const auto* words = reinterpret_cast<const std::uint32_t*>(&rows[k]);
+            std::memcpy(out + 16 * (4 * g + k), words + 4 * g, 4 * sizeof(std::uint32_t));
         }
     }
 }

@@ -14,7 +14,7 @@ namespace tavo {
 struct RouteInfo {
     std::vector<std::string> path;  // source first, target last
     double fidelity = 1.0;          // product of the joining links' base fidelities along the path
-    std::vector<const InternalLink*> links;  // the joining link of each hop, into the network searched
+    std::vector<const InternalLink*> links;  // each hop's joining link, in the network searched
 };
 
 // The best simple path from `from` to `to` (links are undirected) under `strategy`. Source and
@@ -40,8 +40,8 @@ struct RouteInfo {
 // - HighestFidelity, when every fidelity lies in [0, 1]: by the same argument multiplying by such
 //   factors never makes a product larger, so a partial product at or below the best is skipped.
 // - HighestSuccess maximises a sum of terms that only ever grow it, a longest-path problem where a
-//   partial score bounds nothing: it visits every simple path, which takes exponential time on dense
-//   networks.
+//   partial score bounds nothing: it visits every simple path, which takes exponential time on
+//   dense networks.
 // Any other value (NaN, negative distances, fidelities above 1) turns skipping off, and the walk
 // visits every simple path in the defining order.
 std::optional<RouteInfo> find_route(const QuantumNetwork& network, std::string_view from,

@@ -60,7 +60,8 @@ TimelinePlan plan_timeline(const QuantumNetwork& network, const SimulationConfig
         hop.to = plan.path[i];
         hop.key = link_key(hop.from, hop.to);
         hop.link = &link;
-        hop.success_probability = link_success_probability(link.distance_km, link.base_fidelity, target);
+        hop.success_probability =
+            link_success_probability(link.distance_km, link.base_fidelity, target);
         hop.fidelity = link.base_fidelity;
         plan.hops.push_back(std::move(hop));
     }

@@ -123,7 +123,9 @@ SimulationResult NetworkOrchestratorPolicy::coordinate_timeline(
             }
             if (all_ready && n >= 3) {
                 fidelity = 1.0;
-                for (const auto& hop : plan.hops) fidelity *= stored.at(unordered_hop(hop.from, hop.to));
+                for (const auto& hop : plan.hops) {
+                    fidelity *= stored.at(unordered_hop(hop.from, hop.to));
+                }
                 for (std::size_t i = 0; i + 2 < n; ++i) fidelity = purify(fidelity, plan.purify_factor);
             }
             runtime.completed.clear();
