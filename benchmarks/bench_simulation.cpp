@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "tavo/engine/engine.hpp"
+#include "tavo/montecarlo/context.hpp"
 #include "tavo/montecarlo/ensemble.hpp"
 #include "tavo/montecarlo/sensitivity.hpp"
 #include "tavo/random/chacha.hpp"
@@ -117,7 +118,7 @@ double block_function_rate(ChaChaKernel kernel) {
     auto [rate, work] = best_rate(3, [&] {
         const std::uint64_t blocks = 8'000'000;
         for (std::uint64_t counter = 0; counter < blocks; counter += chacha_kernel_blocks(kernel)) {
-            chacha12_blocks(kernel, key, counter, out);
+            chacha12_blocks(kernel, key, counter, 0, out);
             sink = out[counter % 64];
         }
         return double(blocks) * 8;
@@ -375,7 +376,7 @@ int main(int argc, char** argv) {
     EntanglementRequest request{"A", "E", 0.7, 5000.0, std::nullopt};
     MonteCarloStats stats;
     static_cast<MonteCarloSummary&>(stats) = engine.simulate(request, 1000, 1);
-    stats.context = make_context(engine, request, 1);
+    stats.context = make_context(*engine.network(), engine.config(), request, 1);
     std::size_t ensembles = 2 * (backbone.nodes.size() + 3 * backbone.links.size() + 1);
     auto [rate, work] = best_rate(3, [&] {
         auto impacts = sensitivity_analysis(stats, 5);

@@ -7,6 +7,10 @@
    three-node network.
 """
 
+from __future__ import annotations
+
+from typing import List, Tuple
+
 import tavo_core as tavo
 
 FIDELITY_TARGET = 0.7
@@ -20,11 +24,11 @@ ENDPOINTS = [
 ]
 
 
-def heading(text):
+def heading(text: str) -> None:
     print(f"\n== {text} ==")
 
 
-def compare_reference_topologies():
+def compare_reference_topologies() -> str:
     heading(f"Reference topologies: fidelity >= {FIDELITY_TARGET}, budget {LATENCY_BUDGET_MS:.0f} ms, "
             f"{RUNS} trials each")
     report = tavo.compare_topologies(ENDPOINTS, FIDELITY_TARGET, LATENCY_BUDGET_MS, RUNS)
@@ -35,10 +39,10 @@ def compare_reference_topologies():
               f"{result.mean_latency_ms:>9.1f} ms {result.mean_fidelity:>9.4f}")
     print(f"  recommended: {report.recommended_topology}")
     print(f"  {report.summary}")
-    return report.recommended_topology
+    return str(report.recommended_topology)
 
 
-def sensitivity_ranking(name):
+def sensitivity_ranking(name: str) -> None:
     endpoint = next(e for e in ENDPOINTS if e.topology_name == name)
     payload = tavo.generate_topology(name)
     engine = tavo.TavoEngine()
@@ -51,7 +55,7 @@ def sensitivity_ranking(name):
         print(f"  {parameter:<36} {impact:.4f}")
 
 
-def small_network():
+def small_network() -> Tuple[List[tavo.NodeDefinition], List[tavo.LinkDefinition]]:
     nodes = [tavo.NodeDefinition(name, 1.0) for name in ("Alice", "Relay", "Bob")]
     links = [
         tavo.LinkDefinition("Alice", "Relay", 40.0, 0.97, 1000.0),
@@ -60,7 +64,7 @@ def small_network():
     return nodes, links
 
 
-def small_network_demo():
+def small_network_demo() -> None:
     engine = tavo.TavoEngine()
     engine.define_network(*small_network())
 
@@ -91,7 +95,7 @@ def small_network_demo():
           f"resource fidelity {outcome.resource_entanglement_fidelity:.4f}")
 
 
-def main():
+def main() -> None:
     recommended = compare_reference_topologies()
     sensitivity_ranking(recommended)
     small_network_demo()

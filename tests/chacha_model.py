@@ -1,5 +1,5 @@
 """A plain-Python model of the seeded random source, used as an independent oracle by the
-simulation tests: ChaCha12 blocks (64-bit counter, stream 0), a buffer of four blocks, 64-bit
+simulation tests: ChaCha12 blocks (64-bit counter, 64-bit stream number), a buffer of four blocks, 64-bit
 outputs that may straddle a refill, keys filled from a 64-bit seed by PCG32 steps, and the
 inclusive [0, 1] draw of link attempts. Blocks are computed when first read, so that short
 trials stay cheap; the outputs are those of whole four-block refills."""
@@ -12,9 +12,9 @@ CONSTANTS = (0x61707865, 0x3320646E, 0x79622D32, 0x6B206574)  # "expand 32-byte 
 BUFFER_WORDS = 64
 
 
-def chacha12_block(key, counter):
-    """The sixteen output words of one block: constants, key, 64-bit counter, zero stream number."""
-    initial = list(CONSTANTS) + list(key) + [counter & MASK32, counter >> 32, 0, 0]
+def chacha12_block(key, counter, stream=0):
+    """The sixteen output words of one block: constants, key, 64-bit counter, 64-bit stream number."""
+    initial = list(CONSTANTS) + list(key) + [counter & MASK32, counter >> 32, stream & MASK32, stream >> 32]
     x0, x1, x2, x3, x4, x5, x6, x7, x8, x9, x10, x11, x12, x13, x14, x15 = initial
     m = MASK32
 
@@ -59,15 +59,16 @@ def pcg32_key(seed):
 
 
 class Generator:
-    def __init__(self, key):
+    def __init__(self, key, stream=0):
         self.key = list(key)
+        self.stream = stream
         self.counter = 0
         self.buffer = []
         self.index = BUFFER_WORDS
 
     @classmethod
-    def seeded(cls, seed):
-        return cls(pcg32_key(seed))
+    def seeded(cls, seed, stream=0):
+        return cls(pcg32_key(seed), stream)
 
     @classmethod
     def zero(cls):
@@ -86,7 +87,7 @@ class Generator:
             self._refill()
         block, offset = divmod(self.index, 16)
         if self.buffer[block] is None:
-            self.buffer[block] = chacha12_block(self.key, (self.base + block) & MASK64)
+            self.buffer[block] = chacha12_block(self.key, (self.base + block) & MASK64, self.stream)
         self.index += 1
         return self.buffer[block][offset]
 
@@ -99,10 +100,17 @@ class Generator:
     def inclusive(self):
         return inclusive_from_u64(self.next_u64())
 
+    def half_open(self):
+        return half_open_from_u64(self.next_u64())
+
 
 def inclusive_from_u64(x):
     in_one_two = struct.unpack("<d", struct.pack("<Q", 0x3FF0000000000000 | (x >> 12)))[0]
     return (in_one_two - 1.0) * 1.0000000000000002
+
+
+def half_open_from_u64(x):
+    return struct.unpack("<d", struct.pack("<Q", 0x3FF0000000000000 | (x >> 12)))[0] - 1.0
 
 
 def float_bits(value):

@@ -1,10 +1,13 @@
-"""Shared fixtures: the core probe binary and the reference data directory."""
+"""Shared fixtures: engines built from link tuples, the core probe binary and the reference data
+directory."""
 
 import os
 import pathlib
 import subprocess
 
 import pytest
+
+import tavo_core
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 DATA = ROOT / "tests" / "data"
@@ -37,3 +40,33 @@ def probe():
         check=True, stdout=subprocess.DEVNULL,
     )
     return build / "tavo_probe"
+
+
+def build_engine(links, nodes=None, *, config=None, purify_factor=None, cutoff=None, speed=None):
+    """An engine whose network has the given links, tuples (from, to, distance_km, base_fidelity,
+    generation_rate_hz[, link_type]), and nodes (by default every link endpoint, each with a memory
+    lifetime of 1 s).
+
+    The configuration is `config`, or, when any of purify_factor, cutoff (total_time_cutoff_ms) and
+    speed (km/ms) is given, the engine default with those values changed; otherwise the engine
+    default."""
+    if nodes is None:
+        nodes = sorted({end for link in links for end in link[:2]})
+    if purify_factor is not None or cutoff is not None or speed is not None:
+        assert config is None, "give either a configuration or values to change"
+        config = tavo_core.SimulationConfig(total_time_cutoff_ms=cutoff)
+        physical = config.physical
+        physical.baseline_purify_factor = 0.12 if purify_factor is None else purify_factor
+        if speed is not None:
+            physical.speed_of_light_in_fiber_km_ms = speed
+        config.physical = physical
+    engine = tavo_core.TavoEngine(config)
+    engine.define_network([tavo_core.NodeDefinition(n, 1.0) for n in nodes],
+                          [tavo_core.LinkDefinition(*link) for link in links])
+    return engine
+
+
+@pytest.fixture(scope="session")
+def make_engine():
+    """build_engine, as a fixture."""
+    return build_engine

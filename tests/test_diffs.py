@@ -4,6 +4,7 @@
 import copy
 import json
 import math
+import pathlib
 
 import pytest
 
@@ -47,7 +48,8 @@ def diff_of(tmp_path):
     def run(first, second):
         paths = [str(tmp_path / "first.tavo"), str(tmp_path / "second.tavo")]
         for path, document in zip(paths, (first, second)):
-            open(path, "w").write(document if isinstance(document, str) else json.dumps(document))
+            text = document if isinstance(document, str) else json.dumps(document)
+            pathlib.Path(path).write_text(text)
         return diff(*paths), "Diff between '%s' and '%s':\n" % tuple(paths)
     return run
 

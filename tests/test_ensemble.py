@@ -1,9 +1,8 @@
 """Monte Carlo ensembles (TavoEngine.simulate), their statistics and context.
 
-Trial i draws its link attempts from the generator seeded with seed + i. On one-hop routes the
-losses of the event runtime cannot change a trial's outcome, so those ensembles are reproduced
-exactly by the Python models; on longer routes the models give exact figures for what the losses
-cannot touch and expectations for the rest."""
+Trial i draws its link attempts from the generator seeded with seed + i and its processing losses
+from the same key on a stream of their own, so the Python models reproduce every ensemble exactly.
+Some tests give the models other loss draws to pin down what losses can and cannot change."""
 
 import json
 import math
@@ -13,26 +12,13 @@ import pytest
 
 import tavo_core as tc
 from chacha_model import Generator, float_bits
-from timeline_model import Config, ensemble, play, purify
+from timeline_model import Config, compensated_sum, ensemble, play, purify
 
 LL = tc.StrategyType.LowestLatency
 HF = tc.StrategyType.HighestFidelity
 HS = tc.StrategyType.HighestSuccess
 NO_NETWORK = "No network defined. Call define_network() first."
 VECTORS = json.loads((pathlib.Path(__file__).parent / "data" / "rng.json").read_text())
-
-
-def make_engine(links, nodes=None, purify_factor=0.12, cutoff=5000.0):
-    if nodes is None:
-        nodes = sorted({end for link in links for end in link[:2]})
-    config = tc.SimulationConfig(total_time_cutoff_ms=cutoff)
-    physical = config.physical
-    physical.baseline_purify_factor = purify_factor
-    config.physical = physical
-    engine = tc.TavoEngine(config)
-    engine.define_network([tc.NodeDefinition(n, 1.0) for n in nodes],
-                          [tc.LinkDefinition(*link) for link in links])
-    return engine
 
 
 def figures(stats):
@@ -110,7 +96,7 @@ AB = ("A", "B", 100.0, 0.9, 100.0)
 ], ids=["base-0", "base-7", "reverse-direction", "seed-wraps", "max-seed", "purify", "purify-cap",
         "floor", "cap", "never-purified", "odd-budget", "cutoff", "long-failing", "unreachable",
         "propagation", "zero-budget", "zero-cutoff"])
-def test_one_hop_ensembles_are_exact(link, source, target, fidelity_target, limit, runs, seed, b,
+def test_one_hop_ensembles_are_exact(make_engine, link, source, target, fidelity_target, limit, runs, seed, b,
                                      cutoff):
     engine = make_engine([link], purify_factor=b, cutoff=cutoff)
     stats = engine.simulate(source, target, fidelity_target, limit, runs, LL, seed)
@@ -119,7 +105,7 @@ def test_one_hop_ensembles_are_exact(link, source, target, fidelity_target, limi
 
 
 @pytest.mark.parametrize("seed", [1, 99])
-def test_same_seed_repeats_and_next_seed_shifts(seed):
+def test_same_seed_repeats_and_next_seed_shifts(make_engine, seed):
     engine = make_engine([AB])
     first = engine.simulate("A", "B", 0.8, 100.0, 80, None, seed)
     again = engine.simulate("A", "B", 0.8, 100.0, 80, None, seed)
@@ -132,21 +118,21 @@ def test_same_seed_repeats_and_next_seed_shifts(seed):
     assert shifted.link_utilization_heatmap == {"A->B": sum(t.firings["A->B"] for t in tail)}
 
 
-def test_source_equal_to_target():
+def test_source_equal_to_target(make_engine):
     engine = make_engine([AB])
     stats = engine.simulate("A", "A", 0.9, 10.0, 30, None, 1)
     assert figures(stats) == (30, 1.0, 0.0, 1.0, 0, {})
 
 
 @pytest.mark.parametrize("source,target", [("X", "B"), ("A", "X"), ("A", "C")])
-def test_no_route(source, target):
+def test_no_route(make_engine, source, target):
     engine = make_engine([AB], nodes=["A", "B", "C"])
     stats = engine.simulate(source, target, 0.5, 100.0, 25, None, 1)
     assert figures(stats) == (25, 0.0, 0.0, 0.0, 0, {})
 
 
 @pytest.mark.parametrize("seed", [None, 5])
-def test_zero_runs(seed):
+def test_zero_runs(make_engine, seed):
     stats = make_engine([AB]).simulate("A", "B", 0.5, 100.0, 0, None, seed)
     assert stats.total_runs == 0
     assert math.isnan(stats.empirical_success_rate)
@@ -159,7 +145,7 @@ def test_zero_runs(seed):
 
 # Longer routes: losses in processing decide part of the outcome.
 
-def test_two_hop_chain_with_purification():
+def test_two_hop_chain_with_purification(make_engine):
     # Both first attempts succeed: the trial succeeds with P(0.81), at 0.0 ms when both links
     # survive (swapped) and at 0.85 ms when one is lost (purified). A failed first attempt ends all
     # progress. So success rate, fidelity, drops and heatmap are exact; the latency reveals how
@@ -181,7 +167,7 @@ def test_two_hop_chain_with_purification():
     assert 0.15 < lost / successes < 0.23
 
 
-def test_two_hop_chain_that_needs_a_loss():
+def test_two_hop_chain_that_needs_a_loss(make_engine):
     # The purify factor -1 makes swapping ruinous (a fidelity below 0), while the target equals the
     # route fidelity: a trial succeeds only in its first cycle, when both attempts succeed and at
     # least one link is lost in processing (probability 0.19). Every other trial runs to the end.
@@ -206,10 +192,7 @@ def test_two_hop_chain_that_needs_a_loss():
     assert stats.link_utilization_heatmap == {"A->B": successes + 4 * (runs - successes),
                                               "B->C": successes + 4 * (runs - successes)}
     assert stats.mean_latency_ms == (limit * (runs - successes)) / runs
-    fidelity_sum = 0.0
-    for _ in range(successes):
-        fidelity_sum += route_fidelity
-    assert stats.mean_fidelity == fidelity_sum / successes
+    assert stats.mean_fidelity == compensated_sum([route_fidelity] * successes) / successes
     # Drops: those of trials without a chance, plus those of the chances that were not taken.
     base = sum(kept[i].drops for i in range(runs) if not lost[i].success)
     extra = sorted(kept[i].drops for i in chances)
@@ -223,7 +206,7 @@ def always_lost(a, b, t):
 
 
 @pytest.mark.parametrize("hops", [3, 5])
-def test_long_chains(hops):
+def test_long_chains(make_engine, hops):
     # Every trial whose first attempts all succeed succeeds in that cycle, whatever is lost, and
     # every other trial runs to the end of its budget: success rate, drops and heatmap are exact.
     # Three hops (route fidelity 0.913 >= 0.9): 0.913 when a link is lost, else the swapped 0.999.
@@ -298,7 +281,7 @@ def test_context_of_default_engine_and_strategy():
     assert context.nodes == [("A", 1.0)] and context.links == []
 
 
-def test_context_is_a_snapshot_with_plain_attributes():
+def test_context_is_a_snapshot_with_plain_attributes(make_engine):
     engine = make_engine([AB])
     stats = engine.simulate("A", "B", 0.5, 10.0, 2, LL, 2**64 - 1)
     assert stats._context.seed == 2**64 - 1
@@ -343,7 +326,7 @@ def test_stats_constructor():
     assert str(info.value) == "argument 'context': 'int' object cannot be converted to 'PyMonteCarloContext'"
 
 
-def test_stats_context_copies():
+def test_stats_context_copies(make_engine):
     original = make_engine([AB]).simulate("A", "B", 0.5, 10.0, 1, None, 3)._context
     stats = tc.MonteCarloStats(1, 1.0, 0.0, 0.9, 0, {}, context=original)
     original.from_node = "changed"
@@ -367,7 +350,7 @@ def test_stats_context_copies():
 # Argument conversion and the missing network
 
 @pytest.mark.parametrize("kwargs", [dict(runs=-1), dict(seed=-1), dict(runs=-1, seed=-1)])
-def test_negative_counts_raise_overflow_error_unprefixed(kwargs):
+def test_negative_counts_raise_overflow_error_unprefixed(make_engine, kwargs):
     args = dict(from_node="A", to="B", fidelity_target=0.5, max_latency_ms=1.0, runs=1)
     args.update(kwargs)
     for engine in (tc.TavoEngine(), make_engine([AB])):
@@ -377,7 +360,7 @@ def test_negative_counts_raise_overflow_error_unprefixed(kwargs):
         assert not str(info.value).startswith("argument")
 
 
-def test_seed_beyond_64_bits():
+def test_seed_beyond_64_bits(make_engine):
     with pytest.raises(OverflowError):
         make_engine([AB]).simulate("A", "B", 0.5, 1.0, 1, None, 2**64)
 
@@ -389,7 +372,7 @@ def test_seed_beyond_64_bits():
     (("A", "B", 0.5, 1.0, 1, 1), "strategy"),
     (("A", "B", 0.5, 1.0, 1, None, "7"), "seed"),
 ])
-def test_conversion_errors_name_the_argument(args, name):
+def test_conversion_errors_name_the_argument(make_engine, args, name):
     with pytest.raises(TypeError) as info:
         make_engine([AB]).simulate(*args)
     assert str(info.value).startswith(f"argument '{name}': ")
@@ -402,3 +385,77 @@ def test_simulate_without_network():
     engine = tc.TavoEngine()
     engine.define_network([], [])
     assert figures(engine.simulate("A", "B", 0.5, 100.0, 2, None, 1)) == (2, 0.0, 0.0, 0.0, 0, {})
+
+
+# Reproducibility: trial i of an ensemble depends on seed + i alone, its losses included.
+
+CHAIN = [("A", "B", 100.0, 0.9, 100.0), ("B", "C", 100.0, 0.9, 100.0), ("C", "D", 60.0, 0.95, 100.0)]
+
+
+@pytest.mark.parametrize("links,path,target,limit,strategy,seed", [
+    (CHAIN, ["A", "B", "C", "D"], 0.9, 40.0, None, 41),
+    (CHAIN[:2], ["A", "B", "C"], 0.95, 10.0, LL, 11),
+    (CHAIN[:2], ["A", "B", "C"], 0.8, 60.0, HS, 2**64 - 3),
+], ids=["three-hops", "two-hops-short-budget", "two-hops-wrapping-seed"])
+def test_multi_hop_ensembles_match_the_model_exactly(make_engine, links, path, target, limit,
+                                                    strategy, seed):
+    runs = 600
+    stats = make_engine(links).simulate(path[0], path[-1], target, limit, runs, strategy, seed)
+    model = ensemble(links, path, target, limit, runs, seed, Config(), "stream")
+    assert figures(stats) == model_figures(model)
+    # Losses did decide outcomes here: the same trials without any loss end differently.
+    assert model_figures(ensemble(links, path, target, limit, runs, seed, Config())) != figures(stats)
+
+
+def test_a_seed_fixes_the_statistics_on_any_engine(make_engine):
+    calls = [make_engine(CHAIN).simulate("A", "D", 0.9, 200.0, 3000, None, 41)]
+    engine = make_engine(CHAIN)
+    calls += [engine.simulate("A", "D", 0.9, 200.0, 3000, None, 41) for _ in range(5)]
+    assert len({repr(figures(stats)) for stats in calls}) == 1
+    assert calls[0].mean_fidelity not in (0.0, 0.999)  # both swapped and purified successes
+
+
+def merged(parts):
+    """The figures of consecutive chunks combined as one ensemble."""
+    runs = sum(p.total_runs for p in parts)
+    used = [p for p in parts if p.total_runs]
+    successes = [round(p.empirical_success_rate * p.total_runs) for p in used]
+    heatmap = {}
+    for part in used:
+        for key, count in part.link_utilization_heatmap.items():
+            heatmap[key] = heatmap.get(key, 0) + count
+    latency = sum(p.mean_latency_ms * p.total_runs for p in used) / runs
+    fidelity = sum(p.mean_fidelity * s for p, s in zip(used, successes)) / max(sum(successes), 1)
+    return runs, sum(successes), sum(p.aggregate_congestion_drops for p in used), heatmap, latency, fidelity
+
+
+@pytest.mark.parametrize("seed", [41, 2**64 - 700])
+@pytest.mark.parametrize("cuts", [[0], [1], [1234], [2999], [3000], [7, 500, 2048]])
+def test_consecutive_chunks_sum_to_the_whole(make_engine, seed, cuts):
+    n = 3000
+    engine = make_engine(CHAIN)
+    whole = engine.simulate("A", "D", 0.9, 200.0, n, None, seed)
+    bounds = [0] + cuts + [n]
+    parts = [engine.simulate("A", "D", 0.9, 200.0, b - a, None, (seed + a) % 2**64)
+             for a, b in zip(bounds, bounds[1:])]
+    runs, successes, drops, heatmap, latency, fidelity = merged(parts)
+    assert (runs, successes, drops) == (
+        n, round(whole.empirical_success_rate * n), whole.aggregate_congestion_drops)
+    assert heatmap == whole.link_utilization_heatmap
+    assert list(heatmap) == list(whole.link_utilization_heatmap)
+    assert latency == pytest.approx(whole.mean_latency_ms, rel=1e-12)
+    assert fidelity == pytest.approx(whole.mean_fidelity, rel=1e-12)
+
+
+def test_means_stay_accurate_over_large_ensembles(make_engine):
+    # The sums of latencies and fidelities carry their rounding error, so chunks of a large
+    # ensemble merge to the whole's means to within a few units in the last place.
+    engine = make_engine([("A", "B", 120.0, 0.93, 100.0)])
+    n, cut, seed = 600_000, 234_567, 77
+    whole = engine.simulate("A", "B", 0.97, 60.0, n, None, seed)
+    parts = [engine.simulate("A", "B", 0.97, 60.0, cut, None, seed),
+             engine.simulate("A", "B", 0.97, 60.0, n - cut, None, seed + cut)]
+    runs, successes, drops, heatmap, latency, fidelity = merged(parts)
+    assert 0.1 < successes / n < 0.9
+    assert latency == pytest.approx(whole.mean_latency_ms, rel=4e-16 * 8)
+    assert fidelity == pytest.approx(whole.mean_fidelity, rel=4e-16 * 8)

@@ -2,6 +2,7 @@
 Python: defaults, copies, attribute conversion, enumerations, signatures and access flags."""
 
 import math
+import operator
 import re
 
 import pytest
@@ -160,12 +161,14 @@ def test_enum_has_no_constructor(cls, args):
     ids=["link-default", "link-satellite", "strategy-fidelity", "strategy-latency"],
 )
 def test_enum_attribute_returns_a_new_member_object(make, attribute, member):
+    # A new object each time, equal to the member of the same kind.
     owner = make()
     first, second = getattr(owner, attribute), getattr(owner, attribute)
     assert type(first) is type(member)
     assert repr(first) == repr(member)
-    assert first is not member and first != member
-    assert first is not second and first != second
+    assert first is not member and first == member and not first != member
+    assert first is not second and first == second
+    assert hash(first) == hash(member)
     if hasattr(member, "to_u8"):
         assert first.to_u8() == member.to_u8()
 
@@ -572,3 +575,47 @@ def test_shared_access_admits_readers_and_refuses_writers():
     assert plain(conditions) == {"visibility": 0.5, "weather_factor": 0.5}
     conditions.visibility = 0.25
     assert conditions.visibility == 0.25
+
+
+# ---------------------------------------------------------------------------------------------
+# Enumeration members compare by kind
+
+ENUMERATIONS = [
+    (tavo_core.LinkType, ["Fiber", "Satellite"]),
+    (tavo_core.StrategyType, ["LowestLatency", "HighestFidelity", "HighestSuccess"]),
+    (tavo_core.BasisType, ["GHZ", "Cluster", "GraphGraph"]),
+    (tavo_core.TavoNodeType, ["Ground", "Satellite", "Repeater"]),
+    (tavo_core.TavoLinkType, ["Fiber", "Satellite"]),
+]
+MEMBER_COPIES = {
+    tavo_core.LinkType: lambda m: LinkDefinition("a", "b", 1, 2, 3, m).link_type,
+    tavo_core.StrategyType: lambda m: EntanglementRequest("a", "b", 1, 2, m).strategy,
+    tavo_core.BasisType: lambda m: tavo_core.MeasurementBasis(m).basis_type,
+    tavo_core.TavoNodeType: lambda m: tavo_core.TavoNode("a", node_type=m).node_type,
+    tavo_core.TavoLinkType: lambda m: tavo_core.TavoLink("l", "a", "b", 1, 1, 1, m).link_type,
+}
+
+
+@pytest.mark.parametrize("enum, names", ENUMERATIONS, ids=[e.__name__ for e, _ in ENUMERATIONS])
+def test_members_compare_and_hash_by_kind(enum, names):
+    members = [getattr(enum, name) for name in names]
+    copies = [MEMBER_COPIES[enum](member) for member in members]
+    for i, (member, copy) in enumerate(zip(members, copies)):
+        assert copy is not member and copy == member and member == copy and not copy != member
+        assert hash(copy) == hash(member)
+        assert {copy: i}[member] == i
+        for j, other in enumerate(members):
+            assert (copy == other) == (i == j) and (copy != other) == (i != j)
+        assert member != i and not member == i and member != names[i]
+        for operation in ("__lt__", "__le__", "__gt__", "__ge__"):
+            with pytest.raises(TypeError):
+                getattr(operator, operation[2:4])(member, copy)
+    assert len(set(members + copies)) == len(names)
+
+
+def test_members_of_different_enumerations_never_compare_equal():
+    pairs = [(tavo_core.LinkType.Fiber, tavo_core.TavoLinkType.Fiber),
+             (tavo_core.LinkType.Satellite, tavo_core.TavoNodeType.Satellite),
+             (tavo_core.StrategyType.LowestLatency, tavo_core.BasisType.GHZ)]
+    for a, b in pairs:
+        assert a != b and not a == b and b != a

@@ -22,17 +22,6 @@ STRATEGIES = {"LowestLatency": LL, "HighestFidelity": HF, "HighestSuccess": HS}
 NAN = math.nan
 
 
-def make_engine(links, nodes=None, config=None):
-    """Links are tuples (from, to, distance_km, base_fidelity, generation_rate_hz); by default every
-    endpoint is a defined node."""
-    if nodes is None:
-        nodes = sorted({end for link in links for end in link[:2]})
-    engine = tc.TavoEngine(config)
-    engine.define_network([tc.NodeDefinition(n, 1.0) for n in nodes],
-                          [tc.LinkDefinition(*link) for link in links])
-    return engine
-
-
 def route(engine, source, target, strategy):
     return engine.request_entanglement(source, target, -math.inf, 1e9, strategy).execution_path
 
@@ -130,7 +119,7 @@ SQUARE_REORDERED = [SQUARE[2], SQUARE[3], SQUARE[0], SQUARE[1]]
     ([CHAIN[0], ("C", "B", 20.0, 0.75, 100.0)], "A", "C", ["A", "B", "C"]),
     ([("B", "A", 10.0, 0.5, 100.0), ("C", "B", 20.0, 0.75, 100.0)], "A", "C", ["A", "B", "C"]),
 ], ids=["chain", "chain-backwards", "reversed-link", "all-reversed"])
-def test_single_path_under_every_strategy(links, source, target, expected, strategy):
+def test_single_path_under_every_strategy(make_engine, links, source, target, expected, strategy):
     assert route(make_engine(links), source, target, strategy) == expected
 
 
@@ -144,7 +133,7 @@ def test_single_path_under_every_strategy(links, source, target, expected, strat
     (SQUARE_REORDERED, {LL: ["A", "B", "D"], HF: ["A", "C", "D"], HS: ["A", "C", "D"]}),
 ], ids=["three-links", "square", "square-reordered"])
 @pytest.mark.parametrize("name", STRATEGIES)
-def test_strategy_and_tie_rules(links, expected, name):
+def test_strategy_and_tie_rules(make_engine, links, expected, name):
     strategy = STRATEGIES[name]
     target = "C" if links is THREE else "D"
     assert route(make_engine(links), "A", target, strategy) == expected[strategy]
@@ -156,7 +145,7 @@ def test_strategy_and_tie_rules(links, expected, name):
     # leave it for an equal finite score.
     (NAN, {LL: ["A", "D", "Z"], HF: ["A", "C", "Z"], HS: ["A", "C", "Z"]}),
 ], ids=["tie", "nan-in-the-middle"])
-def test_three_way_tie(middle_fidelity, expected):
+def test_three_way_tie(make_engine, middle_fidelity, expected):
     # From A the last neighbour found is explored first: paths are accepted in the order A,D,Z /
     # A,C,Z / A,B,Z.
     links = [("A", "B", 1.0, 0.5, 10.0), ("A", "C", 1.0, middle_fidelity, 10.0),
@@ -168,7 +157,7 @@ def test_three_way_tie(middle_fidelity, expected):
 
 
 @pytest.mark.parametrize("name", STRATEGIES)
-def test_parallel_links_are_scored_by_the_first_listed(name):
+def test_parallel_links_are_scored_by_the_first_listed(make_engine, name):
     # Scored by the first A-B link, the direct hop loses under every strategy; scored by the second
     # it would win under every strategy.
     links = [("A", "B", 20.0, 0.5, 100.0), ("A", "B", 1.0, 0.99, 10000.0),
@@ -176,7 +165,7 @@ def test_parallel_links_are_scored_by_the_first_listed(name):
     assert route(make_engine(links), "A", "B", STRATEGIES[name]) == ["A", "C", "B"]
 
 
-def test_each_parallel_link_yields_its_own_candidate():
+def test_each_parallel_link_yields_its_own_candidate(make_engine):
     # All candidates score the same. Without the last link they are A,C,B then A,B; the second A-B
     # link is scanned last from A, so its copy of A,B is explored first and becomes the earliest
     # candidate, which LowestLatency keeps.
@@ -192,7 +181,7 @@ def test_each_parallel_link_yields_its_own_candidate():
 
 
 @pytest.mark.parametrize("name", STRATEGIES)
-def test_hops_are_scored_by_the_link_joining_them(name):
+def test_hops_are_scored_by_the_link_joining_them(make_engine, name):
     # B's first link is B-Z, a perfect zero-length link off the route. Scoring a hop by the first
     # link touching its far end would prefer A,B,C under every strategy; the links actually walked
     # make A,D,C the best.
@@ -212,7 +201,7 @@ def test_hops_are_scored_by_the_link_joining_them(name):
     assert route(make_engine(links), "A", "C", strategy) == ["A", "D", "C"]
 
 
-def test_self_loops_are_ignored():
+def test_self_loops_are_ignored(make_engine):
     links = [("A", "A", 0.0, 1.0, 1e6), ("B", "B", 0.0, 1.0, 1e6), ("A", "B", 10.0, 0.5, 100.0),
              ("B", "C", 10.0, 0.5, 100.0), ("C", "C", 0.0, 1.0, 1e6)]
     engine = make_engine(links)
@@ -242,11 +231,11 @@ BC = ("B", "C", 10.0, 0.5, 100.0)
         "no-nodes", "no-nodes-same", "link-only-intermediate", "link-only-target",
         "link-only-source", "link-only-same"])
 @pytest.mark.parametrize("strategy", [LL, HF, HS], ids=["LL", "HF", "HS"])
-def test_endpoints(nodes, links, source, target, expected, strategy):
+def test_endpoints(make_engine, nodes, links, source, target, expected, strategy):
     assert route(make_engine(links, nodes), source, target, strategy) == expected
 
 
-def test_ids_are_compared_as_whole_texts():
+def test_ids_are_compared_as_whole_texts(make_engine):
     nodes = ["\u03b1", "\u03b2\x00x", "\u03b2\x00y", "\u03b2"]
     engine = make_engine([("\u03b1", "\u03b2\x00x", 1.0, 0.5, 1.0)], nodes)
     assert route(engine, "\u03b1", "\u03b2\x00x", LL) == ["\u03b1", "\u03b2\x00x"]
@@ -273,7 +262,7 @@ def square_with_nan(hop, field):
     ("B-D", "rate", {LL: ["A", "C", "D"], HF: ["A", "B", "D"], HS: ["A", "B", "D"]}),
 ])
 @pytest.mark.parametrize("name", STRATEGIES)
-def test_nan_scores(hop, field, expected, name):
+def test_nan_scores(make_engine, hop, field, expected, name):
     strategy = STRATEGIES[name]
     links = square_with_nan(hop, field)
     assert model_route({"A", "B", "C", "D"}, links, "A", "D", strategy) == expected[strategy]
@@ -304,7 +293,7 @@ def refused_before_first_cycle(engine, source, target, strategy, fidelity_target
     ([("A", "B", 1.0, 0.3, 100.0), ("B", "C", 1.0, 0.7, 100.0), ("C", "D", 1.0, 0.9, 100.0),
       ("D", "E", 1.0, 0.6, 100.0)], "E", "A", HS, ["E", "D", "C", "B", "A"]),
 ], ids=["chain", "three-links-success", "three-links-latency", "parallel-reversed", "long-backwards"])
-def test_reported_route_fidelity(links, source, target, strategy, expected_path):
+def test_reported_route_fidelity(make_engine, links, source, target, strategy, expected_path):
     engine = make_engine(links, config=NO_LIFT)
     fidelity = model_fidelity(links, expected_path)
     assert engine.request_entanglement(source, target, -math.inf, 1e9, strategy).execution_path == expected_path
@@ -330,7 +319,7 @@ def random_network(rnd):
 
 
 @pytest.mark.parametrize("seed", range(12))
-def test_random_networks_match_model(seed):
+def test_random_networks_match_model(make_engine, seed):
     rnd = random.Random(seed)
     for _ in range(25):
         nodes, names, links = random_network(rnd)
@@ -361,13 +350,13 @@ def complete_graph(n):
 
 
 @pytest.mark.parametrize("name", STRATEGIES)
-def test_complete_graph_of_ten(name):
+def test_complete_graph_of_ten(make_engine, name):
     names, links, chain = complete_graph(10)
     assert route(make_engine(links), "n0", "n1", STRATEGIES[name]) == chain
 
 
 @pytest.mark.parametrize("name", STRATEGIES)
-def test_complete_graph_of_seven_matches_model(name):
+def test_complete_graph_of_seven_matches_model(make_engine, name):
     # Every link alike: the outcome rests entirely on search order and tie rules.
     names = [f"n{i}" for i in range(7)]
     links = [(a, b, 1.0, 0.5, 100.0) for i, a in enumerate(names) for b in names[i + 1:]]

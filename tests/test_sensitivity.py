@@ -1,8 +1,9 @@
 """Sensitivity analysis of ensemble statistics.
 
-On a one-hop route the processing losses cannot change a trial's outcome, so every ensemble of the
-analysis is exact there; the expected impacts are computed with an independent model of the seeded
-generator and of a one-hop trial.
+Every variant is compared with the unchanged network run on the same seeds (seed_base for lowered
+variants, seed_base + 1 for raised ones). The expected impacts of one-hop networks are computed with
+an independent model of the seeded generator and of a one-hop trial; on longer routes the analysis
+is checked through what common random numbers guarantee.
 """
 
 import math
@@ -43,13 +44,14 @@ def expected_impacts(stats, seed_base, node_ids, trials):
     variants.append(("base_fidelity:A->B", ((150.0, FIDELITY * 0.9), 0.12), ((150.0, FIDELITY * 1.1), 0.12)))
     variants.append(("generation_rate_hz:A->B", (link, 0.12), (link, 0.12)))
     variants.append(("alpha_loss_db_km", (link, (0.9 * 0.2) / 10.0), (link, (1.1 * 0.2) / 10.0)))
+    seed_low, seed_high = seed_base, (seed_base + 1) % U64
+    reference_low = model_rate(link, TARGET, LIMIT, CUTOFF, 0.12, trials, seed_low)
+    reference_high = model_rate(link, TARGET, LIMIT, CUTOFF, 0.12, trials, seed_high)
     impacts = []
-    seed = seed_base
     for key, (low_link, low_factor), (high_link, high_factor) in variants:
-        low = model_rate(low_link, TARGET, LIMIT, CUTOFF, low_factor, trials, seed)
-        high = model_rate(high_link, TARGET, LIMIT, CUTOFF, high_factor, trials, (seed + 1) % U64)
-        seed = (seed + 2) % U64
-        impact = 0.0 if base < 0.01 else (abs(high - base) + abs(low - base)) / base
+        low = model_rate(low_link, TARGET, LIMIT, CUTOFF, low_factor, trials, seed_low)
+        high = model_rate(high_link, TARGET, LIMIT, CUTOFF, high_factor, trials, seed_high)
+        impact = 0.0 if base < 0.01 else (abs(high - reference_high) + abs(low - reference_low)) / base
         impacts.append((key, impact))
     return sorted(impacts, key=lambda item: -item[1])
 
@@ -62,9 +64,12 @@ class TestExactImpacts:
         expected = expected_impacts(stats, 1000, ["A", "B"], trials=200)
         assert list(result.items()) == expected
         # With the weak fixed purify factors one purification no longer reaches the target: both
-        # variants fail every trial, and the impact is exactly 2.
-        assert result["alpha_loss_db_km"] == 2.0
+        # variants fail every trial, which is their whole reference rate each.
+        reference = [model_rate((150.0, FIDELITY), TARGET, LIMIT, CUTOFF, 0.12, 200, s) for s in (1000, 1001)]
+        assert result["alpha_loss_db_km"] == sum(reference) / stats.empirical_success_rate
         assert list(result)[0] == "alpha_loss_db_km"
+        # Memory lifetimes and generation rates do not enter a fidelity-first request.
+        assert result["memory_lifetime_t2:A"] == result["generation_rate_hz:A->B"] == 0.0
 
     def test_five_nodes_use_fifty_trials_each_and_seeds_wrap(self):
         stats = one_hop_engine(extra_nodes=("C", "D", "E")).simulate("A", "B", TARGET, LIMIT, 100, seed=3)
@@ -152,3 +157,35 @@ class TestStructure:
             "Returns a dict sorted by absolute impact (descending):\n"
             '  {"memory_lifetime_t2:node_A": 0.34, "base_fidelity:link_0->link_B": 0.28, ...}'
         )
+
+
+class TestCommonRandomNumbers:
+    """A five-node chain A-B-C-D-E, requested from A to C: the links C-D and D-E are off the route."""
+
+    @staticmethod
+    def chain_stats(strategy=None):
+        engine = tavo.TavoEngine()
+        names = "ABCDE"
+        engine.define_network([tavo.NodeDefinition(n, 1.0) for n in names],
+                              [tavo.LinkDefinition(a, b, 90.0, 0.93, 500.0) for a, b in zip(names, names[1:])])
+        return engine.simulate("A", "C", 0.9, 40.0, 300, strategy, seed=5)
+
+    def test_parameters_off_the_route_and_timeline_score_exactly_zero(self):
+        stats = self.chain_stats()
+        assert 0.05 < stats.empirical_success_rate < 0.95
+        result = stats.sensitivity_analysis(123)
+        untouched = [key for key in result if key.startswith("memory_lifetime_t2:")
+                     or key.endswith(("C->D", "D->E")) or key.startswith("generation_rate_hz:")]
+        assert len(untouched) == 5 + 6 + 2
+        assert {result[key] for key in untouched} == {0.0}
+        # Lengths and fidelities on the route change the link attempts' success probabilities.
+        moving = ["distance_km:A->B", "base_fidelity:A->B", "distance_km:B->C", "base_fidelity:B->C"]
+        assert all(result[key] > 0.0 for key in moving), result
+        assert set(list(result)[:4]) == set(moving)
+
+    @pytest.mark.parametrize("strategy", [None, tavo.StrategyType.HighestSuccess])
+    def test_the_same_seed_base_gives_the_same_ranking(self, strategy):
+        stats = self.chain_stats(strategy)
+        first = stats.sensitivity_analysis(2**64 - 1)
+        assert list(first.items()) == list(stats.sensitivity_analysis(2**64 - 1).items())
+        assert list(first.items()) == list(self.chain_stats(strategy).sensitivity_analysis(2**64 - 1).items())

@@ -75,7 +75,7 @@ def test_getters_return_copies_and_setters_replace():
     f.metadata.author = "me"
     f.links[0].satellite.visibility = 0.0
     assert (f.nodes[0].id, f.metadata.author, f.links[0].satellite.visibility) == ("A", None, 0.5)
-    assert f.nodes[0].node_type is not t.TavoNodeType.Ground and f.nodes[0].node_type != t.TavoNodeType.Ground
+    assert f.nodes[0].node_type is not t.TavoNodeType.Ground and f.nodes[0].node_type == t.TavoNodeType.Ground
     assert repr(f.nodes[0].node_type) == "TavoNodeType.Ground"
     n1, n2 = t.TavoNode("P"), t.TavoNode("Q")
     f.nodes = (n1, n2)

@@ -5,6 +5,7 @@ A single request draws its link attempts from the zero-keyed generator, whose fi
 draws are 0.328, 0.834, 0.080, 0.371, 0.753, 0.475, 0.099, 0.743, 0.994, ... Expected results come
 from the Python models in chacha_model and timeline_model."""
 
+import json
 import math
 
 import pytest
@@ -17,23 +18,6 @@ LL = tc.StrategyType.LowestLatency
 HF = tc.StrategyType.HighestFidelity
 HS = tc.StrategyType.HighestSuccess
 NO_NETWORK = "No network defined. Call define_network() first."
-
-
-def make_engine(links, nodes=None, purify_factor=None, cutoff=None, speed=None):
-    if nodes is None:
-        nodes = sorted({end for link in links for end in link[:2]})
-    config = None
-    if purify_factor is not None or cutoff is not None or speed is not None:
-        config = tc.SimulationConfig(total_time_cutoff_ms=cutoff)
-        physical = config.physical
-        physical.baseline_purify_factor = 0.12 if purify_factor is None else purify_factor
-        if speed is not None:
-            physical.speed_of_light_in_fiber_km_ms = speed
-        config.physical = physical
-    engine = tc.TavoEngine(config)
-    engine.define_network([tc.NodeDefinition(n, 1.0) for n in nodes],
-                          [tc.LinkDefinition(*link) for link in links])
-    return engine
 
 
 def outcome(result):
@@ -67,7 +51,7 @@ def test_request_without_network_raises_runtime_error():
     (["A", "C"], [("A", "B", 10.0, 0.9, 100.0), ("B", "C", 10.0, 0.9, 100.0)], "A", "B"),
 ], ids=["empty", "empty-same", "unknown-source", "unknown-target", "unreachable", "link-only-target"])
 @pytest.mark.parametrize("strategy", [None, LL, HF, HS], ids=["default", "LL", "HF", "HS"])
-def test_no_route_gives_empty_failure(nodes, links, source, target, strategy):
+def test_no_route_gives_empty_failure(make_engine, nodes, links, source, target, strategy):
     result = make_engine(links, nodes).request_entanglement(source, target, 0.5, 100.0, strategy)
     assert outcome(result) == (False, 0.0, 0.0, [])
 
@@ -91,7 +75,7 @@ ABOVE = math.nextafter(0.9, 1.0)
     (LL, 0.3, ["A", "B", "C"], {(True, 0.0, 0.36), (True, 0.0, purify(0.36, 0.12))}),
 ], ids=["at-route-fidelity", "default-at", "just-above", "default-just-above", "above",
         "success-strategy-keeps-route", "latency-strategy"])
-def test_highest_fidelity_falls_back_to_lowest_latency(strategy, target, path, results):
+def test_highest_fidelity_falls_back_to_lowest_latency(make_engine, strategy, target, path, results):
     engine = make_engine(FALLBACK)
     assert results <= possible_outcomes(FALLBACK, path, target, 100.0, Config(), Generator.zero, 1)
     for _ in range(3):
@@ -106,7 +90,7 @@ def test_highest_fidelity_falls_back_to_lowest_latency(strategy, target, path, r
 
 @pytest.mark.parametrize("f", [0.6, 0.75, 0.9, 0.97])
 @pytest.mark.parametrize("b", [0.0, 0.02, 0.12, -0.05])
-def test_purification_and_reachability(f, b):
+def test_purification_and_reachability(make_engine, f, b):
     links = [("A", "B", 10.0, f, 100.0)]
     engine = make_engine(links, purify_factor=b)
     lifted = purify(f, b)
@@ -129,7 +113,7 @@ def test_purification_and_reachability(f, b):
     (0.3, 0.12, 0.4, None),
     (-0.5, 0.0, 0.5, None),               # P(-0.5) is 0.5 (the denominator is zero)
 ])
-def test_purification_edges(f, b, target, lifted):
+def test_purification_edges(make_engine, f, b, target, lifted):
     links = [("A", "B", 10.0, f, 100.0)]
     engine = make_engine(links, purify_factor=b)
     result = outcome(engine.request_entanglement("A", "B", target, 10.0, LL))
@@ -157,7 +141,7 @@ def test_purification_edges(f, b, target, lifted):
     ([("A", "B", 300.0, 0.9, 100.0), ("C", "B", 700.0, 0.9, 100.0)], ["A", "B", "C"], 6.0, None,
      (False, 7.5, 0.0, ["A", "B", "C"])),
 ], ids=["over", "equal", "slow-over", "slow-equal", "two-hops-over", "two-hops-fit"])
-def test_propagation_latency(links, path, limit, speed, result):
+def test_propagation_latency(make_engine, links, path, limit, speed, result):
     engine = make_engine(links, speed=speed)
     got = outcome(engine.request_entanglement(path[0], path[-1], 0.8, limit, LL))
     assert got == result
@@ -175,7 +159,7 @@ def test_propagation_latency(links, path, limit, speed, result):
     (10.0, 100.0, -5.0, 0.0),
     (10.0, 100.0, math.nan, 0.0),
 ])
-def test_no_cycle_budgets(distance, limit, cutoff, result_latency):
+def test_no_cycle_budgets(make_engine, distance, limit, cutoff, result_latency):
     links = [("A", "B", distance, 0.9, 100.0)]
     engine = make_engine(links, cutoff=cutoff)
     assert outcome(engine.request_entanglement("A", "B", 0.5, limit, LL)) == (
@@ -186,7 +170,7 @@ def test_no_cycle_budgets(distance, limit, cutoff, result_latency):
     (0.0, (False, 0.0, 0.0, ["A"])),
     (1.0, (True, 0.0, 1.0, ["A"])),
 ])
-def test_source_equal_to_target(limit, result):
+def test_source_equal_to_target(make_engine, limit, result):
     engine = make_engine([("A", "B", 10.0, 0.5, 100.0)])
     for strategy in (None, LL, HF, HS):
         assert outcome(engine.request_entanglement("A", "A", 0.9, limit, strategy)) == result
@@ -219,7 +203,7 @@ def test_source_equal_to_target(limit, result):
      0.12, True),
 ], ids=["floor", "cap-nine-hops", "cap-eight-hops", "shortfall-fails", "small-shortfall",
         "distance-fails", "distance-succeeds"])
-def test_link_success_probability(links, path, target, limit, b, success):
+def test_link_success_probability(make_engine, links, path, target, limit, b, success):
     engine = make_engine(links, purify_factor=b)
     possible = possible_outcomes(links, path, target, limit, Config(b), Generator.zero, 5)
     assert {o[0] for o in possible} == {success}
@@ -250,7 +234,7 @@ def chain(*fidelities):
     ((0.99, 0.99, 0.99), -0.05, 0.92, 0.5, {(False, 0.85, 0.0)}, (True, 0.0, 0.99 * 0.99 * 0.99), 0.271),
     ((0.99, 0.99, 0.99), -0.05, 0.92, 3.0, {(False, 3.35, 0.0)}, (True, 0.0, 0.99 * 0.99 * 0.99), 0.271),
 ], ids=["two-hops", "three-hops", "falls-short", "falls-short-next-cycle"])
-def test_multi_hop_outcomes_follow_losses(fidelities, b, target, limit, outcomes, lost_outcome, share):
+def test_multi_hop_outcomes_follow_losses(make_engine, fidelities, b, target, limit, outcomes, lost_outcome, share):
     # Every first attempt succeeds; what follows depends on whether a link is lost in processing
     # (probability 1 - 0.9^hops).
     links, path = chain(*fidelities)
@@ -266,13 +250,13 @@ def test_multi_hop_outcomes_follow_losses(fidelities, b, target, limit, outcomes
     assert abs(lost / runs - share) < 0.05
 
 
-def test_success_is_checked_before_the_budget():
+def test_success_is_checked_before_the_budget(make_engine):
     # One purification step takes 0.85 ms, beyond the 0.5 ms budget: the trial still succeeds.
     engine = make_engine([("A", "B", 10.0, 0.9, 100.0)])
     assert outcome(engine.request_entanglement("A", "B", 0.95, 0.5, LL)) == (True, 0.85, 0.999, ["A", "B"])
 
 
-def test_reachability_is_checked_before_propagation():
+def test_reachability_is_checked_before_propagation(make_engine):
     engine = make_engine([("A", "B", 1000.0, 0.9, 100.0)])
     assert outcome(engine.request_entanglement("A", "B", 0.9995, 1.0, LL)) == (False, 0.0, 0.0, ["A", "B"])
     assert outcome(engine.request_entanglement("A", "B", 0.95, 1.0, LL)) == (False, 5.0, 0.0, ["A", "B"])
@@ -287,7 +271,7 @@ def test_reachability_is_checked_before_propagation():
     ([("A", "B", 2000.0, 0.55, 100.0)], ["A", "B"], 0.7, 50.0),
     ([("B", "A", 0.0, 0.5, 100.0)], ["A", "B"], 0.6, 30.0),
 ])
-def test_one_hop_requests_repeat_exactly(links, path, target, limit):
+def test_one_hop_requests_repeat_exactly(make_engine, links, path, target, limit):
     engine = make_engine(links)
     first = outcome(engine.request_entanglement(path[0], path[-1], target, limit, LL))
     second = outcome(engine.request_entanglement(path[0], path[-1], target, limit, LL))
@@ -296,17 +280,18 @@ def test_one_hop_requests_repeat_exactly(links, path, target, limit):
 
 # SimulationResult
 
-def sample_result():
+@pytest.fixture
+def sample_result(make_engine):
     engine = make_engine([("A", "B", 10.0, 0.9, 100.0)])
     return engine.request_entanglement("A", "B", 0.5, 100.0)
 
 
-def test_simulation_result_class():
-    cls = type(sample_result())
+def test_simulation_result_class(sample_result):
+    cls = type(sample_result)
     assert cls.__name__ == "SimulationResult"
     assert not hasattr(tc, "SimulationResult") and "SimulationResult" not in tc.__all__
     assert cls.__text_signature__ == "(success, latency_ms, final_fidelity, execution_path)"
-    assert repr(sample_result()).startswith("<tavo_core.SimulationResult object at 0x")
+    assert repr(sample_result).startswith("<tavo_core.SimulationResult object at 0x")
     given = ["A", "B"]
     result = cls(True, 2.5, 0.75, given)
     given.append("C")
@@ -321,8 +306,8 @@ def test_simulation_result_class():
     assert result.execution_path == ["P", "Q"]
 
 
-def test_simulation_result_refusals():
-    cls = type(sample_result())
+def test_simulation_result_refusals(sample_result):
+    cls = type(sample_result)
     with pytest.raises(TypeError) as info:
         cls(True, 2.5, 0.75)
     assert str(info.value) == (
@@ -339,3 +324,80 @@ def test_simulation_result_refusals():
     for name in ("success", "latency_ms", "final_fidelity", "execution_path"):
         with pytest.raises(AttributeError, match="^can't delete attribute$"):
             delattr(result, name)
+
+
+# Limits of +inf: a trial that can no longer succeed runs to its limits, so they must be finite.
+
+INF = math.inf
+
+
+def chain_engine(make_engine, cutoff=None):
+    return make_engine([("A", "B", 1000.0, 0.9, 100.0), ("B", "C", 1000.0, 0.9, 100.0)], cutoff=cutoff)
+
+
+def with_infinite_context(engine):
+    stats = engine.simulate("A", "C", 0.9, 100.0, 5, seed=1)
+    context = stats._context
+    context.max_latency_ms = INF
+    stats._context = context
+    return stats.sensitivity_analysis(0)
+
+
+@pytest.mark.parametrize("call, message", [
+    (lambda e: e.request_entanglement("A", "C", 0.9, INF), "max_latency_ms must be finite"),
+    (lambda e: e.simulate("A", "C", 0.9, INF, 10, None, 1), "max_latency_ms must be finite"),
+    (lambda e: e.simulate("X", "Y", 0.9, INF, 10), "max_latency_ms must be finite"),
+    (lambda e: tc.qkd(e, "A", "C", 0.9, INF), "max_latency_ms must be finite"),
+    (lambda e: e.run_qkd(tc.QKDParameters("A", "C", 0.9, INF)), "max_latency_ms must be finite"),
+    (lambda e: tc.teleportation(e, "A", "C", 0.9, INF), "classical_bandwidth_ms must be finite"),
+    (lambda e: e.run_distributed_computation(["A", "C"], "ring", "ghz", None, INF),
+     "classical_relay_latency_ms must be finite"),
+    (lambda e: e.run_distributed_computation(["A", "C"], "mesh", "ghz", None, 1e308),
+     "classical_relay_latency_ms must be finite"),
+    (lambda e: tc.compare_topologies([tc.TopologyEndpoints("repeater_chain", "N0", "N3")], 0.9, INF, 1),
+     "max_latency_ms must be finite"),
+    (with_infinite_context, "max_latency_ms must be finite"),
+], ids=["request", "simulate", "simulate-unknown-nodes", "qkd", "run_qkd", "teleportation",
+        "distributed", "distributed-overflow", "compare", "sensitivity"])
+def test_infinite_latency_limits_are_refused_before_anything_runs(make_engine, call, message):
+    with pytest.raises(ValueError) as raised:
+        call(chain_engine(make_engine))
+    assert raised.value.args == (message,)
+
+
+@pytest.mark.parametrize("call", [
+    lambda e: e.request_entanglement("A", "C", 0.9, 100.0),
+    lambda e: e.simulate("A", "C", 0.9, 100.0, 3, None, 1),
+    lambda e: tc.qkd(e, "A", "C", 0.9, 100.0),
+], ids=["request", "simulate", "qkd"])
+def test_an_infinite_time_cutoff_is_refused(make_engine, call):
+    engine = chain_engine(make_engine, cutoff=INF)
+    with pytest.raises(ValueError) as raised:
+        call(engine)
+    assert raised.value.args == ("total_time_cutoff_ms must be finite",)
+
+
+def test_other_limits_still_end_a_trial_at_once(make_engine):
+    # NaN and -inf budgets and cutoffs stop the timeline before its first cycle.
+    # A budget of -inf is below the propagation latency of 10 ms, which the failure then reports.
+    for budget, cutoff, latency in [(math.nan, None, 0.0), (-INF, None, 10.0), (100.0, -INF, 0.0),
+                                    (100.0, math.nan, 0.0)]:
+        result = chain_engine(make_engine, cutoff=cutoff).request_entanglement("A", "C", 0.9, budget)
+        assert outcome(result) == (False, latency, 0.0, ["A", "B", "C"])
+    # Without a network nothing reaches a timeline: the protocols report their empty results.
+    assert tc.teleportation(tc.TavoEngine(), "A", "C", 0.9, INF).success is False
+
+
+def test_the_largest_file_cutoff_is_finite_work(tmp_path):
+    document = {
+        "version": "1.0", "metadata": {"name": "long"}, "config": {"max_attempts": 4294967295},
+        "nodes": [{"id": "A"}, {"id": "B"}],
+        "links": [{"id": "L", "from": "A", "to": "B", "distance_km": 10.0, "base_fidelity": 0.9,
+                   "generation_rate_hz": 100.0}],
+    }
+    path = tmp_path / "long.tavo"
+    path.write_text(json.dumps(document))
+    engine = tc.from_tavo_file(str(path))
+    # The time cutoff of 50 ms per attempt is finite; the budget ends every trial.
+    stats = engine.simulate("A", "B", 0.99, 25.0, 1000, None, 1)
+    assert 0.0 < stats.mean_latency_ms <= 25.0 and stats.aggregate_congestion_drops > 0

@@ -138,26 +138,68 @@ class Ensemble:
     trials: list
 
 
+class StreamLoss:
+    """The loss draws of a seeded trial: one half-open draw per processed event from the trial's key
+    on stream 1 (its link attempts use stream 0)."""
+
+    def __init__(self, seed):
+        self.generator = Generator.seeded(seed, stream=1)
+
+    def __call__(self, a, b, t):
+        return self.generator.half_open()
+
+
+class CompensatedSum:
+    """Neumaier's compensated summation, as the library sums an ensemble's latencies and
+    fidelities."""
+
+    def __init__(self):
+        self.sum = 0.0
+        self.compensation = 0.0
+
+    def add(self, value):
+        total = self.sum + value
+        if abs(self.sum) >= abs(value):
+            self.compensation += (self.sum - total) + value
+        else:
+            self.compensation += (value - total) + self.sum
+        self.sum = total
+
+    def value(self):
+        return self.sum + self.compensation
+
+
+def compensated_sum(values):
+    total = CompensatedSum()
+    for value in values:
+        total.add(value)
+    return total.value()
+
+
 def ensemble(links, path, target, limit, runs, seed, config, loss=never_lost):
+    """`loss` is a loss draw shared by all trials, or "stream" for each trial's own loss stream, as
+    the library's ensembles draw them."""
     successes = 0
-    latency_sum = 0.0
-    fidelity_sum = 0.0
+    latency_sum = CompensatedSum()
+    fidelity_sum = CompensatedSum()
     drops = 0
     heatmap = {}
     trials = []
     for i in range(runs):
-        trial = play(links, path, target, limit, config, Generator.seeded((seed + i) & MASK64), loss)
+        trial_seed = (seed + i) & MASK64
+        trial_loss = StreamLoss(trial_seed) if loss == "stream" else loss
+        trial = play(links, path, target, limit, config, Generator.seeded(trial_seed), trial_loss)
         trials.append(trial)
         if trial.success:
-            fidelity_sum += trial.final_fidelity
+            fidelity_sum.add(trial.final_fidelity)
             successes += 1
-        latency_sum += trial.latency_ms
+        latency_sum.add(trial.latency_ms)
         drops += trial.drops
         for key, count in trial.firings.items():
             heatmap[key] = heatmap.get(key, 0) + count
     rate = successes / runs if runs else math.nan
-    mean_latency = latency_sum / runs if runs else math.nan
-    mean_fidelity = fidelity_sum / successes if successes else 0.0
+    mean_latency = latency_sum.value() / runs if runs else math.nan
+    mean_fidelity = fidelity_sum.value() / successes if successes else 0.0
     return Ensemble(runs, rate, mean_latency, mean_fidelity, drops, heatmap, trials)
 
 

@@ -7,12 +7,11 @@
 
 The module must be importable (for example PYTHONPATH=build/<dir>). Covered: every name of __all__ in
 order (class, function, or alias of an earlier name), public module attributes missing from __all__,
-and the module's classes that are not module attributes (they reach Python only as values), including
-the exception raised for broken invariants.
+the private module functions (a leading underscore), and the module's classes that are not module
+attributes (they reach Python only as values), including the exception raised for broken invariants.
 """
 
 import argparse
-import ctypes
 import difflib
 import pathlib
 import sys
@@ -25,26 +24,76 @@ ORDINARY = {"__new__", "__doc__", "__module__"}
 BASETYPE = 1 << 10  # Py_TPFLAGS_BASETYPE
 
 
-def has_setter(descriptor):
-    """Whether a getset descriptor has a setter.
+def sample_objects(module):
+    """Objects reached through a short tour of the public API, from which an instance of every class
+    is collected (many classes have no constructor). A new class that the tour does not reach makes
+    the tool stop and say so."""
+    m = module
+    engine = m.TavoEngine()
+    payload = m.generate_topology("hybrid_satellite_fiber")
+    engine.define_network(payload.nodes, payload.links)
+    source, target = payload.nodes[0].id, payload.nodes[2].id
+    snapshot = engine.snapshot()
+    endpoints = m.TopologyEndpoints("repeater_chain", "N0", "N1")
+    qkd = m.QKDParameters(source, target, 0.5, 10.0, 1)
+    teleportation = m.TeleportationParameters(source, target)
+    topology_file = m.TavoFile("sample")
+    topology_file.add_node("a", 1.0, 1, m.TavoNodeType.Ground)
+    topology_file.add_link("l", "a", "a", 1.0, 1.0, 1.0, m.TavoLinkType.Fiber, m.TavoSatelliteExtension())
+    topology_file.config = m.TavoConfig()
+    topology_file.constraints = m.TavoConstraints()
+    return [
+        engine, payload, snapshot, topology_file,
+        m.SimulationConfig(),
+        m.EntanglementRequest(source, target, 0.5, 10.0, m.StrategyType.LowestLatency),
+        engine.request_entanglement(source, target, 0.5, 10.0),
+        engine.simulate(source, target, 0.5, 10.0, 1, seed=1),
+        endpoints,
+        m.compare_topologies([endpoints], 0.5, 10.0, 1),
+        m.diff_topologies(snapshot, snapshot),
+        qkd, engine.run_qkd(qkd), m.QKDStats(1, 0.0, 0.0, 0.0, 0.0),
+        teleportation, engine.execute_teleportation(teleportation),
+        m.TeleportationStats(1, 0.0, 0.0, 0.0, 0.0),
+        m.DistributedComputingParameters([source], m.CoordinationTopology.ring(), m.MeasurementBasis()),
+        engine.run_distributed_computation([source, target], "ring", "ghz"),
+        m.DistributedComputingStats(1, 0.0, 0.0, 0.0),
+    ]
 
-    Python cannot tell without an instance to assign to, and many classes cannot be constructed, so
-    this reads the C definition behind the descriptor: the descriptor header (type, name, qualified
-    name) followed by a pointer to its PyGetSetDef {name, get, set, ...}. The header is checked
-    against what Python reports before the setter slot is trusted.
-    """
-    pointer = ctypes.sizeof(ctypes.c_void_p)
-    base = id(descriptor) + object.__basicsize__
 
-    def word(address):
-        return ctypes.c_void_p.from_address(address).value or 0
+def sample_instances(module):
+    """One instance per class of the module, keyed by class: the tour's objects, everything reachable
+    from them through attributes and lists, and the members of enumerations."""
+    found = {}
+    pending = list(sample_objects(module))
+    seen = {}  # id -> object, holding every visited object so that no id is reused meanwhile
+    while pending:
+        value = pending.pop()
+        if id(value) in seen:
+            continue
+        seen[id(value)] = value
+        if isinstance(value, (list, tuple)):
+            pending.extend(value)
+            continue
+        cls = type(value)
+        if cls.__module__ != module.__name__:
+            continue
+        found.setdefault(cls, value)
+        for name, attribute in vars(cls).items():
+            if type(attribute).__name__ == "getset_descriptor":
+                pending.append(getattr(value, name))
+            elif type(attribute) is cls:
+                pending.append(attribute)
+    return found
 
-    if word(base) != id(descriptor.__objclass__) or word(base + pointer) != id(descriptor.__name__):
-        raise SystemExit("unexpected getset descriptor layout; this interpreter is not supported")
-    definition = word(base + 3 * pointer)
-    if ctypes.c_char_p(word(definition)).value != descriptor.__name__.encode():
-        raise SystemExit("unexpected getset definition layout; this interpreter is not supported")
-    return word(definition + 2 * pointer) != 0
+
+def has_setter(descriptor, instance):
+    """Whether an attribute can be assigned: assigning an instance its own current value changes
+    nothing where a setter exists, and is refused where none does."""
+    try:
+        descriptor.__set__(instance, descriptor.__get__(instance, type(instance)))
+    except AttributeError:
+        return False
+    return True
 
 
 def describe_callable(kind, name, function, indent):
@@ -55,7 +104,7 @@ def describe_callable(kind, name, function, indent):
     ]
 
 
-def describe_class(heading, cls):
+def describe_class(heading, cls, instances):
     lines = [heading]
     if cls.__qualname__ != heading.split()[-1]:
         lines.append(f"  type name {cls.__qualname__!r}")
@@ -72,7 +121,10 @@ def describe_class(heading, cls):
             continue
         kind = type(value).__name__
         if kind == "getset_descriptor":
-            lines.append(f"  attribute {name} {'read-write' if has_setter(value) else 'read-only'}")
+            if cls not in instances:
+                raise SystemExit(f"no sample instance of {cls.__qualname__}: extend sample_objects()")
+            writable = has_setter(value, instances[cls])
+            lines.append(f"  attribute {name} {'read-write' if writable else 'read-only'}")
         elif kind == "member_descriptor":
             lines.append(f"  attribute {name} (member)")
         elif kind == "method_descriptor":
@@ -104,6 +156,7 @@ def module_classes(module):
 
 
 def describe(module):
+    instances = sample_instances(module)
     names = list(module.__all__)
     lines = [f"module {module.__name__}", f"  doc {module.__doc__!r}", f"  __all__ {len(names)} names"]
     public = [name for name in vars(module) if not name.startswith("_") and name not in names]
@@ -118,18 +171,23 @@ def describe(module):
             continue
         exported[id(value)] = name
         if isinstance(value, type):
-            lines += describe_class(f"class {name}", value)
+            lines += describe_class(f"class {name}", value, instances)
         elif callable(value):
             lines += describe_callable("function", name, value, "")
         else:
             lines.append(f"value {name} of type {type(value).__name__}")
+
+    for name in sorted(vars(module)):
+        if name.startswith("_") and not name.startswith("__"):
+            lines.append("")
+            lines += describe_callable("private function", name, getattr(module, name), "")
 
     for cls in module_classes(module):
         if id(cls) in exported:
             continue
         kind = "exception" if issubclass(cls, BaseException) else "class"
         lines.append("")
-        lines += describe_class(f"unexported {kind} {cls.__qualname__}", cls)
+        lines += describe_class(f"unexported {kind} {cls.__qualname__}", cls, instances)
     return "\n".join(lines) + "\n"
 
 

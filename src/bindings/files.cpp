@@ -9,7 +9,7 @@
 #include "tavo/files/load_save.hpp"
 #include "tavo/files/records.hpp"
 #include "tavo/files/validation.hpp"
-#include "tavo/text/forms.hpp"
+#include "text/forms.hpp"
 
 namespace bindings {
 namespace {
@@ -19,39 +19,22 @@ using std::optional;
 
 static_assert(py::Traversable<PyTavoFile>);
 
-PyTavoLink to_python_link(const TavoLink& link) {
-    return PyTavoLink{link.id.value_or(""), link.src,           link.to,
-                      link.distance_km,     link.base_fidelity, link.generation_rate_hz,
-                      link.link_type,       link.satellite};
-}
-
-// Files loaded from disk carry no extensions into Python.
+// A loaded file in Python: the record without its JSON extensions.
 PyTavoFile to_python_file(TavoFile file) {
     PyTavoFile result;
-    result.version = std::move(file.version);
-    result.metadata = std::move(file.metadata);
-    result.nodes = std::move(file.nodes);
-    result.links.reserve(file.links.size());
-    for (const auto& link : file.links) result.links.push_back(to_python_link(link));
-    result.config = file.config;
-    result.constraints = file.constraints;
+    static_cast<TavoFile&>(result) = std::move(file);
+    result.extensions.reset();
     return result;
 }
 
-// Every link keeps its id (an empty one is written as ""); the extensions object is never written.
+// What Python saves: every link with an id (one loaded without an id is written with ""), and no
+// extensions section.
 TavoFile to_record(const PyTavoFile& file) {
-    TavoFile record;
-    record.version = file.version;
-    record.metadata = file.metadata;
-    record.nodes = file.nodes;
-    record.links.reserve(file.links.size());
-    for (const auto& link : file.links) {
-        record.links.push_back(TavoLink{link.id, link.src, link.to, link.distance_km,
-                                        link.base_fidelity, link.generation_rate_hz,
-                                        link.link_type, link.satellite});
+    TavoFile record = file;
+    for (auto& link : record.links) {
+        if (!link.id) link.id.emplace();
     }
-    record.config = file.config;
-    record.constraints = file.constraints;
+    record.extensions.reset();
     return record;
 }
 
@@ -70,18 +53,28 @@ TavoMetadata new_metadata(std::string name, optional<std::string> description,
                         std::move(created_at)};
 }
 
+// TavoFile.add_node takes exactly the constructor's arguments.
+using NodeParams = py::Names<"id", "memory_lifetime_ms", "memory_capacity", "node_type">;
+
 TavoNode new_node(std::string id, optional<double> memory_lifetime_ms,
                   optional<std::uint32_t> memory_capacity, optional<TavoNodeType> node_type) {
     return TavoNode{std::move(id), memory_lifetime_ms, memory_capacity, node_type};
 }
 
-PyTavoLink new_link(std::string id, std::string src, std::string to, double distance_km,
-                    double base_fidelity, double generation_rate_hz,
-                    optional<TavoLinkType> link_type, optional<TavoSatelliteExtension> satellite) {
-    return PyTavoLink{std::move(id),  std::move(src),     std::move(to),
-                      distance_km,    base_fidelity,      generation_rate_hz,
-                      link_type,      std::move(satellite)};
+// TavoFile.add_link takes exactly the constructor's arguments.
+using LinkParams = py::Names<"id", "src", "to", "distance_km", "base_fidelity",
+                             "generation_rate_hz", "link_type", "satellite">;
+
+TavoLink new_link(std::string id, std::string src, std::string to, double distance_km,
+                  double base_fidelity, double generation_rate_hz, optional<TavoLinkType> link_type,
+                  optional<TavoSatelliteExtension> satellite) {
+    return TavoLink{std::move(id), std::move(src),     std::move(to), distance_km,
+                    base_fidelity, generation_rate_hz, link_type,     std::move(satellite)};
 }
+
+// A link's id is always a text in Python; a file link without one reads as "".
+std::string link_id(const TavoLink& link) { return link.id.value_or(""); }
+void set_link_id(TavoLink& link, std::string id) { link.id = std::move(id); }
 
 TavoConfig new_config(optional<double> alpha_loss, optional<double> beta_fidelity_decay,
                       optional<double> gamma_swapping, optional<std::uint32_t> max_attempts) {
@@ -96,22 +89,8 @@ TavoSatelliteExtension new_satellite(optional<double> visibility, optional<doubl
     return TavoSatelliteExtension{visibility.value_or(1.0), weather_factor.value_or(1.0)};
 }
 
-double effective_rate(const TavoSatelliteExtension& satellite, double base_rate) {
-    return (base_rate * satellite.visibility) * satellite.weather_factor;
-}
-
-void add_node(PyTavoFile& file, std::string id, optional<double> memory_lifetime_ms,
-              optional<std::uint32_t> memory_capacity, optional<TavoNodeType> node_type) {
-    file.nodes.push_back(new_node(std::move(id), memory_lifetime_ms, memory_capacity, node_type));
-}
-
-void add_link(PyTavoFile& file, std::string id, std::string src, std::string to,
-              double distance_km, double base_fidelity, double generation_rate_hz,
-              optional<TavoLinkType> link_type, optional<TavoSatelliteExtension> satellite) {
-    file.links.push_back(new_link(std::move(id), std::move(src), std::move(to), distance_km,
-                                  base_fidelity, generation_rate_hz, link_type,
-                                  std::move(satellite)));
-}
+void append_node(PyTavoFile& file, TavoNode node) { file.nodes.push_back(std::move(node)); }
+void append_link(PyTavoFile& file, TavoLink link) { file.links.push_back(std::move(link)); }
 
 void save_method(const PyTavoFile& file, std::string filepath) {
     save_tavo_file_or_fail(filepath, to_record(file));
@@ -128,6 +107,11 @@ void save_function(PyTavoFile qf, std::string filepath) {
 }
 
 TavoEngine from_file_function(std::string filepath) { return engine_from_tavo_file(filepath); }
+
+// The engine's network from a file object; only its nodes and links are read.
+void define_network_from_file(TavoEngine& engine, PyTavoFile qf) {
+    define_network_from_tavo(engine, qf);
+}
 
 void set_item(PyObject* dict, const char* key, py::Ref value) {
     if (PyDict_SetItemString(dict, key, value.get()) < 0) py::raise_pending();
@@ -192,8 +176,8 @@ std::string node_repr(const TavoNode& node) {
            ", type=" + node_type_debug(node.node_type) + ")";
 }
 
-std::string link_repr(const PyTavoLink& link) {
-    return "TavoLink(id=" + text::debug_string(link.id) + ", src='" + link.src + "', to='" +
+std::string link_repr(const TavoLink& link) {
+    return "TavoLink(id=" + text::debug_string(link_id(link)) + ", src='" + link.src + "', to='" +
            link.to + "', dist=" + text::plain(link.distance_km) +
            "km, fid=" + text::fixed(link.base_fidelity, 2) +
            ", rate=" + text::plain(link.generation_rate_hz) + "Hz)";
@@ -257,13 +241,11 @@ constexpr const char* kValidateDoc =
 
 }  // namespace
 
-void define_network_from_tavo_method(TavoEngine& engine, PyTavoFile qf) {
-    define_network_from_tavo(engine, to_record(qf));
+PyMethodDef define_network_from_tavo_method() {
+    return py::method_def<TavoEngine, &define_network_from_file, "define_network_from_tavo", "qf">(
+        "Load a topology from a loaded .tavo file directly into the engine.\n"
+        "Bridges both type systems \u2014 no manual NodeDefinition / LinkDefinition needed.");
 }
-
-const char* const kDefineNetworkFromTavoDoc =
-    "Load a topology from a loaded .tavo file directly into the engine.\n"
-    "Bridges both type systems \u2014 no manual NodeDefinition / LinkDefinition needed.";
 
 py::Ref tavo_file_class(PyObject*) {
     return py::ClassBuilder<PyTavoFile>("TavoFile")
@@ -274,12 +256,11 @@ py::Ref tavo_file_class(PyObject*) {
         .field<&PyTavoFile::links>("links")
         .field<&PyTavoFile::config>("config")
         .field<&PyTavoFile::constraints>("constraints")
-        .field<&PyTavoFile::extensions>("extensions")
-        .method<&add_node, "add_node", "id", "memory_lifetime_ms", "memory_capacity", "node_type">(
+        .field<&PyTavoFile::python_extensions>("extensions")
+        .building_method<&new_node, &append_node, "add_node", NodeParams>(
             "Add a node with optional fields.\n"
             "If optional args are None, the .tavo file will write null for that field.")
-        .method<&add_link, "add_link", "id", "src", "to", "distance_km", "base_fidelity",
-                "generation_rate_hz", "link_type", "satellite">(
+        .building_method<&new_link, &append_link, "add_link", LinkParams>(
             "Add a link with optional fields.\n"
             "link_type and satellite default to None (writes null in .tavo JSON).")
         .method<&save_method, "save", "filepath">(
@@ -290,7 +271,7 @@ py::Ref tavo_file_class(PyObject*) {
 
 py::Ref tavo_node_class(PyObject*) {
     return py::ClassBuilder<TavoNode>("TavoNode")
-        .constructor<&new_node, "id", "memory_lifetime_ms", "memory_capacity", "node_type">()
+        .constructor_named<&new_node, NodeParams>()
         .field<&TavoNode::id>("id")
         .field<&TavoNode::memory_lifetime_ms>("memory_lifetime_ms")
         .field<&TavoNode::memory_capacity>("memory_capacity")
@@ -300,17 +281,16 @@ py::Ref tavo_node_class(PyObject*) {
 }
 
 py::Ref tavo_link_class(PyObject*) {
-    return py::ClassBuilder<PyTavoLink>("TavoLink")
-        .constructor<&new_link, "id", "src", "to", "distance_km", "base_fidelity",
-                     "generation_rate_hz", "link_type", "satellite">()
-        .field<&PyTavoLink::id>("id")
-        .field<&PyTavoLink::src>("src")
-        .field<&PyTavoLink::to>("to")
-        .field<&PyTavoLink::distance_km>("distance_km")
-        .field<&PyTavoLink::base_fidelity>("base_fidelity")
-        .field<&PyTavoLink::generation_rate_hz>("generation_rate_hz")
-        .field<&PyTavoLink::link_type>("link_type")
-        .field<&PyTavoLink::satellite>("satellite")
+    return py::ClassBuilder<TavoLink>("TavoLink")
+        .constructor_named<&new_link, LinkParams>()
+        .property<&link_id, &set_link_id>("id")
+        .field<&TavoLink::src>("src")
+        .field<&TavoLink::to>("to")
+        .field<&TavoLink::distance_km>("distance_km")
+        .field<&TavoLink::base_fidelity>("base_fidelity")
+        .field<&TavoLink::generation_rate_hz>("generation_rate_hz")
+        .field<&TavoLink::link_type>("link_type")
+        .field<&TavoLink::satellite>("satellite")
         .repr<&link_repr>()
         .build();
 }
@@ -349,17 +329,11 @@ py::Ref tavo_metadata_class(PyObject*) {
 }
 
 py::Ref tavo_node_type_class(PyObject*) {
-    return py::EnumBuilder<TavoNodeType>("TavoNodeType", {{TavoNodeType::Ground, "Ground"},
-                                                          {TavoNodeType::Satellite, "Satellite"},
-                                                          {TavoNodeType::Repeater, "Repeater"}})
-        .build();
+    return py::EnumBuilder<TavoNodeType>("TavoNodeType", kTavoNodeTypeNames).build();
 }
 
 py::Ref tavo_link_type_class(PyObject*) {
-    return py::EnumBuilder<TavoLinkType>(
-               "TavoLinkType",
-               {{TavoLinkType::Fiber, "Fiber"}, {TavoLinkType::Satellite, "Satellite"}})
-        .build();
+    return py::EnumBuilder<TavoLinkType>("TavoLinkType", kTavoLinkTypeNames).build();
 }
 
 py::Ref tavo_satellite_extension_class(PyObject*) {
@@ -367,7 +341,7 @@ py::Ref tavo_satellite_extension_class(PyObject*) {
         .constructor<&new_satellite, "visibility", "weather_factor">()
         .field<&TavoSatelliteExtension::visibility>("visibility")
         .field<&TavoSatelliteExtension::weather_factor>("weather_factor")
-        .method<&effective_rate, "effective_rate", "base_rate">(
+        .method<&TavoSatelliteExtension::effective_rate, "effective_rate", "base_rate">(
             "Calculate effective generation rate based on conditions")
         .build();
 }

@@ -3,9 +3,9 @@
 #include "py/class_builder.hpp"
 #include "py/enum.hpp"
 #include "registry.hpp"
-#include "tavo/engine/request.hpp"
 #include "tavo/network/config.hpp"
 #include "tavo/network/definitions.hpp"
+#include "tavo/network/request.hpp"
 
 namespace bindings {
 namespace {
@@ -34,10 +34,6 @@ NodeDefinition new_node_definition(std::string id, double memory_lifetime_t2) {
 SatelliteConditions new_satellite_conditions(optional<double> visibility,
                                              optional<double> weather_factor) {
     return SatelliteConditions{visibility.value_or(1.0), weather_factor.value_or(1.0)};
-}
-
-double effective_rate(const SatelliteConditions& conditions, double base_rate) {
-    return conditions.effective_rate(base_rate);
 }
 
 LinkDefinition new_link_definition(std::string from_node, std::string to, double distance_km,
@@ -97,7 +93,7 @@ py::Ref satellite_conditions_class(PyObject*) {
         .constructor<&new_satellite_conditions, "visibility", "weather_factor">()
         .field<&SatelliteConditions::visibility>("visibility")
         .field<&SatelliteConditions::weather_factor>("weather_factor")
-        .method<&effective_rate, "effective_rate", "base_rate">(
+        .method<&SatelliteConditions::effective_rate, "effective_rate", "base_rate">(
             "Calculate effective generation rate based on conditions")
         .build();
 }
@@ -117,16 +113,11 @@ py::Ref link_definition_class(PyObject*) {
 }
 
 py::Ref link_type_class(PyObject*) {
-    return py::EnumBuilder<LinkType>("LinkType",
-                                     {{LinkType::Fiber, "Fiber"}, {LinkType::Satellite, "Satellite"}})
-        .build();
+    return py::EnumBuilder<LinkType>("LinkType", kLinkTypeNames).build();
 }
 
 py::Ref strategy_type_class(PyObject*) {
-    return py::EnumBuilder<StrategyType>("StrategyType",
-                                         {{StrategyType::LowestLatency, "LowestLatency"},
-                                          {StrategyType::HighestFidelity, "HighestFidelity"},
-                                          {StrategyType::HighestSuccess, "HighestSuccess"}})
+    return py::EnumBuilder<StrategyType>("StrategyType", kStrategyTypeNames)
         .method<&strategy_to_u8, "to_u8">()
         .build();
 }

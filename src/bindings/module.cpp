@@ -1,4 +1,4 @@
-// Module initialisation: the registration order of every class and function is this one table.
+// Module initialisation: classes and functions are registered in the order of registrations.def.
 
 #include "py/module_builder.hpp"
 #include "registry.hpp"
@@ -6,77 +6,27 @@
 namespace bindings {
 namespace {
 
+using Maker = py::Ref (*)(PyObject* module);
+
 struct Entry {
-    const char* name;
-    Maker make;                      // null for an alias
-    const char* alias_of = nullptr;  // the name whose object an alias re-adds
+    Maker make;                   // null for an alias
+    const char* alias = nullptr;  // for an alias: the second name ...
+    const char* name = nullptr;   // ... of the object registered under this one
+    bool listed = true;           // added to __all__
 };
 
 const Entry kRegistrations[] = {
-    // Classes added under explicit names.
-    {"TavoEngine", tavo_engine_class},
-    {"PhysicalConfig", physical_config_class},
-    {"LinkDefinition", link_definition_class},
-    {"SatelliteConditions", satellite_conditions_class},
-    {"EntanglementRequest", entanglement_request_class},
-    {"MonteCarloStats", monte_carlo_stats_class},
-    // Further classes, in order.
-    {"TopologyComparisonResult", topology_comparison_result_class},
-    {"TopologyComparisonReport", topology_comparison_report_class},
-    {"LinkType", link_type_class},
-    {"StrategyType", strategy_type_class},
-    {"SimulationConfig", simulation_config_class},
-    {"NodeDefinition", node_definition_class},
-    {"NetworkTopologyPayload", network_topology_payload_class},
-    {"TavoFile", tavo_file_class},
-    {"TavoNode", tavo_node_class},
-    {"TavoLink", tavo_link_class},
-    {"TavoConfig", tavo_config_class},
-    {"TavoConstraints", tavo_constraints_class},
-    {"TavoMetadata", tavo_metadata_class},
-    {"TavoNodeType", tavo_node_type_class},
-    {"TavoLinkType", tavo_link_type_class},
-    {"TavoSatelliteExtension", tavo_satellite_extension_class},
-    {"TopologyEndpoints", topology_endpoints_class},
-    {"QKDParameters", qkd_parameters_class},
-    {"QKDResult", qkd_result_class},
-    {"QKDStats", qkd_stats_class},
-    {"TeleportationParameters", teleportation_parameters_class},
-    {"TeleportationOutcome", teleportation_outcome_class},
-    {"TeleportationStats", teleportation_stats_class},
-    {"BasisType", basis_type_class},
-    {"CoordinationTopology", coordination_topology_class},
-    {"MeasurementBasis", measurement_basis_class},
-    {"DistributedComputingParameters", distributed_computing_parameters_class},
-    {"PartyOutcome", party_outcome_class},
-    {"DistributedComputingResult", distributed_computing_result_class},
-    {"DistributedComputingStats", distributed_computing_stats_class},
-    // Functions, with the two aliases where they are created.
-    {"generate_topology", generate_topology_function},
-    {"compare_topologies", compare_topologies_function},
-    {"save_topology", save_topology_function},
-    {"load_topology", load_topology_function},
-    {"validate", validate_function},
-    {"load_tavo_file", load_tavo_file_function},
-    {"diff", diff_function},
-    {"diff_topologies", diff_topologies_function},
-    {"from_tavo_file", from_tavo_file_function},
-    {"load", nullptr, "load_tavo_file"},
-    {"save_tavo_file_wrapper", save_tavo_file_wrapper_function},
-    {"save", nullptr, "save_tavo_file_wrapper"},
-    {"qkd", qkd_function},
-    {"teleportation", teleportation_function},
-    {"distributed_computation", distributed_computation_function},
+#define TAVO_CLASS(maker) {maker},
+#define TAVO_FUNCTION(maker) {maker},
+#define TAVO_ALIAS(alias, name) {nullptr, #alias, #name},
+#define TAVO_PRIVATE_FUNCTION(maker) {maker, nullptr, nullptr, false},
+#include "registry.inc"
 };
 
 // Classes Python code meets only as returned values: created with the module, not added to it.
 const Maker kValueClasses[] = {
-    simulation_result_class,
-    monte_carlo_context_class,
-    topology_diff_class,
-    topology_snapshot_class,
-    topology_config_class,
-    topology_metadata_class,
+#define TAVO_VALUE_CLASS(maker) maker,
+#include "registry.inc"
 };
 
 PyModuleDef module_definition = {
@@ -98,11 +48,17 @@ PyMODINIT_FUNC PyInit_tavo_core() {
         [&] {
             for (auto make : bindings::kValueClasses) make(module.get());
             py::ModuleBuilder builder(module.get());
+            // The package version; not part of __all__.
+            if (PyModule_AddStringConstant(module.get(), "__version__", TAVO_VERSION) < 0) {
+                py::raise_pending();
+            }
             for (const auto& entry : bindings::kRegistrations) {
-                if (entry.make) {
-                    builder.add(entry.name, entry.make(module.get()));
+                if (entry.make && entry.listed) {
+                    builder.add(entry.make(module.get()));
+                } else if (entry.make) {
+                    builder.add_private(entry.make(module.get()));
                 } else {
-                    builder.alias(entry.name, entry.alias_of);
+                    builder.alias(entry.alias, entry.name);
                 }
             }
             return true;

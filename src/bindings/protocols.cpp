@@ -10,14 +10,14 @@
 #include "tavo/protocols/teleportation.hpp"
 
 namespace bindings {
-
-const char* const kQkdDoc = "Run BB84-style quantum key distribution between two nodes.";
-const char* const kTeleportationDoc =
-    "Execute entanglement-based quantum state teleportation between two nodes.";
-const char* const kDistributedDoc =
-    "Run a distributed quantum computing protocol across participating nodes.";
-
 namespace {
+
+// Each protocol's engine method and module function share their docstring.
+constexpr const char* kQkdDoc = "Run BB84-style quantum key distribution between two nodes.";
+constexpr const char* kTeleportationDoc =
+    "Execute entanglement-based quantum state teleportation between two nodes.";
+constexpr const char* kDistributedDoc =
+    "Run a distributed quantum computing protocol across participating nodes.";
 
 using namespace tavo;
 using std::optional;
@@ -189,20 +189,8 @@ DistributedComputingResult distributed_computation(py::Shared<TavoEngine> engine
     return run_distributed_computation(*engine, input);
 }
 
-}  // namespace
-
-// Engine methods (declared on the engine class in engine.cpp).
-
-QKDResult run_qkd_method(const TavoEngine& engine, QKDParameters params) {
-    return run_qkd(engine, params);
-}
-
-TeleportationOutcome execute_teleportation_method(const TavoEngine& engine,
-                                                  TeleportationParameters params) {
-    return execute_teleportation(engine, params);
-}
-
-DistributedComputingResult run_distributed_computation_method(
+// The engine method names its options as text.
+DistributedComputingResult run_distributed_computation_by_name(
     const TavoEngine& engine, vector<string> participants, string coordination_topology,
     string basis_type, optional<double> correlation_strength,
     optional<double> classical_relay_latency_ms) {
@@ -212,6 +200,26 @@ DistributedComputingResult run_distributed_computation_method(
                     std::move(participants), coordination_topology, basis_type,
                     correlation_strength.value_or(defaults.correlation_strength),
                     classical_relay_latency_ms.value_or(defaults.classical_relay_latency_ms)));
+}
+
+}  // namespace
+
+// Engine methods.
+
+PyMethodDef run_qkd_method() {
+    return py::method_def<TavoEngine, &run_qkd, "run_qkd", "params">(kQkdDoc);
+}
+
+PyMethodDef execute_teleportation_method() {
+    return py::method_def<TavoEngine, &execute_teleportation, "execute_teleportation", "params">(
+        kTeleportationDoc);
+}
+
+PyMethodDef run_distributed_computation_method() {
+    return py::method_def<TavoEngine, &run_distributed_computation_by_name,
+                          "run_distributed_computation", "participants", "coordination_topology",
+                          "basis_type", "correlation_strength", "classical_relay_latency_ms">(
+        kDistributedDoc);
 }
 
 // Classes.
@@ -310,10 +318,7 @@ py::Ref teleportation_stats_class(PyObject*) {
 }
 
 py::Ref basis_type_class(PyObject*) {
-    return py::EnumBuilder<BasisType>("BasisType", {{BasisType::GHZ, "GHZ"},
-                                                    {BasisType::Cluster, "Cluster"},
-                                                    {BasisType::GraphGraph, "GraphGraph"}})
-        .build();
+    return py::EnumBuilder<BasisType>("BasisType", kBasisTypeNames).build();
 }
 
 py::Ref coordination_topology_class(PyObject*) {

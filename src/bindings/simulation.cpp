@@ -33,6 +33,42 @@ MonteCarloStats new_monte_carlo_stats(std::uint64_t total_runs, double empirical
     return stats;
 }
 
+// Python sees a context's nodes as (id, memory_lifetime_t2) pairs and its links as (from_node, to,
+// distance_km, base_fidelity, generation_rate_hz) tuples; links assigned from Python are fiber
+// links.
+using NodeView = std::pair<std::string, double>;
+using LinkView = std::tuple<std::string, std::string, double, double, double>;
+
+std::vector<NodeView> context_nodes(const PyMonteCarloContext& context) {
+    std::vector<NodeView> nodes;
+    nodes.reserve(context.nodes.size());
+    for (const auto& node : context.nodes) nodes.emplace_back(node.id, node.memory_lifetime_t2);
+    return nodes;
+}
+
+void set_context_nodes(PyMonteCarloContext& context, std::vector<NodeView> nodes) {
+    context.nodes.clear();
+    for (auto& [id, t2] : nodes) context.nodes.push_back(InternalNode{std::move(id), t2});
+}
+
+std::vector<LinkView> context_links(const PyMonteCarloContext& context) {
+    std::vector<LinkView> links;
+    links.reserve(context.links.size());
+    for (const auto& link : context.links) {
+        links.emplace_back(link.from, link.to, link.distance_km, link.base_fidelity,
+                           link.generation_rate_hz);
+    }
+    return links;
+}
+
+void set_context_links(PyMonteCarloContext& context, std::vector<LinkView> links) {
+    context.links.clear();
+    for (auto& [from, to, distance, fidelity, rate] : links) {
+        context.links.push_back(InternalLink{std::move(from), std::move(to), distance, fidelity,
+                                             rate, LinkType::Fiber});
+    }
+}
+
 const std::optional<PyMonteCarloContext>& get_context(const MonteCarloStats& stats) {
     return stats.context;
 }
@@ -68,8 +104,8 @@ py::Ref monte_carlo_context_class(PyObject*) {
     using C = PyMonteCarloContext;
     return py::ClassBuilder<C>("PyMonteCarloContext")
         .field<&C::seed>("seed")
-        .field<&C::nodes>("nodes")
-        .field<&C::links>("links")
+        .property<&context_nodes, &set_context_nodes>("nodes")
+        .property<&context_links, &set_context_links>("links")
         .field<&C::from_node>("from_node")
         .field<&C::to_node>("to_node")
         .field<&C::fidelity_target>("fidelity_target")

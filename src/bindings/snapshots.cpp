@@ -72,10 +72,10 @@ TopologyDiff diff_topology_snapshots(TopologySnapshot snapshot1,
 
 }  // namespace
 
-TopologySnapshot snapshot_method(const TavoEngine& engine) { return engine_snapshot(engine); }
-
-const char* const kSnapshotDoc =
-    "Return the engine's network as a TopologySnapshot, as save_topology would write it.";
+PyMethodDef snapshot_method() {
+    return py::method_def<TavoEngine, &engine_snapshot, "snapshot">(
+        "Return the engine's network as a TopologySnapshot, as save_topology would write it.");
+}
 
 py::Ref topology_snapshot_class(PyObject*) {
     return py::ClassBuilder<TopologySnapshot>("TopologySnapshot")

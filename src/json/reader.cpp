@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "tavo/text/forms.hpp"
+#include "text/forms.hpp"
 
 namespace tavo::json {
 namespace {

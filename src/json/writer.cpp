@@ -1,6 +1,6 @@
 #include "json/writer.hpp"
 
-#include "tavo/text/forms.hpp"
+#include "text/forms.hpp"
 
 namespace tavo::json {
 

@@ -28,7 +28,7 @@
 #include "probe.hpp"
 #include "tavo/files/tavo_format.hpp"
 #include "tavo/snapshot/snapshot_format.hpp"
-#include "tavo/text/forms.hpp"
+#include "text/forms.hpp"
 
 namespace {
 

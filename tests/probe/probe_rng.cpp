@@ -1,12 +1,14 @@
 // Generator commands. Integers are printed in decimal (32-bit words) or as 0x-prefixed 16-digit hex
 // (64-bit outputs); doubles as the 0x-prefixed hex of their IEEE-754 bits, one value per line.
 //
-//   rng GEN OP...           GEN: zero | seed:N | key:W0,...,W7 (hex words)
+//   rng GEN OP...           GEN: zero | seed:N | key:W0,...,W7 (hex words), optionally followed
+//                           by @S for stream number S (decimal; 0 otherwise)
 //                           OP:  u32 | u64 | inc | half, optionally repeated: u32x63;
-//                                or @KERNEL: refill with that block function from now on;
+//                                or kernel:NAME: refill with that block function from now on;
 //                                or copy: go on with a copy of the generator
 //   rng-kernels             one line per block function: "NAME supported" or "NAME unsupported"
 //   rng-blocks KERNEL GEN COUNTER   the words of the blocks one call of KERNEL writes from COUNTER
+//                           (on GEN's stream)
 //   rng-key GEN             the eight key words, hex
 //   rng-convert X...        for each 64-bit hex X: "INCLUSIVE HALF_OPEN" bits
 //   rng-threshold P...      for each double given by its hex bits: inclusive_threshold(P)
@@ -38,6 +40,15 @@ std::uint64_t parse_u64(const std::string& text, int base) {
         throw std::invalid_argument("bad number: " + text);
     }
     return value;
+}
+
+tavo::ChaCha12Rng make_generator(const std::string& name);
+
+tavo::ChaCha12Rng make_generator_on_stream(const std::string& spec) {
+    const std::size_t at = spec.find('@');
+    if (at == std::string::npos) return make_generator(spec);
+    const tavo::ChaCha12Rng base = make_generator(spec.substr(0, at));
+    return tavo::ChaCha12Rng::from_key(base.key(), parse_u64(spec.substr(at + 1), 10));
 }
 
 tavo::ChaCha12Rng make_generator(const std::string& name) {
@@ -102,11 +113,11 @@ probe::Command guarded(int (*body)(const std::vector<std::string>&)) {
 
 int run_draws(const std::vector<std::string>& args) {
     if (args.empty()) throw std::invalid_argument("usage: rng GEN OP...");
-    auto rng = make_generator(args[0]);
+    auto rng = make_generator_on_stream(args[0]);
     for (std::size_t i = 1; i < args.size(); ++i) {
         std::string op = args[i];
-        if (op.starts_with("@")) {
-            use_kernel(op.substr(1));
+        if (op.starts_with("kernel:")) {
+            use_kernel(op.substr(7));
             continue;
         }
         if (op == "copy") {
@@ -155,9 +166,9 @@ int list_kernels(const std::vector<std::string>&) {
 int blocks(const std::vector<std::string>& args) {
     if (args.size() != 3) throw std::invalid_argument("usage: rng-blocks KERNEL GEN COUNTER");
     const auto kernel = parse_kernel(args[0]);
-    const auto key = make_generator(args[1]).key();
+    const auto generator = make_generator_on_stream(args[1]);
     std::uint32_t out[16 * 16];
-    tavo::chacha12_blocks(kernel, key, parse_u64(args[2], 10), out);
+    tavo::chacha12_blocks(kernel, generator.key(), parse_u64(args[2], 10), generator.stream(), out);
     for (std::size_t i = 0; i < 16 * tavo::chacha_kernel_blocks(kernel); ++i) {
         std::printf("%" PRIu32 "\n", out[i]);
     }

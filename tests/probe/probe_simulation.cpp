@@ -1,6 +1,8 @@
-// Checks that the ensemble's fast trial loop gives exactly the figures of the plain timeline run once
-// per trial, on many random networks and requests. Loss draws are made a pure function of the event
-// (hop and time) so that both sides see the same losses whatever order they draw them in.
+// Checks that the ensemble's fast trial loop gives exactly the figures of the plain timeline run
+// once per trial, on many random networks and requests. Loss draws are either a pure function of
+// the event (hop and time), so that both sides see the same losses whatever order they draw them
+// in, or each trial's own loss stream, which the fast loop must consume as the plain timeline does
+// wherever it can change the outcome.
 
 #include <bit>
 #include <cstdio>
@@ -34,18 +36,22 @@ struct EventHashLossDraw {
 
 MonteCarloSummary plain_ensemble(const QuantumNetwork& network, const SimulationConfig& config,
                                  const EntanglementRequest& request, std::uint64_t runs,
-                                 std::uint64_t seed) {
+                                 std::uint64_t seed, bool stream_losses) {
     MonteCarloSummary summary;
     std::uint64_t successes = 0;
-    double latency_sum = 0.0, fidelity_sum = 0.0;
+    CompensatedSum latency_sum, fidelity_sum;
     for (std::uint64_t i = 0; i < runs; ++i) {
         SimulationRuntime runtime;
         NetworkTelemetry telemetry(config);
         ChaCha12Rng rng = ChaCha12Rng::seed_from_u64(seed + i);
-        SimulationResult result = NetworkOrchestratorPolicy::coordinate_timeline(
-            telemetry, network, runtime, request, &rng, EventHashLossDraw{});
-        if (result.success) fidelity_sum += result.final_fidelity;
-        latency_sum += result.latency_ms;
+        SimulationResult result =
+            stream_losses
+                ? NetworkOrchestratorPolicy::coordinate_timeline(
+                      telemetry, network, runtime, request, &rng, TrialLossDraw(rng.key()))
+                : NetworkOrchestratorPolicy::coordinate_timeline(
+                      telemetry, network, runtime, request, &rng, EventHashLossDraw{});
+        if (result.success) fidelity_sum.add(result.final_fidelity);
+        latency_sum.add(result.latency_ms);
         summary.aggregate_congestion_drops += runtime.congestion_drops;
         for (const auto& [key, count] : telemetry.link_firings().entries) {
             summary.link_utilization_heatmap.add(key, count);
@@ -54,8 +60,8 @@ MonteCarloSummary plain_ensemble(const QuantumNetwork& network, const Simulation
     }
     summary.total_runs = runs;
     summary.empirical_success_rate = double(successes) / double(runs);
-    summary.mean_latency_ms = latency_sum / double(runs);
-    summary.mean_fidelity = successes ? fidelity_sum / double(successes) : 0.0;
+    summary.mean_latency_ms = latency_sum.value() / double(runs);
+    summary.mean_fidelity = successes ? fidelity_sum.value() / double(successes) : 0.0;
     return summary;
 }
 
@@ -73,6 +79,9 @@ bool same_counts(const KeyedCounts& a, const KeyedCounts& b) {
 int ensemble_equivalence(const std::vector<std::string>& args) {
     std::uint64_t cases = args.size() > 0 ? std::stoull(args[0]) : 200;
     ChaCha12Rng pick = ChaCha12Rng::seed_from_u64(args.size() > 1 ? std::stoull(args[1]) : 1);
+    // "stream": both sides draw each trial's losses from its own stream, as ensembles do;
+    // otherwise from a pure function of the event.
+    const bool stream_losses = args.size() > 2 && args[2] == "stream";
     auto below = [&](std::uint64_t n) { return pick.next_u64() % n; };
     auto one_of = [&](std::initializer_list<double> values) {
         return *(values.begin() + below(values.size()));
@@ -111,9 +120,14 @@ int ensemble_equivalence(const std::vector<std::string>& args) {
         std::uint64_t runs = 1 + below(40);
         std::uint64_t seed = pick.next_u64();
 
-        MonteCarloSummary plain = plain_ensemble(network, config, request, runs, seed);
-        MonteCarloSummary fast = MonteCarloSimulationEngine::execute_ensemble(
-            network, config, request, runs, seed, EventHashLossDraw{});
+        MonteCarloSummary plain =
+            plain_ensemble(network, config, request, runs, seed, stream_losses);
+        MonteCarloSummary fast =
+            stream_losses
+                ? MonteCarloSimulationEngine::execute_ensemble(network, config, request, runs, seed)
+                : MonteCarloSimulationEngine::execute_ensemble_with(
+                      network, config, request, runs, seed,
+                      [](const ChaCha12Rng&) { return EventHashLossDraw{}; });
         bool equal = plain.total_runs == fast.total_runs &&
                      same(plain.empirical_success_rate, fast.empirical_success_rate) &&
                      same(plain.mean_latency_ms, fast.mean_latency_ms) &&

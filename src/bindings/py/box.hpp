@@ -1,6 +1,7 @@
 #pragma once
 // Python objects that hold one core value each.
 
+#include <concepts>
 #include <new>
 #include <string_view>
 #include <type_traits>
@@ -9,6 +10,13 @@
 #include "py/borrow.hpp"
 
 namespace py {
+
+// Values holding Python objects take part in garbage collection.
+template <class T>
+concept Traversable = requires(const T& value, T& mutable_value, visitproc visit, void* arg) {
+    { value.traverse(visit, arg) } -> std::same_as<int>;
+    mutable_value.clear();
+};
 
 template <class T>
 struct Box {
@@ -51,15 +59,24 @@ Ref wrap(T value) {
     return object;
 }
 
-// tp_dealloc for Box<T>.
+// tp_dealloc for Box<T>. A value that holds Python objects may be the head of a long chain of
+// objects each holding the next: the interpreter's trashcan defers deallocations that nest too
+// deeply, so that dropping such a chain does not exhaust the stack.
 template <class T>
 void destroy_box(PyObject* object) {
     PyTypeObject* type = Py_TYPE(object);
-    if (PyType_IS_GC(type)) PyObject_GC_UnTrack(object);
-    auto* box = box_of<T>(object);
-    box->value.~T();
-    type->tp_free(object);
-    release_type(type);
+    if constexpr (Traversable<T>) {
+        PyObject_GC_UnTrack(object);
+        Py_TRASHCAN_BEGIN(object, destroy_box<T>)
+        box_of<T>(object)->value.~T();
+        type->tp_free(object);
+        release_type(type);
+        Py_TRASHCAN_END
+    } else {
+        box_of<T>(object)->value.~T();
+        type->tp_free(object);
+        release_type(type);
+    }
 }
 
 }  // namespace py

@@ -7,6 +7,7 @@
 // their first parameter.
 
 #include <array>
+#include <functional>
 #include <string>
 #include <tuple>
 #include <type_traits>
@@ -26,6 +27,21 @@ struct FunctionTraits<R (*)(A...)> {
 };
 template <class R, class... A>
 struct FunctionTraits<R (*)(A...) noexcept> : FunctionTraits<R (*)(A...)> {};
+// Member functions of the bound value take the value as their first parameter.
+template <class R, class T, class... A>
+struct FunctionTraits<R (T::*)(A...) const> {
+    using Return = R;
+    using Args = std::tuple<const T&, A...>;
+};
+template <class R, class T, class... A>
+struct FunctionTraits<R (T::*)(A...)> {
+    using Return = R;
+    using Args = std::tuple<T&, A...>;
+};
+template <class R, class T, class... A>
+struct FunctionTraits<R (T::*)(A...) const noexcept> : FunctionTraits<R (T::*)(A...) const> {};
+template <class R, class T, class... A>
+struct FunctionTraits<R (T::*)(A...) noexcept> : FunctionTraits<R (T::*)(A...)> {};
 
 template <class Tuple>
 struct DropFirst;
@@ -130,7 +146,9 @@ struct Callable {
                     auto values = converted(bound.data());
                     return return_to_python<Return>([&]() -> decltype(auto) {
                         return std::apply(
-                            [&](auto&... v) -> decltype(auto) { return Fn(box->value, std::move(v)...); },
+                            [&](auto&... v) -> decltype(auto) {
+                                return std::invoke(Fn, box->value, std::move(v)...);
+                            },
                             values);
                     });
                 } else {
@@ -151,6 +169,10 @@ struct Callable {
             [&]() -> PyObject* {
                 std::array<PyObject*, count + 1> bound{};
                 bind_arguments(shape(), args, kwargs, bound.data());
+                // Keyword values are only borrowed from the dict; hold them while converting runs
+                // code of the caller's.
+                std::array<Ref, count + 1> held;
+                for (std::size_t i = 0; i < count; ++i) held[i] = Ref::borrow(bound[i]);
                 auto values = converted(bound.data());
                 auto value = std::apply([&](auto&... v) { return Fn(std::move(v)...); }, values);
                 using Value = decltype(value);
@@ -177,5 +199,29 @@ struct Callable {
 // A module function.
 template <auto Fn, FixedString Name, FixedString... Params>
 using Function = Callable<void, CallKind::Function, Fn, Name, Params...>;
+
+// A parameter list given a name, for callables that share it (a constructor and a method that
+// takes the same arguments).
+template <FixedString... Params>
+struct Names {};
+
+template <class Owner, CallKind Kind, auto Fn, FixedString Name, class ParamNames>
+struct NamedCallable;
+template <class Owner, CallKind Kind, auto Fn, FixedString Name, FixedString... Params>
+struct NamedCallable<Owner, Kind, Fn, Name, Names<Params...>> {
+    using type = Callable<Owner, Kind, Fn, Name, Params...>;
+};
+
+// A method that builds a value from its arguments with `Make` and hands it to `Use(self, value)`:
+// `TavoFile.add_link(...)` takes exactly the arguments of the `TavoLink` constructor.
+template <auto Make, auto Use, class Args = typename FunctionTraits<decltype(Make)>::Args>
+struct Building;
+template <auto Make, auto Use, class... A>
+struct Building<Make, Use, std::tuple<A...>> {
+    using Self = std::tuple_element_t<0, typename FunctionTraits<decltype(Use)>::Args>;
+    static decltype(auto) call(Self self, A... args) {
+        return std::invoke(Use, self, std::invoke(Make, std::move(args)...));
+    }
+};
 
 }  // namespace py

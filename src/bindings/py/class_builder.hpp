@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "py/callable.hpp"
+#include "py/pickling.hpp"
 
 namespace py {
 
@@ -25,13 +26,6 @@ template <class T, class M>
 struct MemberTraits<M T::*> {
     using Owner = T;
     using Type = M;
-};
-
-// Values holding Python objects take part in garbage collection.
-template <class T>
-concept Traversable = requires(const T& value, T& mutable_value, visitproc visit, void* arg) {
-    { value.traverse(visit, arg) } -> std::same_as<int>;
-    mutable_value.clear();
 };
 
 [[noreturn]] void raise_cannot_delete();
@@ -82,9 +76,35 @@ public:
         return *this;
     }
 
+    // The constructor with a parameter list shared with a method (see Names).
+    template <auto Fn, class ParamNames>
+    ClassBuilder& constructor_named() {
+        using C = typename NamedCallable<T, CallKind::Constructor, Fn, "__new__", ParamNames>::type;
+        has_constructor_ = true;
+        constructor_signature_ = text_signature(C::shape());
+        spec_->slots.push_back({Py_tp_new, reinterpret_cast<void*>(&C::construct)});
+        return *this;
+    }
+
     template <auto Fn, FixedString Name, FixedString... Params>
     ClassBuilder& method(std::string_view doc = {}) {
         spec_->methods.push_back(Callable<T, CallKind::Method, Fn, Name, Params...>::method_def(doc));
+        return *this;
+    }
+
+    // A method that builds a value with `Make` from its arguments (named by ParamNames) and passes
+    // it to `Use(self, value)`.
+    template <auto Make, auto Use, FixedString Name, class ParamNames>
+    ClassBuilder& building_method(std::string_view doc = {}) {
+        using C = typename NamedCallable<T, CallKind::Method, &Building<Make, Use>::call, Name,
+                                         ParamNames>::type;
+        spec_->methods.push_back(C::method_def(doc));
+        return *this;
+    }
+
+    // A method declared in another file (see method_def below).
+    ClassBuilder& method(PyMethodDef def) {
+        spec_->methods.push_back(def);
         return *this;
     }
 
@@ -98,16 +118,29 @@ public:
     // A read/write attribute backed by a data member.
     template <auto Member>
     ClassBuilder& field(std::string name) {
-        spec_->getsets.push_back(PyGetSetDef{spec_->keep(std::move(name)), &get_field<Member>,
-                                             &set_field<Member>, nullptr, nullptr});
+        const char* kept = spec_->keep(std::move(name));
+        pickle_.attributes.push_back(kept);
+        spec_->getsets.push_back(
+            PyGetSetDef{kept, &get_field<Member>, &set_field<Member>, nullptr, nullptr});
         return *this;
     }
 
     // A read/write attribute with its own accessors: `R get(const T&)`, `void set(T&, V)`.
     template <auto Getter, auto Setter>
     ClassBuilder& property(std::string name) {
-        spec_->getsets.push_back(PyGetSetDef{spec_->keep(std::move(name)), &get_property<Getter>,
-                                             &set_property<Setter>, nullptr, nullptr});
+        const char* kept = spec_->keep(std::move(name));
+        pickle_.attributes.push_back(kept);
+        spec_->getsets.push_back(
+            PyGetSetDef{kept, &get_property<Getter>, &set_property<Setter>, nullptr, nullptr});
+        return *this;
+    }
+
+    // For a class whose data is not in its attributes: pickling and copying take `State(value)`
+    // (any convertible value) and rebuild with `Rebuild(state)`.
+    template <auto State, auto Rebuild>
+    ClassBuilder& pickled() {
+        pickle_.state = &state_of<State>;
+        pickle_.from_state = &rebuilt<Rebuild>;
         return *this;
     }
 
@@ -123,11 +156,20 @@ public:
         return *this;
     }
 
+    // Members of an enumeration pickle by name (see EnumBuilder).
+    ClassBuilder& enumeration(std::string (*member_name)(PyObject* member)) {
+        member_name_ = member_name;
+        return *this;
+    }
+
     // Creates the class; it lives as long as the interpreter.
     Ref build() {
         if (!has_constructor_) {
             spec_->slots.push_back({Py_tp_new, reinterpret_cast<void*>(&no_constructor)});
         }
+        spec_->methods.push_back(
+            PyMethodDef{"__reduce__", member_name_ ? &reduce_member : &reduce_instance, METH_NOARGS,
+                        "__reduce__($self, /)\n--\n\nReturn state information for pickling."});
         std::string short_name = spec_->full_name.substr(spec_->full_name.rfind('.') + 1);
         if (has_constructor_) {
             spec_->doc = short_name + constructor_signature_ + "\n--\n\n" + class_doc_;
@@ -137,6 +179,13 @@ public:
         PyTypeObject* type = spec_->create();
         if (!type) raise_pending();
         python_type<T> = type;
+        if (member_name_) {
+            register_member_name(type, member_name_);
+        } else {
+            pickle_.type = type;
+            pickle_.blank = &blank<T>;
+            register_pickling(short_name, std::move(pickle_));
+        }
         spec_.release();  // referenced by the type for the interpreter's lifetime
         return Ref::borrow(reinterpret_cast<PyObject*>(type));
     }
@@ -221,10 +270,38 @@ private:
         return 0;
     }
 
+    template <class V>
+    static Ref blank() {
+        return wrap<V>(V{});
+    }
+
+    template <auto State>
+    static Ref state_of(PyObject* self) {
+        auto* box = box_of<T>(self);
+        SharedBorrow borrow(box->borrow);
+        using R = std::decay_t<typename FunctionTraits<decltype(State)>::Return>;
+        return Ref::steal(Convert<R>::to(State(box->value)));
+    }
+
+    template <auto Rebuild>
+    static Ref rebuilt(PyObject* state) {
+        using S =
+            std::decay_t<std::tuple_element_t<0, typename FunctionTraits<decltype(Rebuild)>::Args>>;
+        return wrap<T>(Rebuild(Convert<S>::from(state)));
+    }
+
     std::unique_ptr<TypeSpec> spec_;
+    PickleEntry pickle_;
+    std::string (*member_name_)(PyObject*) = nullptr;
     std::string class_doc_;
     std::string constructor_signature_;
     bool has_constructor_ = false;
 };
+
+// The definition of a method of T, for files that contribute methods to a class declared elsewhere.
+template <class T, auto Fn, FixedString Name, FixedString... Params>
+PyMethodDef method_def(std::string_view doc = {}) {
+    return Callable<T, CallKind::Method, Fn, Name, Params...>::method_def(doc);
+}
 
 }  // namespace py

@@ -210,12 +210,16 @@ template <class K, class V>
 struct Convert<Dict<K, V>> {
     static Dict<K, V> from(PyObject* object) {
         if (!PyDict_Check(object)) raise_cannot_convert(object, "PyDict");
+        // Converting may run code of the caller's (__index__, __float__, a str subclass, ...) that
+        // changes or clears the dict: convert from a list of its (key, value) pairs, which holds
+        // every key and value, one pair after the other, the key first.
+        Ref items = Ref::steal(check(PyDict_Items(object)));
         Dict<K, V> dict;
-        PyObject* key = nullptr;
-        PyObject* value = nullptr;
-        Py_ssize_t position = 0;
-        while (PyDict_Next(object, &position, &key, &value)) {
-            dict.items.emplace_back(Convert<K>::from(key), Convert<V>::from(value));
+        for (Py_ssize_t i = 0; i < PyList_GET_SIZE(items.get()); ++i) {
+            PyObject* pair = PyList_GET_ITEM(items.get(), i);
+            K key = Convert<K>::from(PyTuple_GET_ITEM(pair, 0));
+            V value = Convert<V>::from(PyTuple_GET_ITEM(pair, 1));
+            dict.items.emplace_back(std::move(key), std::move(value));
         }
         return dict;
     }

@@ -14,6 +14,18 @@ void ModuleBuilder::add(const char* name, Ref value) {
     if (PyObject_SetAttrString(module_, name, value.get()) < 0) raise_pending();
 }
 
+void ModuleBuilder::add(Ref value) {
+    Ref name = Ref::steal(check(PyObject_GetAttrString(value.get(), "__name__")));
+    const char* text = PyUnicode_AsUTF8(name.get());
+    if (!text) raise_pending();
+    add(text, std::move(value));
+}
+
+void ModuleBuilder::add_private(Ref value) {
+    Ref name = Ref::steal(check(PyObject_GetAttrString(value.get(), "__name__")));
+    if (PyObject_SetAttr(module_, name.get(), value.get()) < 0) raise_pending();
+}
+
 void ModuleBuilder::alias(const char* alias, const char* name) {
     add(alias, Ref::steal(check(PyObject_GetAttrString(module_, name))));
 }

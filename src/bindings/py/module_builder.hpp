@@ -12,6 +12,10 @@ public:
     explicit ModuleBuilder(PyObject* module) : module_(module) {}
 
     void add(const char* name, Ref value);
+    // Adds a module attribute that is not part of `__all__` (a private helper).
+    void add_private(Ref value);
+    // Adds a class or function under its own `__name__`.
+    void add(Ref value);
     // Adds, under `alias`, the very object already found under `name`.
     void alias(const char* alias, const char* name);
 

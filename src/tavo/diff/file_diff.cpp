@@ -2,7 +2,7 @@
 
 #include "tavo/diff/keyed_changes.hpp"
 #include "tavo/network/link_key.hpp"
-#include "tavo/text/forms.hpp"
+#include "text/forms.hpp"
 
 namespace tavo {
 namespace {

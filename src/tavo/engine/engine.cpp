@@ -27,6 +27,7 @@ const QuantumNetwork& TavoEngine::network_or_fail() const {
 
 SimulationResult TavoEngine::request_entanglement(const EntanglementRequest& request) const {
     const QuantumNetwork& network = require_network();
+    require_finite_limits(request, config_);
     SimulationRuntime runtime;
     NetworkTelemetry telemetry(config_);
     return NetworkOrchestratorPolicy::coordinate_timeline(telemetry, network, runtime, request,

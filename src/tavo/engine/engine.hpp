@@ -4,11 +4,11 @@
 #include <optional>
 #include <vector>
 
-#include "tavo/engine/request.hpp"
+#include "tavo/montecarlo/stats.hpp"
 #include "tavo/network/config.hpp"
 #include "tavo/network/definitions.hpp"
 #include "tavo/network/quantum_network.hpp"
-#include "tavo/montecarlo/stats.hpp"
+#include "tavo/network/request.hpp"
 #include "tavo/scheduler/result.hpp"
 
 namespace tavo {

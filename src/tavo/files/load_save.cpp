@@ -63,6 +63,15 @@ void save_tavo_file(const std::string& path, const TavoFile& file) {
     }
 }
 
+LinkType network_link_type(TavoLinkType type) {
+    // No default: a new kind of link must be mapped here, and the compiler says so.
+    switch (type) {
+        case TavoLinkType::Fiber: return LinkType::Fiber;
+        case TavoLinkType::Satellite: return LinkType::Satellite;
+    }
+    throw Panic("unknown link type in a topology file record");
+}
+
 NodeDefinition to_node_definition(const TavoNode& node) {
     return NodeDefinition{node.id, node.memory_lifetime_ms ? *node.memory_lifetime_ms / 1000.0 : 1.0};
 }
@@ -74,8 +83,7 @@ LinkDefinition to_link_definition(const TavoLink& link) {
     definition.distance_km = link.distance_km;
     definition.base_fidelity = link.base_fidelity;
     definition.generation_rate_hz = link.generation_rate_hz;
-    definition.link_type =
-        link.link_type == TavoLinkType::Satellite ? LinkType::Satellite : LinkType::Fiber;
+    definition.link_type = link.link_type ? network_link_type(*link.link_type) : LinkType::Fiber;
     if (link.satellite) {
         definition.satellite_conditions =
             SatelliteConditions{link.satellite->visibility, link.satellite->weather_factor};

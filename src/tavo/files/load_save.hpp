@@ -61,6 +61,7 @@ void save_tavo_file(const std::string& path, const TavoFile& file);
 // The engine-facing forms of a file's parts. A node's lifetime in ms becomes seconds (1.0 when the
 // file gives none); a link keeps its endpoints and numbers, is a satellite link only when the file
 // says so, and carries satellite conditions exactly when it has a satellite section.
+LinkType network_link_type(TavoLinkType type);
 NodeDefinition to_node_definition(const TavoNode& node);
 LinkDefinition to_link_definition(const TavoLink& link);
 std::vector<NodeDefinition> to_node_definitions(const std::vector<TavoNode>& nodes);

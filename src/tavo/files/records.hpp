@@ -9,12 +9,24 @@
 #include <vector>
 
 #include "json/value.hpp"
+#include "tavo/enum_name.hpp"
 
 namespace tavo {
 
 enum class TavoNodeType : std::uint8_t { Ground, Satellite, Repeater };
 
+inline constexpr EnumName<TavoNodeType> kTavoNodeTypeNames[] = {
+    {TavoNodeType::Ground, "Ground"},
+    {TavoNodeType::Satellite, "Satellite"},
+    {TavoNodeType::Repeater, "Repeater"},
+};
+
 enum class TavoLinkType : std::uint8_t { Fiber, Satellite };
+
+inline constexpr EnumName<TavoLinkType> kTavoLinkTypeNames[] = {
+    {TavoLinkType::Fiber, "Fiber"},
+    {TavoLinkType::Satellite, "Satellite"},
+};
 
 struct TavoMetadata {
     std::string name;
@@ -37,6 +49,10 @@ struct TavoNode {
 struct TavoSatelliteExtension {
     double visibility = 1.0;
     double weather_factor = 1.0;
+
+    double effective_rate(double base_rate) const {
+        return (base_rate * visibility) * weather_factor;
+    }
 
     friend bool operator==(const TavoSatelliteExtension&, const TavoSatelliteExtension&) = default;
 };

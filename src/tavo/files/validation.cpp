@@ -5,7 +5,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "tavo/text/forms.hpp"
+#include "text/forms.hpp"
 
 namespace tavo {
 namespace {

@@ -32,7 +32,12 @@ MonteCarloSummary MonteCarloSimulationEngine::execute_ensemble(const QuantumNetw
                                                                const EntanglementRequest& request,
                                                                std::uint64_t runs,
                                                                std::optional<std::uint64_t> seed) {
-    return execute_ensemble(network, config, request, runs, seed, ThreadLossDraw{});
+    if (!seed) {
+        return execute_ensemble_with(network, config, request, runs, seed,
+                                     [](const ChaCha12Rng&) { return ThreadLossDraw{}; });
+    }
+    return execute_ensemble_with(network, config, request, runs, seed,
+                                 [](const ChaCha12Rng& rng) { return TrialLossDraw(rng.key()); });
 }
 
 }  // namespace tavo

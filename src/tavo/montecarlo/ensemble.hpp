@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "tavo/montecarlo/compensated_sum.hpp"
 #include "tavo/montecarlo/stats.hpp"
 #include "tavo/network/config.hpp"
 #include "tavo/network/quantum_network.hpp"
@@ -13,20 +14,26 @@ namespace tavo {
 
 class MonteCarloSimulationEngine {
 public:
-    // Runs `runs` trials; trial i draws its link attempts from seed_from_u64(seed + i) (wrapping),
-    // or from a zero-seeded generator when no seed is given. The figures are exactly those of
-    // running NetworkOrchestratorPolicy::coordinate_timeline once per trial.
+    // Runs `runs` trials. Trial i draws its link attempts from seed_from_u64(seed + i) (wrapping)
+    // and its losses from the same key on the loss stream (TrialLossDraw), so that it depends on
+    // seed + i alone: an ensemble split into consecutive chunks (seed s for runs [0, a), seed s + a
+    // for the rest) sums to the whole. Without a seed, every trial uses a zero-seeded generator and
+    // the per-thread loss draw. The figures are exactly those of running
+    // NetworkOrchestratorPolicy::coordinate_timeline once per trial with the same draws.
     static MonteCarloSummary execute_ensemble(const QuantumNetwork& network,
                                               const SimulationConfig& config,
                                               const EntanglementRequest& request,
                                               std::uint64_t runs, std::optional<std::uint64_t> seed);
 
-    template <class LossDraw>
-    static MonteCarloSummary execute_ensemble(const QuantumNetwork& network,
-                                              const SimulationConfig& config,
-                                              const EntanglementRequest& request,
-                                              std::uint64_t runs, std::optional<std::uint64_t> seed,
-                                              LossDraw&& loss);
+    // The same with the losses of each trial drawn by `loss_for(trial generator)`, which returns a
+    // loss draw for that trial (tests use draws that are pure functions of the event).
+    template <class LossFor>
+    static MonteCarloSummary execute_ensemble_with(const QuantumNetwork& network,
+                                                   const SimulationConfig& config,
+                                                   const EntanglementRequest& request,
+                                                   std::uint64_t runs,
+                                                   std::optional<std::uint64_t> seed,
+                                                   LossFor&& loss_for);
 };
 
 namespace detail {
@@ -53,7 +60,7 @@ FastPlan make_fast_plan(const TimelinePlan& plan);
 // One trial of the timeline for a plan that runs cycles. Loss draws only matter on paths with an
 // intermediate node, and only while every attempt so far has succeeded; elsewhere they are skipped.
 template <class LossDraw>
-TrialOutcome run_trial(const FastPlan& plan, ChaCha12Rng& rng, LossDraw& loss) {
+TrialOutcome play_trial(const FastPlan& plan, ChaCha12Rng& rng, LossDraw& loss) {
     const std::size_t hops = plan.thresholds.size();
     const std::uint64_t* thresholds = plan.thresholds.data();
     double t = 0.0;
@@ -97,18 +104,19 @@ TrialOutcome run_trial(const FastPlan& plan, ChaCha12Rng& rng, LossDraw& loss) {
 
 }  // namespace detail
 
-template <class LossDraw>
-MonteCarloSummary MonteCarloSimulationEngine::execute_ensemble(
+template <class LossFor>
+MonteCarloSummary MonteCarloSimulationEngine::execute_ensemble_with(
     const QuantumNetwork& network, const SimulationConfig& config,
     const EntanglementRequest& request, std::uint64_t runs, std::optional<std::uint64_t> seed,
-    LossDraw&& loss) {
+    LossFor&& loss_for) {
+    require_finite_limits(request, config);
     // Network and request are the same in every trial: route and plan once.
     const TimelinePlan plan = plan_timeline(network, config, request);
     const detail::FastPlan fast = detail::make_fast_plan(plan);
 
     std::uint64_t successes = 0;
-    double latency_sum = 0.0;
-    double fidelity_sum = 0.0;
+    CompensatedSum latency_sum;
+    CompensatedSum fidelity_sum;
     std::uint64_t drop_sum = 0;
     std::uint64_t cycle_sum = 0;
     for (std::uint64_t i = 0; i < runs; ++i) {
@@ -118,10 +126,11 @@ MonteCarloSummary MonteCarloSimulationEngine::execute_ensemble(
         } else {
             ChaCha12Rng rng =
                 seed ? ChaCha12Rng::seed_from_u64(*seed + i) : ChaCha12Rng::zero_seeded();
-            trial = detail::run_trial(fast, rng, loss);
+            auto loss = loss_for(rng);
+            trial = detail::play_trial(fast, rng, loss);
         }
-        if (trial.success) fidelity_sum += trial.fidelity;
-        latency_sum += trial.latency_ms;
+        if (trial.success) fidelity_sum.add(trial.fidelity);
+        latency_sum.add(trial.latency_ms);
         drop_sum += trial.drops;
         cycle_sum += trial.cycles;
         successes += trial.success ? 1 : 0;
@@ -130,8 +139,8 @@ MonteCarloSummary MonteCarloSimulationEngine::execute_ensemble(
     MonteCarloSummary summary;
     summary.total_runs = runs;
     summary.empirical_success_rate = double(successes) / double(runs);
-    summary.mean_latency_ms = latency_sum / double(runs);
-    summary.mean_fidelity = successes > 0 ? fidelity_sum / double(successes) : 0.0;
+    summary.mean_latency_ms = latency_sum.value() / double(runs);
+    summary.mean_fidelity = successes > 0 ? fidelity_sum.value() / double(successes) : 0.0;
     summary.aggregate_congestion_drops = drop_sum;
     // Every cycle fires every hop once.
     if (cycle_sum > 0) {

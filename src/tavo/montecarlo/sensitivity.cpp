@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "tavo/error.hpp"
+#include "tavo/montecarlo/context.hpp"
 #include "tavo/montecarlo/ensemble.hpp"
 #include "tavo/simulation/telemetry.hpp"
 
@@ -51,15 +52,15 @@ PyMonteCarloContext with_mutated(const PyMonteCarloContext& context, std::string
     if (auto fields = parse_fields(key, "node[")) {
         auto index = parse_index(fields->first);
         if (index && *index < copy.nodes.size() && fields->second == "t2") {
-            copy.nodes[*index].second *= factor;
+            copy.nodes[*index].memory_lifetime_t2 *= factor;
         }
     } else if (auto fields = parse_fields(key, "link[")) {
         auto index = parse_index(fields->first);
         if (index && *index < copy.links.size()) {
             auto& link = copy.links[*index];
-            if (fields->second == "distance") std::get<2>(link) *= factor;
-            if (fields->second == "fidelity") std::get<3>(link) *= factor;
-            if (fields->second == "rate") std::get<4>(link) *= factor;
+            if (fields->second == "distance") link.distance_km *= factor;
+            if (fields->second == "fidelity") link.base_fidelity *= factor;
+            if (fields->second == "rate") link.generation_rate_hz *= factor;
         }
     } else if (key == "alpha_loss_db_km") {
         copy.baseline_purify_factor = (factor * 0.2) / 10.0;
@@ -74,11 +75,7 @@ double run_trial(const PyMonteCarloContext& context, std::uint64_t trials, std::
     config.total_time_cutoff_ms = context.total_time_cutoff_ms;
     config.step_resolution_ms = context.step_resolution_ms;
 
-    QuantumNetwork network;
-    for (const auto& [id, t2] : context.nodes) network.add_node(id, t2);
-    for (const auto& [from, to, distance, fidelity, rate] : context.links) {
-        network.add_link(from, to, LinkType::Fiber, distance, fidelity, rate);
-    }
+    const QuantumNetwork network = network_of(context);
     EntanglementRequest request{context.from_node, context.to_node, context.fidelity_target,
                                 context.max_latency_ms, context.strategy};
     return MonteCarloSimulationEngine::execute_ensemble(network, config, request, trials, seed)
@@ -86,11 +83,14 @@ double run_trial(const PyMonteCarloContext& context, std::uint64_t trials, std::
 }
 
 double param_impact(const PyMonteCarloContext& context, std::string_view key, std::uint64_t trials,
-                    std::uint64_t seed_low, double base_rate, std::uint64_t seed_high) {
-    double low = run_trial(with_mutated(context, key, Perturbation::Lowered), trials, seed_low);
-    double high = run_trial(with_mutated(context, key, Perturbation::Raised), trials, seed_high);
+                    const CommonRandomNumbers& reference, double base_rate) {
+    double low =
+        run_trial(with_mutated(context, key, Perturbation::Lowered), trials, reference.seed_low);
+    double high =
+        run_trial(with_mutated(context, key, Perturbation::Raised), trials, reference.seed_high);
     if (base_rate < 0.01) return 0.0;
-    return (std::fabs(high - base_rate) + std::fabs(low - base_rate)) / base_rate;
+    return (std::fabs(high - reference.rate_high) + std::fabs(low - reference.rate_low)) /
+           base_rate;
 }
 
 std::vector<std::pair<std::string, double>> sensitivity_analysis(const MonteCarloStats& stats,
@@ -103,16 +103,22 @@ std::vector<std::pair<std::string, double>> sensitivity_analysis(const MonteCarl
     const std::uint64_t nodes = context.nodes.size();
     const std::uint64_t trials = nodes * 50 >= 201 ? nodes * 50 : 200;
 
+    // Every variant runs on the trials of the unchanged context it is compared with: lowered ones
+    // with seed_base, raised ones with seed_base + 1. What moves the rate is then the parameter,
+    // not the sampling.
+    CommonRandomNumbers reference;
+    reference.seed_low = seed_base;
+    reference.seed_high = seed_base + 1;
+    reference.rate_low = run_trial(context, trials, reference.seed_low);
+    reference.rate_high = run_trial(context, trials, reference.seed_high);
+
     std::vector<std::pair<std::string, double>> impacts;
-    std::uint64_t seed = seed_base;
     auto measure = [&](const std::string& key) {
-        double impact = param_impact(context, key, trials, seed, base_rate, seed + 1);
-        seed += 2;
-        return impact;
+        return param_impact(context, key, trials, reference, base_rate);
     };
     for (std::size_t i = 0; i < context.nodes.size(); ++i) {
         double impact = measure("node[" + std::to_string(i) + ",t2]");
-        impacts.emplace_back("memory_lifetime_t2:" + context.nodes[i].first, impact);
+        impacts.emplace_back("memory_lifetime_t2:" + context.nodes[i].id, impact);
     }
     static constexpr std::pair<const char*, const char*> kLinkParameters[] = {
         {"distance", "distance_km"}, {"fidelity", "base_fidelity"}, {"rate", "generation_rate_hz"}};
@@ -120,8 +126,7 @@ std::vector<std::pair<std::string, double>> sensitivity_analysis(const MonteCarl
         const auto& link = context.links[j];
         for (const auto& [parameter, name] : kLinkParameters) {
             double impact = measure("link[" + std::to_string(j) + "," + parameter + "]");
-            impacts.emplace_back(std::string(name) + ":" + link_key(std::get<0>(link), std::get<1>(link)),
-                                 impact);
+            impacts.emplace_back(std::string(name) + ":" + link_key(link.from, link.to), impact);
         }
     }
     impacts.emplace_back("alpha_loss_db_km", measure("alpha_loss_db_km"));

@@ -24,12 +24,24 @@ PyMonteCarloContext with_mutated(const PyMonteCarloContext& context, std::string
 // The success rate of an ensemble of `trials` trials built from the context in a fresh engine.
 double run_trial(const PyMonteCarloContext& context, std::uint64_t trials, std::uint64_t seed);
 
-// (|rate raised - base| + |rate lowered - base|) / base, or 0.0 when base is below 0.01.
-double param_impact(const PyMonteCarloContext& context, std::string_view key, std::uint64_t trials,
-                    std::uint64_t seed_low, double base_rate, std::uint64_t seed_high);
+// The seeds every lowered and every raised variant runs with, and the success rates of the
+// unchanged context with those seeds.
+struct CommonRandomNumbers {
+    std::uint64_t seed_low = 0;
+    std::uint64_t seed_high = 0;
+    double rate_low = 0.0;
+    double rate_high = 0.0;
+};
 
-// Result keys with their impacts, largest impact first (stable among equal impacts). Throws
-// InvalidValue when the statistics carry no context.
+// (|rate raised - reference rate_high| + |rate lowered - reference rate_low|) / base_rate, or 0.0
+// when base_rate is below 0.01 (both variants still run).
+double param_impact(const PyMonteCarloContext& context, std::string_view key, std::uint64_t trials,
+                    const CommonRandomNumbers& reference, double base_rate);
+
+// Result keys with their impacts, largest impact first (stable among equal impacts). The impacts
+// are measured with common random numbers (see CommonRandomNumbers), so a parameter that changes
+// neither the route nor the timeline of the request scores exactly 0, and the same seed_base gives
+// the same result. Throws InvalidValue when the statistics carry no context.
 std::vector<std::pair<std::string, double>> sensitivity_analysis(const MonteCarloStats& stats,
                                                                  std::uint64_t seed_base);
 

@@ -4,11 +4,10 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <tuple>
-#include <utility>
 #include <vector>
 
-#include "tavo/engine/request.hpp"
+#include "tavo/network/quantum_network.hpp"
+#include "tavo/network/request.hpp"
 #include "tavo/simulation/telemetry.hpp"
 
 namespace tavo {
@@ -23,15 +22,13 @@ struct MonteCarloSummary {
     KeyedCounts link_utilization_heatmap;
 };
 
-// Every input of one ensemble, enough to run it again with changed parameters.
+// Every input of one ensemble, enough to run it again with changed parameters. Nodes and links are
+// the network's own records; Python sees them as (id, memory_lifetime_t2) pairs and (from_node, to,
+// distance_km, base_fidelity, generation_rate_hz) tuples.
 struct PyMonteCarloContext {
-    using Node = std::pair<std::string, double>;  // id, memory_lifetime_t2
-    // from_node, to, distance_km, base_fidelity, generation_rate_hz
-    using Link = std::tuple<std::string, std::string, double, double, double>;
-
     std::optional<std::uint64_t> seed;
-    std::vector<Node> nodes;
-    std::vector<Link> links;
+    std::vector<InternalNode> nodes;
+    std::vector<InternalLink> links;
     std::string from_node;
     std::string to_node;
     double fidelity_target = 0.0;
@@ -45,10 +42,5 @@ struct PyMonteCarloContext {
 struct MonteCarloStats : MonteCarloSummary {
     std::optional<PyMonteCarloContext> context;
 };
-
-class TavoEngine;
-// The context of an ensemble run on `engine`'s current network and configuration.
-PyMonteCarloContext make_context(const TavoEngine& engine, const EntanglementRequest& request,
-                                 std::optional<std::uint64_t> seed);
 
 }  // namespace tavo

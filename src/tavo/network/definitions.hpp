@@ -5,9 +5,17 @@
 #include <optional>
 #include <string>
 
+#include "tavo/enum_name.hpp"
+
 namespace tavo {
 
 enum class LinkType : std::uint8_t { Fiber = 0, Satellite = 1 };
+
+// Also the spelling of snapshot files.
+inline constexpr EnumName<LinkType> kLinkTypeNames[] = {
+    {LinkType::Fiber, "Fiber"},
+    {LinkType::Satellite, "Satellite"},
+};
 
 struct SatelliteConditions {
     double visibility = 1.0;

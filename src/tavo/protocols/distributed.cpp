@@ -4,7 +4,8 @@
 
 #include "tavo/engine/engine.hpp"
 #include "tavo/error.hpp"
-#include "tavo/text/forms.hpp"
+#include "tavo/network/link_key.hpp"
+#include "text/forms.hpp"
 
 namespace tavo {
 namespace {
@@ -106,18 +107,18 @@ DistributedComputingResult run_distributed_computation(const TavoEngine& engine,
     if (!engine.has_network()) return result;
 
     const std::vector<CoordinationEdge> edges = required_edges(input.topology, input.participants);
+    const double budget = input.classical_relay_latency_ms * kEdgeBudgetPerRelayLatency;
+    if (!edges.empty()) require_finite_limit(budget, "classical_relay_latency_ms");
     std::vector<double> link_fidelities;
     link_fidelities.reserve(edges.size());
     result.resource_links_used.reserve(edges.size());
     for (const auto& [first, second] : edges) {
         SimulationResult pair = engine.request_entanglement(EntanglementRequest{
-            first, second, kEdgeFidelityTarget,
-            input.classical_relay_latency_ms * kEdgeBudgetPerRelayLatency,
-            StrategyType::HighestFidelity});
+            first, second, kEdgeFidelityTarget, budget, StrategyType::HighestFidelity});
         link_fidelities.push_back(pair.success ? pair.final_fidelity : 0.0);
         // A failed request still took its time.
         result.total_latency_ms += pair.latency_ms;
-        result.resource_links_used.push_back(first + "->" + second);
+        result.resource_links_used.push_back(link_key(first, second));
     }
 
     double product = 1.0;

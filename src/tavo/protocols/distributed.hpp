@@ -11,11 +11,19 @@
 #include <variant>
 #include <vector>
 
+#include "tavo/enum_name.hpp"
+
 namespace tavo {
 
 class TavoEngine;
 
 enum class BasisType : std::uint8_t { GHZ = 0, Cluster = 1, GraphGraph = 2 };
+
+inline constexpr EnumName<BasisType> kBasisTypeNames[] = {
+    {BasisType::GHZ, "GHZ"},
+    {BasisType::Cluster, "Cluster"},
+    {BasisType::GraphGraph, "GraphGraph"},
+};
 
 // An ordered pair of node ids that must share entanglement.
 using CoordinationEdge = std::pair<std::string, std::string>;

@@ -1,9 +1,7 @@
 #include "tavo/protocols/qkd.hpp"
 
-#include <limits>
-
 #include "tavo/engine/engine.hpp"
-#include "tavo/text/forms.hpp"
+#include "text/forms.hpp"
 
 namespace tavo {
 namespace {
@@ -11,15 +9,7 @@ namespace {
 // What a failed round costs the exchange, whatever the request itself reported.
 constexpr double kFailedRoundCostMs = 2.5;
 
-
 }  // namespace
-
-std::uint64_t saturating_u64(double value) {
-    if (!(value > 0.0)) return 0;  // also NaN
-    // 2^64: the first double past the range (2^64 - 1 itself has no double).
-    if (value >= 18446744073709551616.0) return std::numeric_limits<std::uint64_t>::max();
-    return static_cast<std::uint64_t>(value);
-}
 
 QKDResult run_qkd(const TavoEngine& engine, const QKDParameters& params) {
     QKDResult result;
@@ -55,10 +45,10 @@ QKDResult run_qkd(const TavoEngine& engine, const QKDParameters& params) {
                       : 1.0;
 
     if (completed > 0 && result.qber < params.error_rate_tolerance) {
-        const std::uint64_t sifted =
-            saturating_u64((1.0 - params.sifting_overhead_ratio) * static_cast<double>(completed));
+        const std::uint64_t sifted = text::saturating_u64((1.0 - params.sifting_overhead_ratio) *
+                                                          static_cast<double>(completed));
         result.secret_key_length_bits =
-            saturating_u64(static_cast<double>(sifted) * params.privacy_amplification_factor);
+            text::saturating_u64(static_cast<double>(sifted) * params.privacy_amplification_factor);
     }
 
     result.efficiency_rate =

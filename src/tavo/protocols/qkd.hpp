@@ -44,10 +44,6 @@ struct QKDStats {
 // Runs the exchange; without a network on the engine, no round is attempted.
 QKDResult run_qkd(const TavoEngine& engine, const QKDParameters& params);
 
-// Truncation toward zero into the unsigned 64-bit range: NaN and negative values give 0, values past
-// the top of the range give its maximum.
-std::uint64_t saturating_u64(double value);
-
 std::string repr(const QKDResult& result);
 std::string repr(const QKDStats& stats);
 

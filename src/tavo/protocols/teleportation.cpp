@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "tavo/engine/engine.hpp"
-#include "tavo/text/forms.hpp"
+#include "text/forms.hpp"
 
 namespace tavo {
 namespace {
@@ -24,6 +24,7 @@ TeleportationOutcome execute_teleportation(const TavoEngine& engine,
     double resource_fidelity = 0.0;
     double request_latency = 0.0;
     if (engine.has_network()) {
+        require_finite_limit(params.classical_bandwidth_ms, "classical_bandwidth_ms");
         // Only the delivered fidelity and the time it took matter here, not the route or the flag.
         SimulationResult resource = engine.request_entanglement(
             EntanglementRequest{params.source_node, params.target_node, params.state_fidelity,

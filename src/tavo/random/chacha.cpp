@@ -139,7 +139,7 @@ template <class V>
 
 template <class V, bool byte_shuffles>
 [[gnu::always_inline]] inline void blocks_in_lanes(const ChaChaKey& key, std::uint64_t counter,
-                                                   std::uint32_t* out) {
+                                                   std::uint64_t stream, std::uint32_t* out) {
     constexpr int lanes = lanes_of<V>;
     V input[16];
     for (int i = 0; i < 4; ++i) input[i] = V{} + sigma[i];
@@ -149,8 +149,8 @@ template <class V, bool byte_shuffles>
         input[12][b] = static_cast<std::uint32_t>(block);
         input[13][b] = static_cast<std::uint32_t>(block >> 32);
     }
-    input[14] = V{};
-    input[15] = V{};
+    input[14] = V{} + static_cast<std::uint32_t>(stream);
+    input[15] = V{} + static_cast<std::uint32_t>(stream >> 32);
 
     V x[16];
     for (int i = 0; i < 16; ++i) x[i] = input[i];
@@ -171,20 +171,21 @@ constexpr bool baseline_byte_shuffles = false;
 #define TAVO_CHACHA_WIDE 1
 
 __attribute__((target("avx2"))) void avx2_blocks(const ChaChaKey& key, std::uint64_t counter,
-                                                 std::uint32_t* out) {
-    blocks_in_lanes<Lanes8, true>(key, counter, out);
+                                                 std::uint64_t stream, std::uint32_t* out) {
+    blocks_in_lanes<Lanes8, true>(key, counter, stream, out);
 }
 
-__attribute__((target("avx512f"))) void avx512_blocks(const ChaChaKey& key,
-                                                      std::uint64_t counter, std::uint32_t* out) {
-    blocks_in_lanes<Lanes16, false>(key, counter, out);
+__attribute__((target("avx512f"))) void avx512_blocks(const ChaChaKey& key, std::uint64_t counter,
+                                                      std::uint64_t stream, std::uint32_t* out) {
+    blocks_in_lanes<Lanes16, false>(key, counter, stream, out);
 }
 #endif
 
 }  // namespace
 
-void chacha12_four_blocks(const ChaChaKey& key, std::uint64_t counter, std::uint32_t* out) {
-    blocks_in_lanes<Lanes4, baseline_byte_shuffles>(key, counter, out);
+void chacha12_four_blocks(const ChaChaKey& key, std::uint64_t counter, std::uint64_t stream,
+                          std::uint32_t* out) {
+    blocks_in_lanes<Lanes4, baseline_byte_shuffles>(key, counter, stream, out);
 }
 
 #else
@@ -200,13 +201,16 @@ void quarter_round(std::uint32_t& a, std::uint32_t& b, std::uint32_t& c, std::ui
 }
 // clang-format on
 
-void chacha12_block(const ChaChaKey& key, std::uint64_t counter, std::uint32_t* out) {
+void chacha12_block(const ChaChaKey& key, std::uint64_t counter, std::uint64_t stream,
+                    std::uint32_t* out) {
+    // clang-format off
     const std::uint32_t input[16] = {
         sigma[0], sigma[1], sigma[2], sigma[3],
         key[0], key[1], key[2], key[3], key[4], key[5], key[6], key[7],
         static_cast<std::uint32_t>(counter), static_cast<std::uint32_t>(counter >> 32),
-        0, 0,
+        static_cast<std::uint32_t>(stream), static_cast<std::uint32_t>(stream >> 32),
     };
+    // clang-format on
     std::uint32_t x[16];
     std::memcpy(x, input, sizeof x);
     twelve_rounds(x, [](auto& a, auto& b, auto& c, auto& d) { quarter_round(a, b, c, d); });
@@ -215,8 +219,9 @@ void chacha12_block(const ChaChaKey& key, std::uint64_t counter, std::uint32_t* 
 
 }  // namespace
 
-void chacha12_four_blocks(const ChaChaKey& key, std::uint64_t counter, std::uint32_t* out) {
-    for (int b = 0; b < 4; ++b) chacha12_block(key, counter + b, out + 16 * b);
+void chacha12_four_blocks(const ChaChaKey& key, std::uint64_t counter, std::uint64_t stream,
+                          std::uint32_t* out) {
+    for (int b = 0; b < 4; ++b) chacha12_block(key, counter + b, stream, out + 16 * b);
 }
 
 #endif
@@ -268,13 +273,13 @@ const char* chacha_kernel_name(ChaChaKernel kernel) noexcept {
 bool chacha_kernel_supported(ChaChaKernel kernel) noexcept { return cpu_has(kernel); }
 
 void chacha12_blocks(ChaChaKernel kernel, const ChaChaKey& key, std::uint64_t counter,
-                     std::uint32_t* out) noexcept {
+                     std::uint64_t stream, std::uint32_t* out) noexcept {
     switch (kernel) {
 #ifdef TAVO_CHACHA_WIDE
-        case ChaChaKernel::Avx2: avx2_blocks(key, counter, out); return;
-        case ChaChaKernel::Avx512: avx512_blocks(key, counter, out); return;
+        case ChaChaKernel::Avx2: avx2_blocks(key, counter, stream, out); return;
+        case ChaChaKernel::Avx512: avx512_blocks(key, counter, stream, out); return;
 #endif
-        default: chacha12_four_blocks(key, counter, out); return;
+        default: chacha12_four_blocks(key, counter, stream, out); return;
     }
 }
 
@@ -325,7 +330,7 @@ void ChaCha12Rng::refill() noexcept {
            (counter_ == 0 || counter_ % chacha_kernel_blocks(kernel) != 0)) {
         kernel = narrower(kernel);
     }
-    chacha12_blocks(kernel, key_, counter_, buffer_.data());
+    chacha12_blocks(kernel, key_, counter_, stream_, buffer_.data());
     const std::size_t blocks = chacha_kernel_blocks(kernel);
     counter_ += blocks;
     end_ = static_cast<std::uint32_t>(16 * blocks);

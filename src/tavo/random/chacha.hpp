@@ -16,9 +16,11 @@ namespace tavo {
 
 using ChaChaKey = std::array<std::uint32_t, 8>;
 
-// Writes the four 16-word ChaCha12 blocks for counters counter .. counter + 3 (stream number 0) to
-// out, block `counter` first. The portable implementation: plain vector code for any CPU.
-void chacha12_four_blocks(const ChaChaKey& key, std::uint64_t counter, std::uint32_t* out);
+// Writes the four 16-word ChaCha12 blocks for counters counter .. counter + 3 of the given stream
+// number (the 64-bit nonce) to out, block `counter` first. The portable implementation: plain
+// vector code for any CPU.
+void chacha12_four_blocks(const ChaChaKey& key, std::uint64_t counter, std::uint64_t stream,
+                          std::uint32_t* out);
 
 // The implementations of the block function, all giving the same words: the portable one and wider
 // ones for CPUs that have 256-bit (AVX2) or 512-bit (AVX-512F) vectors, chosen at run time.
@@ -33,10 +35,10 @@ const char* chacha_kernel_name(ChaChaKernel kernel) noexcept;  // "portable", "a
 // Whether this build has the kernel and this CPU can run it. The portable one always qualifies.
 bool chacha_kernel_supported(ChaChaKernel kernel) noexcept;
 
-// Writes the chacha_kernel_blocks(kernel) blocks from `counter` on, block `counter` first. The
-// kernel must be supported.
+// Writes the chacha_kernel_blocks(kernel) blocks of the stream from `counter` on, block `counter`
+// first. The kernel must be supported.
 void chacha12_blocks(ChaChaKernel kernel, const ChaChaKey& key, std::uint64_t counter,
-                     std::uint32_t* out) noexcept;
+                     std::uint64_t stream, std::uint32_t* out) noexcept;
 
 // The kernel every generator refills with: the widest this CPU supports, unless a test or
 // benchmark selected another. Selecting one the CPU cannot run changes nothing and returns false.
@@ -74,7 +76,13 @@ public:
     // The key's eight words filled from the seed by successive PCG32 steps.
     static ChaCha12Rng seed_from_u64(std::uint64_t seed) noexcept;
     static ChaCha12Rng zero_seeded() noexcept { return ChaCha12Rng(ChaChaKey{}); }
-    static ChaCha12Rng from_key(const ChaChaKey& key) noexcept { return ChaCha12Rng(key); }
+    // Stream 0 is the stream of every generator above; other streams of the same key give
+    // unrelated sequences.
+    static ChaCha12Rng from_key(const ChaChaKey& key, std::uint64_t stream = 0) noexcept {
+        ChaCha12Rng rng(key);
+        rng.stream_ = stream;
+        return rng;
+    }
 
     // Copies take only the buffered words not yet handed out: the rest of the buffer may never
     // have been written.
@@ -83,6 +91,7 @@ public:
         std::copy(other.buffer_.begin() + other.index_, other.buffer_.begin() + other.end_,
                   buffer_.begin() + other.index_);
         key_ = other.key_;
+        stream_ = other.stream_;
         counter_ = other.counter_;
         index_ = other.index_;
         end_ = other.end_;
@@ -90,6 +99,7 @@ public:
     }
 
     const ChaChaKey& key() const noexcept { return key_; }
+    std::uint64_t stream() const noexcept { return stream_; }
 
     std::uint32_t next_u32() noexcept {
         if (index_ == end_) refill();
@@ -122,6 +132,7 @@ private:
 
     alignas(64) std::array<std::uint32_t, buffer_words> buffer_;
     ChaChaKey key_;
+    std::uint64_t stream_ = 0;
     std::uint64_t counter_ = 0;
     std::uint32_t index_ = 0;  // the next word to read
     std::uint32_t end_ = 0;    // the words the last refill wrote; empty when index_ == end_
@@ -139,7 +150,8 @@ public:
         // Only whole 64-bit draws are taken here, so each refill's even number of words is used
         // up exactly and the counter needs looking at only when the buffer is empty. Refills
         // never straddle a multiple of 16 blocks, so the counter meets the limit exactly.
-        if (rng_.index_ == rng_.end_ && rng_.counter_ >= rekey_after_blocks) [[unlikely]] rekey();
+        if (rng_.index_ == rng_.end_ && rng_.counter_ >= rekey_after_blocks) [[unlikely]]
+            rekey();
         return rng_.next_u64();
     }
 

@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "tavo/engine/request.hpp"
 #include "tavo/network/quantum_network.hpp"
+#include "tavo/network/request.hpp"
 
 namespace tavo {
 
@@ -21,10 +21,10 @@ struct RouteInfo {
 // target must be defined nodes; intermediate nodes need only appear in links.
 //
 // Paths are met depth first, the neighbour reached through the last matching link first, and
-// candidates are compared in that order: LowestLatency keeps the earlier of equal sums of distances,
-// HighestFidelity and HighestSuccess take the later of equal scores. Each hop is scored by the link
-// that joins its two nodes (the first such link in list order). Only the current path and the best
-// one are kept, so memory grows with the path length, not with the number of paths.
+// candidates are compared in that order: LowestLatency keeps the earlier of equal sums of
+// distances, HighestFidelity and HighestSuccess take the later of equal scores. Each hop is scored
+// by the link that joins its two nodes (the first such link in list order). Only the current path
+// and the best one are kept, so memory grows with the path length, not with the number of paths.
 //
 // The result is always that of comparing every simple path in that order, but the walk skips
 // partial paths none of whose completions could be chosen, when the strategy's scores allow it:

@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "tavo/engine/request.hpp"
 #include "tavo/network/quantum_network.hpp"
+#include "tavo/network/request.hpp"
 #include "tavo/random/chacha.hpp"
 #include "tavo/scheduler/physics.hpp"
 #include "tavo/scheduler/result.hpp"

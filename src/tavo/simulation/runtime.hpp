@@ -3,6 +3,7 @@
 // loses a fixed share on the way.
 
 #include <cstdint>
+#include <optional>
 #include <queue>
 #include <string>
 #include <vector>
@@ -33,6 +34,26 @@ struct ThreadLossDraw {
     double operator()(std::string_view, std::string_view, double) const {
         return thread_rng().uniform_half_open();
     }
+};
+
+// The stream number of a seeded trial's loss draws; its link attempts use stream 0 of the same key.
+inline constexpr std::uint64_t kLossStream = 1;
+
+// The loss draws of one seeded trial: the trial generator's key on the loss stream, one half-open
+// draw per processed event, so that the trial's outcome depends on its seed alone. The generator is
+// made when the first loss is drawn: many trials never draw one.
+class TrialLossDraw {
+public:
+    explicit TrialLossDraw(const ChaChaKey& key) noexcept : key_(key) {}
+
+    double operator()(std::string_view, std::string_view, double) {
+        if (!rng_) rng_.emplace(ChaCha12Rng::from_key(key_, kLossStream));
+        return rng_->uniform_half_open();
+    }
+
+private:
+    ChaChaKey key_;
+    std::optional<ChaCha12Rng> rng_;
 };
 
 class SimulationRuntime {

@@ -3,6 +3,7 @@
 #include "json/error.hpp"
 #include "tavo/error.hpp"
 #include "tavo/io/file_io.hpp"
+#include "tavo/network/network_definitions.hpp"
 #include "tavo/snapshot/snapshot_format.hpp"
 
 namespace tavo {
@@ -10,16 +11,8 @@ namespace tavo {
 TopologySnapshot make_snapshot(const QuantumNetwork& network, const SimulationConfig& config) {
     TopologySnapshot snapshot;
     snapshot.metadata = TopologyMetadata{"exported_topology", "1.0"};
-    snapshot.nodes.reserve(network.nodes().size());
-    for (const InternalNode& node : network.nodes()) {
-        snapshot.nodes.push_back(NodeDefinition{node.id, node.memory_lifetime_t2});
-    }
-    snapshot.links.reserve(network.links().size());
-    for (const InternalLink& link : network.links()) {
-        snapshot.links.push_back(LinkDefinition{link.from, link.to, link.distance_km,
-                                                link.base_fidelity, link.generation_rate_hz,
-                                                link.link_type, std::nullopt});
-    }
+    snapshot.nodes = node_definitions(network);
+    snapshot.links = link_definitions(network);
     const double factor = config.physical.baseline_purify_factor;
     snapshot.config = TopologyConfig{10.0 * factor, factor};
     return snapshot;

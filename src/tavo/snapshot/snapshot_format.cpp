@@ -15,11 +15,6 @@ using json::TextCodec;
 using json::nullable;
 using json::required;
 
-constexpr json::Spelling<LinkType> kLinkTypes[] = {
-    {LinkType::Fiber, "Fiber"},
-    {LinkType::Satellite, "Satellite"},
-};
-
 struct MetadataSpec {
     using type = TopologyMetadata;
     static constexpr std::string_view name = "TopologyMetadata";
@@ -56,7 +51,7 @@ struct LinkSpec {
         required<&type::distance_km, F64Codec>("distanceKm"),
         required<&type::base_fidelity, F64Codec>("baseFidelity"),
         required<&type::generation_rate_hz, F64Codec>("generationRateHz"),
-        defaulted<&type::link_type, json::EnumCodec<kLinkTypes>>("linkType"),  // absent: Fiber
+        defaulted<&type::link_type, json::EnumCodec<kLinkTypeNames>>("linkType"),  // absent: Fiber
         nullable<&type::satellite_conditions, RecordCodec<SatelliteSpec>>("satelliteConditions"),
     };
 };

@@ -2,8 +2,8 @@
 
 #include "tavo/engine/engine.hpp"
 #include "tavo/error.hpp"
-#include "tavo/text/forms.hpp"
 #include "tavo/topology/generator.hpp"
+#include "text/forms.hpp"
 
 namespace tavo {
 namespace {

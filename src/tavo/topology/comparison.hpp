@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tavo/engine/request.hpp"
+#include "tavo/network/request.hpp"
 #include "tavo/simulation/telemetry.hpp"
 
 namespace tavo {

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <variant>
 
-#include "tavo/engine/request.hpp"
+#include "tavo/network/request.hpp"
 
 namespace tavo {
 

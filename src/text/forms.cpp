@@ -1,4 +1,4 @@
-#include "tavo/text/forms.hpp"
+#include "text/forms.hpp"
 
 #include <charconv>
 #include <cmath>
@@ -111,12 +111,14 @@ std::string fixed(double value, int decimals) {
     return out;
 }
 
-std::string truncated(double value) {
-    if (!(value > 0)) return "0";  // also NaN
-    constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
-    if (value >= 18446744073709551616.0) return std::to_string(kMax);
-    return std::to_string(static_cast<std::uint64_t>(value));
+std::uint64_t saturating_u64(double value) {
+    if (!(value > 0.0)) return 0;  // also NaN
+    // 2^64: the first double past the range (2^64 - 1 itself has no double).
+    if (value >= 18446744073709551616.0) return std::numeric_limits<std::uint64_t>::max();
+    return static_cast<std::uint64_t>(value);
 }
+
+std::string truncated(double value) { return std::to_string(saturating_u64(value)); }
 
 std::string debug_string(std::string_view text) {
     std::string out;

@@ -2,8 +2,8 @@
 // The textual forms of numbers and texts. Every message, representation, summary and the JSON
 // writer shows a value through one of these functions, so the same value always reads the same way.
 //
-// This header is a leaf: it depends on nothing else in the project, and the JSON layer below the
-// core uses it too.
+// This is the bottom layer of the project: it includes nothing of ours, and both the JSON layer and
+// the core use it.
 
 #include <cstdint>
 #include <optional>
@@ -32,8 +32,11 @@ std::string json_number(double value);
 // "0.12". "NaN", "inf", "-inf" for the special values. A negative `decimals` counts as 0.
 std::string fixed(double value, int decimals);
 
-// The value truncated toward zero as a non-negative whole number in plain decimal: 85.7 -> "85".
-// NaN and negative values give "0"; values beyond the 64-bit range give its maximum.
+// Truncation toward zero into the unsigned 64-bit range: NaN and negative values give 0, values
+// past the top of the range give its maximum.
+std::uint64_t saturating_u64(double value);
+
+// saturating_u64 of the value in plain decimal: 85.7 -> "85".
 std::string truncated(double value);
 
 // "true" or "false".

@@ -1,0 +1,24 @@
+"""Tools on top of the tavo_core engine: parallel and distributed ensembles, parameter sweeps,
+results as data frames, plots and the `tavo` command line.
+
+pandas, matplotlib with networkx, tqdm and Dask are optional; each is imported only by the
+functions that need it (extras "frames", "plot", "progress", "dask").
+"""
+
+from __future__ import annotations
+
+from .frames import records, success_interval, to_frame
+from .parallel import simulate
+from .plot import plot_network, plot_sensitivity, plot_sweep
+from .sweep import sweep
+
+__all__ = [
+    "plot_network",
+    "plot_sensitivity",
+    "plot_sweep",
+    "records",
+    "simulate",
+    "success_interval",
+    "sweep",
+    "to_frame",
+]

@@ -1,0 +1,15 @@
+#pragma once
+// Names of enumeration members, kept next to each enumeration: the Python class names its members
+// with them, and file formats that spell a member the same way read and write them.
+
+#include <string_view>
+
+namespace tavo {
+
+template <class E>
+struct EnumName {
+    E value;
+    std::string_view text;
+};
+
+}  // namespace tavo

@@ -1,0 +1,20 @@
+#include "tavo/network/request.hpp"
+
+#include <limits>
+
+#include "tavo/error.hpp"
+
+namespace tavo {
+
+void require_finite_limit(double value, std::string_view name) {
+    if (value == std::numeric_limits<double>::infinity()) {
+        throw InvalidValue(std::string(name) + " must be finite");
+    }
+}
+
+void require_finite_limits(const EntanglementRequest& request, const SimulationConfig& config) {
+    require_finite_limit(request.max_latency_ms, "max_latency_ms");
+    require_finite_limit(config.total_time_cutoff_ms, "total_time_cutoff_ms");
+}
+
+}  // namespace tavo

@@ -1,0 +1,261 @@
+"""tavo_tools.simulate: chunked ensembles equal the engine's on threads, any executor and processes;
+seeds, empty ensembles, argument errors, interrupts and the progress bar."""
+
+import concurrent.futures as cf
+import math
+import multiprocessing
+import os
+import signal
+import sys
+import threading
+import time
+
+import pytest
+
+import tavo_core as tavo
+import tavo_tools
+from tavo_tools import parallel
+from tools_support import ONE_HOP, ROUTES, assert_same_ensemble, chain_engine
+
+# Seeds near the top of the unsigned 64-bit range make later chunks wrap around to small seeds.
+SEEDS = [7, 2**64 - 150]
+
+
+class RecordingExecutor(cf.Executor):
+    """A thread pool that keeps the futures it hands out and the times its tasks start; each task
+    first sleeps `delay` seconds, so that tasks are slow while submitting them is quick."""
+
+    def __init__(self, workers=1, delay=0.0):
+        self.pool = cf.ThreadPoolExecutor(workers)
+        self.futures = []
+        self.starts = []
+        self.delay = delay
+
+    def submit(self, fn, /, *args, **kwargs):
+        def started(*args, **kwargs):
+            self.starts.append(time.monotonic())
+            time.sleep(self.delay)
+            return fn(*args, **kwargs)
+
+        future = self.pool.submit(started, *args, **kwargs)
+        self.futures.append(future)
+        return future
+
+    def shutdown(self, wait=True, *, cancel_futures=False):
+        self.pool.shutdown(wait=wait, cancel_futures=cancel_futures)
+
+
+class InlineExecutor(cf.Executor):
+    """Runs each task at submission; the task numbered `fail_at` fails as a lost worker would."""
+
+    def __init__(self, fail_at=None):
+        self.fail_at = fail_at
+        self.submitted = 0
+
+    def submit(self, fn, /, *args, **kwargs):
+        future = cf.Future()
+        if self.submitted == self.fail_at:
+            future.set_exception(ConnectionError("worker lost"))
+        else:
+            future.set_result(fn(*args, **kwargs))
+        self.submitted += 1
+        return future
+
+
+@pytest.fixture(scope="module")
+def engine():
+    return chain_engine()
+
+
+@pytest.mark.parametrize("route", list(ROUTES))
+@pytest.mark.parametrize("seed", SEEDS)
+@pytest.mark.parametrize(
+    "runs, options",
+    [
+        (3000, {}),  # the default plan
+        (3000, {"workers": 3, "chunk_runs": 97}),  # a short last chunk
+        (3000, {"chunk_runs": 5000}),  # one chunk
+        (120, {"chunk_runs": 1, "workers": 2}),  # one trial per chunk
+    ],
+)
+def test_chunks_add_up_to_the_engines_ensemble(engine, route, seed, runs, options):
+    source, target, fidelity, budget = ROUTES[route]
+    strategy = tavo.StrategyType.HighestSuccess
+    expected = engine.simulate(source, target, fidelity, budget, runs, strategy, seed)
+    stats = tavo_tools.simulate(
+        engine, source, target, fidelity, budget, runs, strategy, seed, **options
+    )
+    assert_same_ensemble(stats, expected)
+
+
+@pytest.mark.parametrize("route", list(ROUTES))
+def test_any_executor_gives_the_same_ensemble(engine, route):
+    source, target, fidelity, budget = ROUTES[route]
+    expected = engine.simulate(source, target, fidelity, budget, 2000, None, 99)
+    executor = InlineExecutor()
+    stats = tavo_tools.simulate(
+        engine, source, target, fidelity, budget, 2000, None, 99, executor=executor, chunk_runs=300
+    )
+    assert executor.submitted == 7
+    assert_same_ensemble(stats, expected)
+
+
+@pytest.mark.parametrize("route", ONE_HOP + ["three-hop"])
+def test_process_pool_carries_the_engine(engine, route):
+    source, target, fidelity, budget = ROUTES[route]
+    expected = engine.simulate(source, target, fidelity, budget, 4000, None, 3)
+    # spawn: the test process runs threads, and forking it could copy a held lock
+    with cf.ProcessPoolExecutor(2, mp_context=multiprocessing.get_context("spawn")) as pool:
+        stats = tavo_tools.simulate(
+            engine, source, target, fidelity, budget, 4000, None, 3, executor=pool, chunk_runs=1000
+        )
+    assert_same_ensemble(stats, expected)
+
+
+@pytest.mark.parametrize("clock, seed", [(123456789, 123456789), (2**64 + 5, 5), (-1, 0)])
+def test_no_seed_reads_the_clock_once_as_the_engine_does(engine, monkeypatch, clock, seed):
+    reads = []
+    monkeypatch.setattr(parallel.time, "time_ns", lambda: reads.append(1) or clock)
+    stats = tavo_tools.simulate(engine, "A", "B", 0.9, 200.0, 500, workers=2, chunk_runs=50)
+    monkeypatch.undo()
+    assert len(reads) == 1
+    expected = engine.simulate("A", "B", 0.9, 200.0, 500, None, seed)
+    assert stats._context.seed is None
+    stats._context = expected._context  # the engine stores the seed as given, None here
+    assert_same_ensemble(stats, expected)
+
+
+def test_empty_ensemble_is_the_engines(engine):
+    stats = tavo_tools.simulate(engine, "A", "B", 0.9, 200.0, 0, tavo.StrategyType.LowestLatency, 4)
+    assert stats.total_runs == 0
+    assert math.isnan(stats.empirical_success_rate) and math.isnan(stats.mean_latency_ms)
+    assert (
+        stats.mean_fidelity,
+        stats.aggregate_congestion_drops,
+        stats.link_utilization_heatmap,
+    ) == (0.0, 0, {})
+    assert_same_ensemble(
+        stats, engine.simulate("A", "B", 0.9, 200.0, 0, tavo.StrategyType.LowestLatency, 4)
+    )
+
+
+def test_no_network_is_the_engines_error_before_any_work():
+    executor = InlineExecutor()
+    with pytest.raises(
+        RuntimeError, match=r"^No network defined\. Call define_network\(\) first\.$"
+    ):
+        tavo_tools.simulate(tavo.TavoEngine(), "A", "B", 0.9, 200.0, 100, executor=executor)
+    assert executor.submitted == 0
+
+
+@pytest.mark.parametrize(
+    "arguments",
+    [
+        (1, "B", 0.9, 200.0, 10, None, None),
+        ("A", "B", "high", 200.0, 10, None, None),
+        ("A", "B", 0.9, None, 10, None, None),
+        ("A", "B", 0.9, 200.0, -1, None, None),
+        ("A", "B", 0.9, 200.0, 2**64, None, None),
+        ("A", "B", 0.9, 200.0, 10.0, None, None),
+        ("A", "B", 0.9, 200.0, "10", None, None),
+        ("A", "B", 0.9, 200.0, 10, "HighestFidelity", None),
+        ("A", "B", 0.9, 200.0, 10, None, -1),
+        ("A", "B", 0.9, 200.0, 10, None, 2**64),
+        ("A", "B", 0.9, 200.0, 10, None, 1.5),
+        ("A", "B", 0.9, 200.0, -1, "HighestFidelity", -1),  # the first bad argument is reported
+        (None, "B", 0.9, 200.0, -1, None, None),
+    ],
+)
+def test_argument_errors_are_the_engines(engine, arguments):
+    with pytest.raises((TypeError, OverflowError)) as expected:
+        engine.simulate(*arguments)
+    executor = InlineExecutor()
+    with pytest.raises(type(expected.value)) as raised:
+        tavo_tools.simulate(engine, *arguments, executor=executor)
+    assert str(raised.value) == str(expected.value)
+    assert executor.submitted == 0
+
+
+def test_a_failed_chunk_fails_the_ensemble(engine):
+    executor = InlineExecutor(fail_at=2)
+    with pytest.raises(ConnectionError, match="worker lost"):
+        tavo_tools.simulate(engine, "A", "B", 0.9, 200.0, 1000, executor=executor, chunk_runs=100)
+
+
+def test_interrupt_cancels_pending_chunks_and_is_raised_again(engine):
+    # Slow chunks, quickly submitted: the interrupt arrives while most of them are pending.
+    executor = RecordingExecutor(workers=1, delay=0.05)
+    timer = threading.Timer(0.3, os.kill, (os.getpid(), signal.SIGINT))
+    timer.start()
+    try:
+        with pytest.raises(KeyboardInterrupt):
+            tavo_tools.simulate(engine, "A", "B", 0.9, 200.0, 20_000, seed=1, executor=executor,
+                                chunk_runs=100)
+        interrupted = time.monotonic()
+    finally:
+        timer.cancel()
+        executor.shutdown(wait=True)
+    futures = executor.futures
+    assert len(futures) == 200 and all(future.done() for future in futures)
+    # No chunk starts once the interrupt is raised again; every chunk that had not started is
+    # cancelled.
+    assert all(start <= interrupted for start in executor.starts)
+    assert sum(not future.cancelled() for future in futures) == len(executor.starts) < 20
+
+
+def test_progress_bar_counts_trials_on_stderr(engine, capsys):
+    stats = tavo_tools.simulate(
+        engine, "A", "B", 0.9, 200.0, 1234, seed=1, chunk_runs=100, progress=True
+    )
+    captured = capsys.readouterr()
+    assert stats.total_runs == 1234 and captured.out == ""
+    assert "1234/1234" in captured.err and "trial" in captured.err
+
+
+@pytest.mark.parametrize(
+    "module, extra, call",
+    [
+        (
+            "tqdm",
+            "progress",
+            lambda e: tavo_tools.simulate(e, "A", "B", 0.9, 200.0, 10, progress=True),
+        ),
+        ("pandas", "frames", lambda e: tavo_tools.to_frame(e.simulate("A", "B", 0.9, 200.0, 10))),
+        ("pandas", "frames", lambda e: tavo_tools.sweep(e, "A", "B", 0.9, 200.0, 10, {})),
+        ("matplotlib.pyplot", "plot", lambda e: tavo_tools.plot_sensitivity({"x": 1.0})),
+        (
+            "networkx",
+            "plot",
+            lambda e: tavo_tools.plot_network(tavo.load_tavo_file("examples/demo.tavo")),
+        ),
+    ],
+)
+def test_missing_optional_dependency_names_its_extra(engine, monkeypatch, module, extra, call):
+    monkeypatch.chdir(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+    monkeypatch.setitem(sys.modules, module, None)  # makes the import fail
+    with pytest.raises(ImportError, match=rf"pip install 'tavo_core\[{extra}\]'"):
+        call(engine)
+
+
+def test_threads_share_one_engine(engine):
+    # Several ensembles at once on one engine, each itself split over threads.
+    with cf.ThreadPoolExecutor(3) as outer:
+        futures = [
+            outer.submit(
+                tavo_tools.simulate,
+                engine,
+                "A",
+                "B",
+                0.9,
+                200.0,
+                1500,
+                None,
+                s,
+                workers=2,
+                chunk_runs=200,
+            )
+            for s in range(3)
+        ]
+        results = [future.result() for future in futures]
+    for seed, stats in enumerate(results):
+        assert_same_ensemble(stats, engine.simulate("A", "B", 0.9, 200.0, 1500, None, seed))
