@@ -55,9 +55,10 @@ typedef std::uint8_t Bytes16 __attribute__((vector_size(16)));
 typedef std::uint8_t Bytes32 __attribute__((vector_size(32)));
 typedef std::uint8_t Bytes64 __attribute__((vector_size(64)));
 
-// Everything below is inlined into its caller, so vectors never cross a call and the warning that
-// passing wide vectors by value depends on the instruction set does not apply. (GCC reports it at
-// the end of the file, so it is silenced up to there.)
+// Every helper below, lambdas included, is always inlined into its caller: vectors never cross a
+// call, and the wide kernels never fall back on code compiled for the baseline instruction set.
+// So the warning that passing wide vectors by value depends on the instruction set does not apply;
+// it is off for the rest of the file, as GCC gives some of its reports at the end.
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 template <class V>
@@ -74,7 +75,7 @@ template <int n, bool byte_shuffles, class V>
                                          std::conditional_t<lanes == 8, Bytes32, Bytes64>>;
         const Bytes bytes = (Bytes)x;
         // Result byte k of a word comes from byte (k - n/8) mod 4 of the same word.
-        return [&]<std::size_t... I>(std::index_sequence<I...>) {
+        return [&]<std::size_t... I>(std::index_sequence<I...>) __attribute__((always_inline)) {
             return (V)__builtin_shufflevector(bytes, bytes,
                                               int(I / 4 * 4 + (I % 4 + 4 - n / 8) % 4)...);
         }(std::make_index_sequence<4 * lanes>{});
@@ -101,7 +102,7 @@ template <bool byte_shuffles, class V>
 // `pick(k)` of each position k = 0..3 of the group, offset to the group.
 template <class V, class Pick>
 [[gnu::always_inline]] inline V shuffle_groups(V a, V b, Pick pick) {
-    return [&]<std::size_t... I>(std::index_sequence<I...>) {
+    return [&]<std::size_t... I>(std::index_sequence<I...>) __attribute__((always_inline)) {
         return __builtin_shufflevector(a, b, int(I / 4 * 4 + pick(I % 4))...);
     }(std::make_index_sequence<lanes_of<V>>{});
 }
