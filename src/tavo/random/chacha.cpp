@@ -57,8 +57,8 @@ typedef std::uint8_t Bytes64 __attribute__((vector_size(64)));
 
 // Every helper below, lambdas included, is always inlined into its caller: vectors never cross a
 // call, and the wide kernels never fall back on code compiled for the baseline instruction set.
-// So the warning that passing wide vectors by value depends on the instruction set does not apply;
-// it is off for the rest of the file, as GCC gives some of its reports at the end.
+// Vectors are passed by reference; the warning that returning them by value depends on the
+// instruction set does not apply, and is off for the rest of the file (GCC reports at its end).
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 template <class V>
@@ -68,40 +68,40 @@ constexpr int lanes_of = int(sizeof(V) / sizeof(std::uint32_t));
 // the width (SSSE3 and AVX2 do, AVX-512F alone does not and rotates in one instruction anyway).
 // Without SSSE3, the four-lane version swaps 16-bit halves for the rotation by 16 only.
 template <int n, bool byte_shuffles, class V>
-[[gnu::always_inline]] inline V rotl(V x) {
+[[gnu::always_inline]] inline void rotl(V& x) {
     constexpr int lanes = lanes_of<V>;
     if constexpr (byte_shuffles && (n == 8 || n == 16)) {
         using Bytes = std::conditional_t<lanes == 4, Bytes16,
                                          std::conditional_t<lanes == 8, Bytes32, Bytes64>>;
         const Bytes bytes = (Bytes)x;
         // Result byte k of a word comes from byte (k - n/8) mod 4 of the same word.
-        return [&]<std::size_t... I>(std::index_sequence<I...>) __attribute__((always_inline)) {
-            return (V)__builtin_shufflevector(bytes, bytes,
-                                              int(I / 4 * 4 + (I % 4 + 4 - n / 8) % 4)...);
+        [&]<std::size_t... I>(std::index_sequence<I...>) __attribute__((always_inline)) {
+            x = (V)__builtin_shufflevector(bytes, bytes,
+                                           int(I / 4 * 4 + (I % 4 + 4 - n / 8) % 4)...);
         }(std::make_index_sequence<4 * lanes>{});
     } else if constexpr (n == 16 && lanes == 4) {
         typedef std::uint16_t Halves __attribute__((vector_size(16)));
         const auto halves = (Halves)x;
-        return (V)__builtin_shufflevector(halves, halves, 1, 0, 3, 2, 5, 4, 7, 6);
+        x = (V)__builtin_shufflevector(halves, halves, 1, 0, 3, 2, 5, 4, 7, 6);
     } else {
-        return (x << n) | (x >> (32 - n));
+        x = (x << n) | (x >> (32 - n));
     }
 }
 
 // clang-format off
 template <bool byte_shuffles, class V>
 [[gnu::always_inline]] inline void quarter_round(V& a, V& b, V& c, V& d) {
-    a += b; d ^= a; d = rotl<16, byte_shuffles>(d);
-    c += d; b ^= c; b = rotl<12, byte_shuffles>(b);
-    a += b; d ^= a; d = rotl<8, byte_shuffles>(d);
-    c += d; b ^= c; b = rotl<7, byte_shuffles>(b);
+    a += b; d ^= a; rotl<16, byte_shuffles>(d);
+    c += d; b ^= c; rotl<12, byte_shuffles>(b);
+    a += b; d ^= a; rotl<8, byte_shuffles>(d);
+    c += d; b ^= c; rotl<7, byte_shuffles>(b);
 }
 // clang-format on
 
 // Within each group of four lanes, picks from a and b (b's lanes numbered from `lanes`): the
 // `pick(k)` of each position k = 0..3 of the group, offset to the group.
 template <class V, class Pick>
-[[gnu::always_inline]] inline V shuffle_groups(V a, V b, Pick pick) {
+[[gnu::always_inline]] inline V shuffle_groups(const V& a, const V& b, Pick pick) {
     return [&]<std::size_t... I>(std::index_sequence<I...>) __attribute__((always_inline)) {
         return __builtin_shufflevector(a, b, int(I / 4 * 4 + pick(I % 4))...);
     }(std::make_index_sequence<lanes_of<V>>{});
@@ -111,7 +111,8 @@ template <class V, class Pick>
 // a 4x4 transpose within each group of four lanes, after which each 16-byte group is four
 // consecutive words of one block.
 template <class V>
-[[gnu::always_inline]] inline void store_transposed(V a, V b, V c, V d, std::uint32_t* out) {
+[[gnu::always_inline]] inline void store_transposed(const V& a, const V& b, const V& c, const V& d,
+                                                    std::uint32_t* out) {
     constexpr int lanes = lanes_of<V>;
     // Interleave the low and the high halves of each group: (a0 b0 a1 b1) and (a2 b2 a3 b3).
     auto low_halves = [](std::size_t k) { return int(k / 2 + k % 2 * lanes); };
