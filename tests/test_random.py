@@ -10,6 +10,7 @@ import subprocess
 
 import pytest
 
+import chacha_model
 from chacha_model import Generator
 
 VECTORS = json.loads((pathlib.Path(__file__).parent / "data" / "rng.json").read_text())
@@ -179,3 +180,135 @@ def test_streams_of_one_key(probe, gen, model, stream):
     assert words == [expected.next_u32() for _ in range(130)]
     if stream:
         assert words[:16] != [int(v) for v in run(probe, "rng", gen, "u32x16")]
+
+
+# Every block function this build has, on the CPU it runs on. The generators must give the same
+# outputs whichever one refills them, including when the choice changes between refills. A new
+# generator refills with four blocks at first and widens as its counter allows, so streams are
+# checked over dozens of blocks.
+
+KERNELS = ["portable", "avx2", "avx512"]
+
+
+@pytest.fixture(params=KERNELS)
+def kernel(request, probe):
+    support = dict(line.split() for line in run_lines(probe, "rng-kernels"))
+    assert set(support) == set(KERNELS)
+    if support[request.param] != "supported":
+        pytest.skip(f"this CPU cannot run the {request.param} block function")
+    return request.param
+
+
+def run_lines(probe, *args):
+    out = subprocess.run([str(probe), *map(str, args)], capture_output=True, text=True, check=True)
+    return out.stdout.splitlines()
+
+
+def supported_kernels(probe):
+    return [line.split()[0] for line in run_lines(probe, "rng-kernels")
+            if line.endswith(" supported")]
+
+
+@pytest.mark.parametrize("counter", [0, 5, 2**32 - 3, 2**64 - 7],
+                         ids=["zero", "odd", "carry", "wrap"])
+@pytest.mark.parametrize("gen,stream", [("zero", 0), ("seed:42", 0), ("seed:42", 2**64 - 2),
+                                        ("key:0,1,2,3,fffffffe,ffffffff,80000000,7", 2**32 + 9)])
+def test_block_function_against_model(probe, kernel, gen, stream, counter):
+    # Each lane's 64-bit counter carries into its high word on its own, and wraps at 2^64; the
+    # stream number fills the last two words of every lane.
+    key = [int(w, 16) for w in run(probe, "rng-key", gen)]
+    words = [int(w) for w in run(probe, "rng-blocks", kernel, f"{gen}@{stream}", counter)]
+    blocks = {"portable": 4, "avx2": 8, "avx512": 16}[kernel]
+    expected = []
+    for b in range(blocks):
+        expected += chacha_model.chacha12_block(key, (counter + b) % 2**64, stream)
+    assert words == expected
+
+
+@pytest.mark.parametrize("gen,words", RAW, ids=[r[0] for r in RAW])
+def test_block_function_against_reference_stream(probe, kernel, gen, words):
+    out = [int(w) for w in run(probe, "rng-blocks", kernel, gen, 0)]
+    n = min(len(out), len(words))
+    assert n >= 64 and out[:n] == words[:n]
+
+
+@pytest.mark.parametrize(
+    "case", VECTORS["buffer_boundaries"], ids=[c["label"] for c in VECTORS["buffer_boundaries"]]
+)
+def test_buffer_boundaries_with_each_kernel(probe, kernel, case):
+    k = case["u32_calls_before"]
+    out = run(probe, "rng", "zero", f"kernel:{kernel}", f"u32x{k}", "u64", "u32", "u64")
+    assert int(out[k - 1]) == case["last_u32_before"]
+    assert int(out[k], 16) == int(case["next_u64"])
+    assert int(out[k + 1]) == case["then_next_u32"]
+    assert int(out[k + 2], 16) == int(case["then_next_u64"])
+
+
+@pytest.mark.parametrize("gen,words", RAW, ids=[r[0] for r in RAW])
+def test_raw_stream_with_each_kernel(probe, kernel, gen, words):
+    got = run(probe, "rng", gen, f"kernel:{kernel}", f"u32x{len(words)}")
+    assert [int(v) for v in got] == words
+
+
+@pytest.mark.parametrize("skip,stream", [(0, 0), (1, 0), (1, 3)])
+def test_long_stream_with_each_kernel(probe, kernel, skip, stream):
+    # Two thousand 64-bit outputs span sixty-odd blocks: refills of every size, with the last word
+    # of a refill either ending an output or starting one that straddles into the next.
+    model = chacha_model.Generator.seeded(7, stream)
+    expected = [model.next_u32() for _ in range(skip)]
+    expected += [model.next_u64() for _ in range(2000)]
+    got = [int(v, 0) for v in run(probe, "rng", f"seed:7@{stream}", f"kernel:{kernel}",
+                                  f"u32x{skip}", "u64x2000")]
+    assert got == expected
+
+
+def test_kernel_changes_between_refills(probe):
+    # A wider block function starts only at a counter it is aligned to; until then the narrower
+    # ones refill. Whatever the sequence, the outputs are the model's.
+    kernels = supported_kernels(probe)
+    model = chacha_model.Generator.seeded(3)
+    args, expected = [], []
+    for step in range(40):
+        args.append("kernel:" + kernels[step % len(kernels)])
+        if step % 3 == 0:
+            args.append("u32x17")
+            expected += [model.next_u32() for _ in range(17)]
+        else:
+            args.append("u64x45")
+            expected += [model.next_u64() for _ in range(45)]
+    assert [int(v, 0) for v in run(probe, "rng", "seed:3", *args)] == expected
+
+
+def test_copies_go_on_where_the_original_was(probe):
+    # A copy takes only the buffered words not yet handed out; it must give what the original would.
+    model = chacha_model.Generator.seeded(9, 5)
+    args, expected = [], []
+    for count in [1, 62, 1, 0, 63, 64, 7, 128, 255, 3]:
+        args += [f"u32x{count}", "copy", "u64", "copy"]
+        expected += [model.next_u32() for _ in range(count)] + [model.next_u64()]
+    assert [int(v, 0) for v in run(probe, "rng", "seed:9@5", *args)] == expected
+
+
+REKEYS = [0, 8192, 16384, 24576, 32768]  # 8192 64-bit outputs are 64 KiB
+
+
+def test_thread_generator_rekeys_every_64_kib_with_each_kernel(probe, kernel):
+    assert [int(v) for v in run(probe, "rng-thread-rekeys", 40_000, kernel)] == REKEYS
+
+
+def test_thread_generator_rekeys_exactly_while_kernels_change(probe):
+    kernels = supported_kernels(probe)
+    assert [int(v) for v in run(probe, "rng-thread-rekeys", 40_000, *kernels)] == REKEYS
+
+
+def test_unsupported_or_unknown_kernel_is_refused(probe):
+    support = dict(line.split() for line in run_lines(probe, "rng-kernels"))
+    assert support["portable"] == "supported"
+    unknown = subprocess.run([str(probe), "rng", "zero", "kernel:sse9", "u32"], capture_output=True,
+                             text=True)
+    assert unknown.returncode == 2 and unknown.stdout == ""
+    for name, state in support.items():
+        if state == "unsupported":
+            refused = subprocess.run([str(probe), "rng", "zero", f"kernel:{name}", "u32"],
+                                     capture_output=True, text=True)
+            assert refused.returncode == 3 and refused.stdout == ""

@@ -3,13 +3,21 @@
 //
 //   rng GEN OP...           GEN: zero | seed:N | key:W0,...,W7 (hex words), optionally followed
 //                           by @S for stream number S (decimal; 0 otherwise)
-//                           OP:  u32 | u64 | inc | half, optionally repeated: u32x63
+//                           OP:  u32 | u64 | inc | half, optionally repeated: u32x63;
+//                                or kernel:NAME: refill with that block function from now on;
+//                                or copy: go on with a copy of the generator
+//   rng-kernels             one line per block function: "NAME supported" or "NAME unsupported"
+//   rng-blocks KERNEL GEN COUNTER   the words of the blocks one call of KERNEL writes from COUNTER
+//                           (on GEN's stream)
 //   rng-key GEN             the eight key words, hex
 //   rng-convert X...        for each 64-bit hex X: "INCLUSIVE HALF_OPEN" bits
 //   rng-threshold P...      for each double given by its hex bits: inclusive_threshold(P)
 //   rng-thread N            N half-open draws from the calling thread's generator
-//   rng-thread-rekeys N     the indices among N 64-bit draws from the thread's generator at which
-//                           a new key was in use
+//   rng-thread-rekeys N [KERNEL...]  the indices among N 64-bit draws from the thread's generator
+//                           at which a new key was in use; with kernels, switching to the next
+//                           one (round robin) every 37 draws
+//
+// Naming a kernel the CPU cannot run ends the command with status 3.
 
 #include <cerrno>
 #include <cinttypes>
@@ -61,6 +69,26 @@ tavo::ChaCha12Rng make_generator(const std::string& name) {
     throw std::invalid_argument("bad generator: " + name);
 }
 
+constexpr tavo::ChaChaKernel all_kernels[] = {tavo::ChaChaKernel::Portable,
+                                              tavo::ChaChaKernel::Avx2, tavo::ChaChaKernel::Avx512};
+
+struct Unsupported : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+tavo::ChaChaKernel parse_kernel(const std::string& name) {
+    for (auto kernel : all_kernels) {
+        if (name != tavo::chacha_kernel_name(kernel)) continue;
+        if (!tavo::chacha_kernel_supported(kernel)) {
+            throw Unsupported(name + " is not supported here");
+        }
+        return kernel;
+    }
+    throw std::invalid_argument("bad kernel: " + name);
+}
+
+void use_kernel(const std::string& name) { tavo::select_chacha_kernel(parse_kernel(name)); }
+
 void print_u64(std::uint64_t x) { std::printf("0x%016" PRIx64 "\n", x); }
 void print_double(double d) {
     std::uint64_t bits;
@@ -73,6 +101,9 @@ probe::Command guarded(int (*body)(const std::vector<std::string>&)) {
     return [body](const std::vector<std::string>& args) {
         try {
             return body(args);
+        } catch (const Unsupported& e) {
+            std::fprintf(stderr, "%s\n", e.what());
+            return 3;
         } catch (const std::exception& e) {
             std::fprintf(stderr, "%s\n", e.what());
             return 2;
@@ -85,6 +116,16 @@ int run_draws(const std::vector<std::string>& args) {
     auto rng = make_generator_on_stream(args[0]);
     for (std::size_t i = 1; i < args.size(); ++i) {
         std::string op = args[i];
+        if (op.starts_with("kernel:")) {
+            use_kernel(op.substr(7));
+            continue;
+        }
+        if (op == "copy") {
+            const tavo::ChaCha12Rng copy(rng);
+            rng = tavo::ChaCha12Rng::zero_seeded();
+            rng = copy;
+            continue;
+        }
         std::uint64_t repeat = 1;
         if (const auto x = op.find('x'); x != std::string::npos) {
             repeat = parse_u64(op.substr(x + 1), 10);
@@ -111,6 +152,26 @@ int print_key(const std::vector<std::string>& args) {
     if (args.size() != 1) throw std::invalid_argument("usage: rng-key GEN");
     const auto rng = make_generator(args[0]);
     for (const auto word : rng.key()) std::printf("0x%08" PRIx32 "\n", word);
+    return 0;
+}
+
+int list_kernels(const std::vector<std::string>&) {
+    for (auto kernel : all_kernels) {
+        std::printf("%s %s\n", tavo::chacha_kernel_name(kernel),
+                    tavo::chacha_kernel_supported(kernel) ? "supported" : "unsupported");
+    }
+    return 0;
+}
+
+int blocks(const std::vector<std::string>& args) {
+    if (args.size() != 3) throw std::invalid_argument("usage: rng-blocks KERNEL GEN COUNTER");
+    const auto kernel = parse_kernel(args[0]);
+    const auto generator = make_generator_on_stream(args[1]);
+    std::uint32_t out[16 * 16];
+    tavo::chacha12_blocks(kernel, generator.key(), parse_u64(args[2], 10), generator.stream(), out);
+    for (std::size_t i = 0; i < 16 * tavo::chacha_kernel_blocks(kernel); ++i) {
+        std::printf("%" PRIu32 "\n", out[i]);
+    }
     return 0;
 }
 
@@ -145,11 +206,16 @@ int thread_draws(const std::vector<std::string>& args) {
 }
 
 int thread_rekeys(const std::vector<std::string>& args) {
-    if (args.size() != 1) throw std::invalid_argument("usage: rng-thread-rekeys N");
+    if (args.empty()) throw std::invalid_argument("usage: rng-thread-rekeys N [KERNEL...]");
     const std::uint64_t n = parse_u64(args[0], 10);
+    std::vector<tavo::ChaChaKernel> kernels;
+    for (std::size_t i = 1; i < args.size(); ++i) kernels.push_back(parse_kernel(args[i]));
     auto& rng = tavo::thread_rng();
     tavo::ChaChaKey previous = rng.generator().key();
     for (std::uint64_t i = 0; i < n; ++i) {
+        if (!kernels.empty() && i % 37 == 0) {
+            tavo::select_chacha_kernel(kernels[i / 37 % kernels.size()]);
+        }
         rng.next_u64();
         if (rng.generator().key() != previous) {
             std::printf("%" PRIu64 "\n", i);
@@ -161,6 +227,8 @@ int thread_rekeys(const std::vector<std::string>& args) {
 
 probe::Register r_draws("rng", guarded(run_draws));
 probe::Register r_key("rng-key", guarded(print_key));
+probe::Register r_kernels("rng-kernels", guarded(list_kernels));
+probe::Register r_blocks("rng-blocks", guarded(blocks));
 probe::Register r_convert("rng-convert", guarded(convert));
 probe::Register r_threshold("rng-threshold", guarded(threshold));
 probe::Register r_thread("rng-thread", guarded(thread_draws));

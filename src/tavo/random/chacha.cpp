@@ -4,8 +4,11 @@
 #include <sys/random.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <type_traits>
+#include <utility>
 
 #include "tavo/error.hpp"
 
@@ -19,7 +22,7 @@ constexpr std::uint32_t sigma[4] = {0x61707865, 0x3320646e, 0x79622d32, 0x6b2065
 // Six double rounds (a column round, then a diagonal round) over the 16 state words, whatever a word
 // is: one block's 32-bit words, or vectors holding the same word of several blocks.
 template <class Word, class QuarterRound>
-inline void twelve_rounds(Word (&x)[16], QuarterRound quarter_round) {
+[[gnu::always_inline]] inline void twelve_rounds(Word (&x)[16], QuarterRound quarter_round) {
     for (int round = 0; round < 6; ++round) {
         quarter_round(x[0], x[4], x[8], x[12]);
         quarter_round(x[1], x[5], x[9], x[13]);
@@ -40,69 +43,151 @@ inline void twelve_rounds(Word (&x)[16], QuarterRound quarter_round) {
 
 #ifdef TAVO_CHACHA_LANES
 
-// The four blocks are computed together: lane b of vector i is word i of block counter + b. This is
-// plain vector-extension code, so it compiles to SSE2 on any x86-64 (and NEON elsewhere) without
-// asking for a particular instruction set.
-typedef std::uint32_t Lanes __attribute__((vector_size(16)));
+// The blocks are computed side by side: lane b of vector i is word i of block counter + b. This is
+// plain vector-extension code, instantiated for three widths. Four lanes compile to SSE2 on any
+// x86-64 (and NEON elsewhere) without asking for a particular instruction set; eight and sixteen
+// are instantiated only inside functions compiled for AVX2 and AVX-512F, which are called only when
+// the CPU has them.
+typedef std::uint32_t Lanes4 __attribute__((vector_size(16)));
+typedef std::uint32_t Lanes8 __attribute__((vector_size(32)));
+typedef std::uint32_t Lanes16 __attribute__((vector_size(64)));
+typedef std::uint8_t Bytes16 __attribute__((vector_size(16)));
+typedef std::uint8_t Bytes32 __attribute__((vector_size(32)));
+typedef std::uint8_t Bytes64 __attribute__((vector_size(64)));
 
-typedef std::uint16_t HalfLanes __attribute__((vector_size(16)));
+// Every helper below, lambdas included, is always inlined into its caller: vectors never cross a
+// call, and the wide kernels never fall back on code compiled for the baseline instruction set.
+// Vectors are passed by reference; the warning that returning them by value depends on the
+// instruction set does not apply, and is off for the rest of the file (GCC reports at its end).
+#pragma GCC diagnostic ignored "-Wpsabi"
 
-template <int n>
-inline Lanes rotl(Lanes x) {
-    if constexpr (n == 16) {
-        // Swapping the halves of each word is a single shuffle (two on SSE2) instead of two shifts
-        // and an or.
-        const auto halves = (HalfLanes)x;
-        return (Lanes)__builtin_shufflevector(halves, halves, 1, 0, 3, 2, 5, 4, 7, 6);
+template <class V>
+constexpr int lanes_of = int(sizeof(V) / sizeof(std::uint32_t));
+
+// A rotation by 8 or 16 moves whole bytes: one byte shuffle where the instruction set has one for
+// the width (SSSE3 and AVX2 do, AVX-512F alone does not and rotates in one instruction anyway).
+// Without SSSE3, the four-lane version swaps 16-bit halves for the rotation by 16 only.
+template <int n, bool byte_shuffles, class V>
+[[gnu::always_inline]] inline void rotl(V& x) {
+    constexpr int lanes = lanes_of<V>;
+    if constexpr (byte_shuffles && (n == 8 || n == 16)) {
+        using Bytes = std::conditional_t<lanes == 4, Bytes16,
+                                         std::conditional_t<lanes == 8, Bytes32, Bytes64>>;
+        const Bytes bytes = (Bytes)x;
+        // Result byte k of a word comes from byte (k - n/8) mod 4 of the same word.
+        [&]<std::size_t... I>(std::index_sequence<I...>) __attribute__((always_inline)) {
+            x = (V)__builtin_shufflevector(bytes, bytes,
+                                           int(I / 4 * 4 + (I % 4 + 4 - n / 8) % 4)...);
+        }(std::make_index_sequence<4 * lanes>{});
+    } else if constexpr (n == 16 && lanes == 4) {
+        typedef std::uint16_t Halves __attribute__((vector_size(16)));
+        const auto halves = (Halves)x;
+        x = (V)__builtin_shufflevector(halves, halves, 1, 0, 3, 2, 5, 4, 7, 6);
     } else {
-        return (x << n) | (x >> (32 - n));
+        x = (x << n) | (x >> (32 - n));
     }
 }
 
 // clang-format off
-inline void quarter_round(Lanes& a, Lanes& b, Lanes& c, Lanes& d) {
-    a += b; d ^= a; d = rotl<16>(d);
-    c += d; b ^= c; b = rotl<12>(b);
-    a += b; d ^= a; d = rotl<8>(d);
-    c += d; b ^= c; b = rotl<7>(b);
+template <bool byte_shuffles, class V>
+[[gnu::always_inline]] inline void quarter_round(V& a, V& b, V& c, V& d) {
+    a += b; d ^= a; rotl<16, byte_shuffles>(d);
+    c += d; b ^= c; rotl<12, byte_shuffles>(b);
+    a += b; d ^= a; rotl<8, byte_shuffles>(d);
+    c += d; b ^= c; rotl<7, byte_shuffles>(b);
 }
 // clang-format on
 
-// Writes words i .. i+3 of each of the four blocks: a 4x4 transpose of rows a, b, c, d.
-inline void store_transposed(Lanes a, Lanes b, Lanes c, Lanes d, std::uint32_t* out) {
-    const Lanes ab_low = __builtin_shufflevector(a, b, 0, 4, 1, 5);
-    const Lanes ab_high = __builtin_shufflevector(a, b, 2, 6, 3, 7);
-    const Lanes cd_low = __builtin_shufflevector(c, d, 0, 4, 1, 5);
-    const Lanes cd_high = __builtin_shufflevector(c, d, 2, 6, 3, 7);
-    const Lanes block[4] = {
-        __builtin_shufflevector(ab_low, cd_low, 0, 1, 4, 5),
-        __builtin_shufflevector(ab_low, cd_low, 2, 3, 6, 7),
-        __builtin_shufflevector(ab_high, cd_high, 0, 1, 4, 5),
-        __builtin_shufflevector(ab_high, cd_high, 2, 3, 6, 7),
-    };
-    for (int b = 0; b < 4; ++b) std::memcpy(out + 16 * b, &block[b], sizeof(Lanes));
+// Within each group of four lanes, picks from a and b (b's lanes numbered from `lanes`): the
+// `pick(k)` of each position k = 0..3 of the group, offset to the group.
+template <class V, class Pick>
+[[gnu::always_inline]] inline V shuffle_groups(const V& a, const V& b, Pick pick) {
+    return [&]<std::size_t... I>(std::index_sequence<I...>) __attribute__((always_inline)) {
+        return __builtin_shufflevector(a, b, int(I / 4 * 4 + pick(I % 4))...);
+    }(std::make_index_sequence<lanes_of<V>>{});
 }
+
+// Writes words i .. i+3 of every block from rows a, b, c, d (words i .. i+3, one block per lane):
+// a 4x4 transpose within each group of four lanes, after which each 16-byte group is four
+// consecutive words of one block.
+template <class V>
+[[gnu::always_inline]] inline void store_transposed(const V& a, const V& b, const V& c, const V& d,
+                                                    std::uint32_t* out) {
+    constexpr int lanes = lanes_of<V>;
+    // Interleave the low and the high halves of each group: (a0 b0 a1 b1) and (a2 b2 a3 b3).
+    auto low_halves = [](std::size_t k) { return int(k / 2 + k % 2 * lanes); };
+    auto high_halves = [](std::size_t k) { return int(2 + k / 2 + k % 2 * lanes); };
+    const V ab_low = shuffle_groups(a, b, low_halves);
+    const V ab_high = shuffle_groups(a, b, high_halves);
+    const V cd_low = shuffle_groups(c, d, low_halves);
+    const V cd_high = shuffle_groups(c, d, high_halves);
+    // Then join 64-bit pieces of ab and cd: (a b c d) of one lane per group.
+    auto first_pairs = [](std::size_t k) { return int(k % 2 + k / 2 * lanes); };
+    auto second_pairs = [](std::size_t k) { return int(2 + k % 2 + k / 2 * lanes); };
+    const V rows[4] = {
+        shuffle_groups(ab_low, cd_low, first_pairs),
+        shuffle_groups(ab_low, cd_low, second_pairs),
+        shuffle_groups(ab_high, cd_high, first_pairs),
+        shuffle_groups(ab_high, cd_high, second_pairs),
+    };
+    // Row k's group g belongs to the block in lane 4g + k.
+    for (int g = 0; g < lanes / 4; ++g) {
+        for (int k = 0; k < 4; ++k) {
+            const auto* words = reinterpret_cast<const std::uint32_t*>(&rows[k]);
+            std::memcpy(out + 16 * (4 * g + k), words + 4 * g, 4 * sizeof(std::uint32_t));
+        }
+    }
+}
+
+template <class V, bool byte_shuffles>
+[[gnu::always_inline]] inline void blocks_in_lanes(const ChaChaKey& key, std::uint64_t counter,
+                                                   std::uint64_t stream, std::uint32_t* out) {
+    constexpr int lanes = lanes_of<V>;
+    V input[16];
+    for (int i = 0; i < 4; ++i) input[i] = V{} + sigma[i];
+    for (int i = 0; i < 8; ++i) input[4 + i] = V{} + key[i];
+    for (int b = 0; b < lanes; ++b) {
+        const std::uint64_t block = counter + std::uint64_t(b);
+        input[12][b] = static_cast<std::uint32_t>(block);
+        input[13][b] = static_cast<std::uint32_t>(block >> 32);
+    }
+    input[14] = V{} + static_cast<std::uint32_t>(stream);
+    input[15] = V{} + static_cast<std::uint32_t>(stream >> 32);
+
+    V x[16];
+    for (int i = 0; i < 16; ++i) x[i] = input[i];
+    twelve_rounds(x, [](V& a, V& b, V& c, V& d) __attribute__((always_inline)) {
+        quarter_round<byte_shuffles>(a, b, c, d);
+    });
+    for (int i = 0; i < 16; ++i) x[i] += input[i];
+    for (int i = 0; i < 16; i += 4) store_transposed(x[i], x[i + 1], x[i + 2], x[i + 3], out + i);
+}
+
+#ifdef __SSSE3__
+constexpr bool baseline_byte_shuffles = true;
+#else
+constexpr bool baseline_byte_shuffles = false;
+#endif
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define TAVO_CHACHA_WIDE 1
+
+__attribute__((target("avx2"))) void avx2_blocks(const ChaChaKey& key, std::uint64_t counter,
+                                                 std::uint64_t stream, std::uint32_t* out) {
+    blocks_in_lanes<Lanes8, true>(key, counter, stream, out);
+}
+
+__attribute__((target("avx512f"))) void avx512_blocks(const ChaChaKey& key, std::uint64_t counter,
+                                                      std::uint64_t stream, std::uint32_t* out) {
+    blocks_in_lanes<Lanes16, false>(key, counter, stream, out);
+}
+#endif
 
 }  // namespace
 
 void chacha12_four_blocks(const ChaChaKey& key, std::uint64_t counter, std::uint64_t stream,
                           std::uint32_t* out) {
-    Lanes input[16];
-    for (int i = 0; i < 4; ++i) input[i] = Lanes{} + sigma[i];
-    for (int i = 0; i < 8; ++i) input[4 + i] = Lanes{} + key[i];
-    const std::uint64_t counters[4] = {counter, counter + 1, counter + 2, counter + 3};
-    for (int b = 0; b < 4; ++b) {
-        input[12][b] = static_cast<std::uint32_t>(counters[b]);
-        input[13][b] = static_cast<std::uint32_t>(counters[b] >> 32);
-    }
-    input[14] = Lanes{} + static_cast<std::uint32_t>(stream);
-    input[15] = Lanes{} + static_cast<std::uint32_t>(stream >> 32);
-
-    Lanes x[16];
-    for (int i = 0; i < 16; ++i) x[i] = input[i];
-    twelve_rounds(x, [](auto& a, auto& b, auto& c, auto& d) { quarter_round(a, b, c, d); });
-    for (int i = 0; i < 16; ++i) x[i] += input[i];
-    for (int i = 0; i < 16; i += 4) store_transposed(x[i], x[i + 1], x[i + 2], x[i + 3], out + i);
+    blocks_in_lanes<Lanes4, baseline_byte_shuffles>(key, counter, stream, out);
 }
 
 #else
@@ -143,6 +228,71 @@ void chacha12_four_blocks(const ChaChaKey& key, std::uint64_t counter, std::uint
 
 #endif
 
+namespace {
+
+bool cpu_has(ChaChaKernel kernel) {
+#ifdef TAVO_CHACHA_WIDE
+    switch (kernel) {
+        case ChaChaKernel::Portable: return true;
+        case ChaChaKernel::Avx2: return __builtin_cpu_supports("avx2");
+        case ChaChaKernel::Avx512: return __builtin_cpu_supports("avx512f");
+    }
+    return false;
+#else
+    return kernel == ChaChaKernel::Portable;
+#endif
+}
+
+ChaChaKernel narrower(ChaChaKernel kernel) {
+    return kernel == ChaChaKernel::Avx512 && cpu_has(ChaChaKernel::Avx2) ? ChaChaKernel::Avx2
+                                                                         : ChaChaKernel::Portable;
+}
+
+ChaChaKernel widest_kernel() {
+    for (ChaChaKernel kernel : {ChaChaKernel::Avx512, ChaChaKernel::Avx2}) {
+        if (cpu_has(kernel)) return kernel;
+    }
+    return ChaChaKernel::Portable;
+}
+
+// The kernel generators refill with; chosen once, on first use.
+std::atomic<ChaChaKernel>& active_kernel() {
+    static std::atomic<ChaChaKernel> kernel{widest_kernel()};
+    return kernel;
+}
+
+}  // namespace
+
+const char* chacha_kernel_name(ChaChaKernel kernel) noexcept {
+    switch (kernel) {
+        case ChaChaKernel::Portable: return "portable";
+        case ChaChaKernel::Avx2: return "avx2";
+        case ChaChaKernel::Avx512: return "avx512";
+    }
+    return "?";
+}
+
+bool chacha_kernel_supported(ChaChaKernel kernel) noexcept { return cpu_has(kernel); }
+
+void chacha12_blocks(ChaChaKernel kernel, const ChaChaKey& key, std::uint64_t counter,
+                     std::uint64_t stream, std::uint32_t* out) noexcept {
+    switch (kernel) {
+#ifdef TAVO_CHACHA_WIDE
+        case ChaChaKernel::Avx2: avx2_blocks(key, counter, stream, out); return;
+        case ChaChaKernel::Avx512: avx512_blocks(key, counter, stream, out); return;
+#endif
+        default: chacha12_four_blocks(key, counter, stream, out); return;
+    }
+}
+
+ChaChaKernel chacha_kernel() noexcept { return active_kernel().load(std::memory_order_relaxed); }
+
+bool select_chacha_kernel(ChaChaKernel kernel) noexcept {
+    if (!cpu_has(kernel)) return false;
+    active_kernel().store(kernel, std::memory_order_relaxed);
+    return true;
+}
+
 std::uint64_t inclusive_threshold(double p) noexcept {
     constexpr std::uint64_t never = std::uint64_t{1} << 52;
     // The draw is a non-decreasing function of m (an exact subtraction, then a rounded
@@ -172,14 +322,26 @@ ChaCha12Rng ChaCha12Rng::seed_from_u64(std::uint64_t seed) noexcept {
 }
 
 void ChaCha12Rng::refill() noexcept {
-    chacha12_four_blocks(key_, counter_, stream_, buffer_.data());
-    counter_ += 4;
+    // A kernel computes its n blocks only from a counter that is a non-zero multiple of n (the
+    // portable four always qualify). Refills then never straddle a multiple of 16 blocks, so the
+    // per-thread generator's re-keying point stays exact whatever the kernel; and a new generator
+    // starts with four blocks, then four, eight and sixteen, so that the many that draw only a few
+    // outputs (one trial's, one request's) do not pay for sixteen.
+    ChaChaKernel kernel = chacha_kernel();
+    while (kernel != ChaChaKernel::Portable &&
+           (counter_ == 0 || counter_ % chacha_kernel_blocks(kernel) != 0)) {
+        kernel = narrower(kernel);
+    }
+    chacha12_blocks(kernel, key_, counter_, stream_, buffer_.data());
+    const std::size_t blocks = chacha_kernel_blocks(kernel);
+    counter_ += blocks;
+    end_ = static_cast<std::uint32_t>(16 * blocks);
     index_ = 0;
 }
 
 std::uint64_t ChaCha12Rng::next_u64_across_refill() noexcept {
-    if (index_ == buffer_words - 1) {
-        const std::uint64_t low = buffer_[buffer_words - 1];
+    if (index_ + 1 == end_) {
+        const std::uint64_t low = buffer_[index_];
         refill();
         const std::uint64_t high = buffer_[0];
         index_ = 1;

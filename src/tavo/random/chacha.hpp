@@ -1,11 +1,12 @@
 #pragma once
-// The random source: a ChaCha12 block generator with a four-block output buffer, the two
+// The random source: a ChaCha12 block generator with a buffer of up to sixteen blocks, the two
 // conversions of a 64-bit output to a double, and the per-thread generator keyed from the operating
 // system.
 //
 // Seeded and zero-seeded generators must give the same draws on every machine, so everything here
 // is spelled out bit for bit; nothing is taken from the platform's own generators.
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -16,9 +17,34 @@ namespace tavo {
 using ChaChaKey = std::array<std::uint32_t, 8>;
 
 // Writes the four 16-word ChaCha12 blocks for counters counter .. counter + 3 of the given stream
-// number (the 64-bit nonce) to out, block `counter` first.
+// number (the 64-bit nonce) to out, block `counter` first. The portable implementation: plain
+// vector code for any CPU.
 void chacha12_four_blocks(const ChaChaKey& key, std::uint64_t counter, std::uint64_t stream,
                           std::uint32_t* out);
+
+// The implementations of the block function, all giving the same words: the portable one and wider
+// ones for CPUs that have 256-bit (AVX2) or 512-bit (AVX-512F) vectors, chosen at run time.
+enum class ChaChaKernel : std::uint8_t { Portable, Avx2, Avx512 };
+
+// Blocks written per call: 4, 8 or 16.
+constexpr std::size_t chacha_kernel_blocks(ChaChaKernel kernel) noexcept {
+    return kernel == ChaChaKernel::Avx512 ? 16 : kernel == ChaChaKernel::Avx2 ? 8 : 4;
+}
+const char* chacha_kernel_name(ChaChaKernel kernel) noexcept;  // "portable", "avx2", "avx512"
+
+// Whether this build has the kernel and this CPU can run it. The portable one always qualifies.
+bool chacha_kernel_supported(ChaChaKernel kernel) noexcept;
+
+// Writes the chacha_kernel_blocks(kernel) blocks of the stream from `counter` on, block `counter`
+// first. The kernel must be supported.
+void chacha12_blocks(ChaChaKernel kernel, const ChaChaKey& key, std::uint64_t counter,
+                     std::uint64_t stream, std::uint32_t* out) noexcept;
+
+// The kernel every generator refills with: the widest this CPU supports, unless a test or
+// benchmark selected another. Selecting one the CPU cannot run changes nothing and returns false.
+// Generators give the same outputs whatever the kernel, so it may change at any time.
+ChaChaKernel chacha_kernel() noexcept;
+bool select_chacha_kernel(ChaChaKernel kernel) noexcept;
 
 // Uniform double on [0, 1] from one 64-bit output: the top 52 bits as the mantissa of a double in
 // [1, 2), minus 1, times 1 / (1 - 2^-52). The subtraction is exact, so the result is the correctly
@@ -41,9 +67,11 @@ inline double half_open_from_u64(std::uint64_t x) noexcept {
 // compare integers instead of converting each output.
 std::uint64_t inclusive_threshold(double p) noexcept;
 
+// Outputs are the words of blocks 0, 1, 2, ... in order, whatever number of blocks a refill
+// computes; a 64-bit output is two consecutive words, low first, also across refills.
 class ChaCha12Rng {
 public:
-    static constexpr std::size_t buffer_words = 64;
+    static constexpr std::size_t buffer_words = 16 * chacha_kernel_blocks(ChaChaKernel::Avx512);
 
     // The key's eight words filled from the seed by successive PCG32 steps.
     static ChaCha12Rng seed_from_u64(std::uint64_t seed) noexcept;
@@ -56,16 +84,30 @@ public:
         return rng;
     }
 
+    // Copies take only the buffered words not yet handed out: the rest of the buffer may never
+    // have been written.
+    ChaCha12Rng(const ChaCha12Rng& other) noexcept { *this = other; }
+    ChaCha12Rng& operator=(const ChaCha12Rng& other) noexcept {
+        std::copy(other.buffer_.begin() + other.index_, other.buffer_.begin() + other.end_,
+                  buffer_.begin() + other.index_);
+        key_ = other.key_;
+        stream_ = other.stream_;
+        counter_ = other.counter_;
+        index_ = other.index_;
+        end_ = other.end_;
+        return *this;
+    }
+
     const ChaChaKey& key() const noexcept { return key_; }
     std::uint64_t stream() const noexcept { return stream_; }
 
     std::uint32_t next_u32() noexcept {
-        if (index_ == buffer_words) refill();
+        if (index_ == end_) refill();
         return buffer_[index_++];
     }
 
     std::uint64_t next_u64() noexcept {
-        if (index_ < buffer_words - 1) [[likely]] {
+        if (index_ + 1 < end_) [[likely]] {
             const std::uint64_t low = buffer_[index_];
             const std::uint64_t high = buffer_[index_ + 1];
             index_ += 2;
@@ -78,30 +120,38 @@ public:
     double uniform_half_open() noexcept { return half_open_from_u64(next_u64()); }
 
 private:
-    explicit constexpr ChaCha12Rng(const ChaChaKey& key) noexcept : key_(key) {}
+    // The buffer is left uninitialised: nothing reads it before the first refill, and a generator
+    // is made per trial.
+    explicit ChaCha12Rng(const ChaChaKey& key) noexcept : key_(key) {}
+    struct Zeroed {};
+    constexpr ChaCha12Rng(const ChaChaKey& key, Zeroed) noexcept : buffer_{}, key_(key) {}
     friend class ThreadRng;
 
     void refill() noexcept;
     std::uint64_t next_u64_across_refill() noexcept;
 
-    alignas(16) std::array<std::uint32_t, buffer_words> buffer_{};
+    alignas(64) std::array<std::uint32_t, buffer_words> buffer_;
     ChaChaKey key_;
     std::uint64_t stream_ = 0;
     std::uint64_t counter_ = 0;
-    std::size_t index_ = buffer_words;
+    std::uint32_t index_ = 0;  // the next word to read
+    std::uint32_t end_ = 0;    // the words the last refill wrote; empty when index_ == end_
 };
 
 // The calling thread's generator, keyed from the operating system's entropy on first use and keyed
 // afresh after every 64 KiB of output. Its values are never reproducible.
 class ThreadRng {
 public:
-    constexpr ThreadRng() noexcept : rng_(ChaChaKey{}) { rng_.counter_ = rekey_after_blocks; }
+    constexpr ThreadRng() noexcept : rng_(ChaChaKey{}, ChaCha12Rng::Zeroed{}) {
+        rng_.counter_ = rekey_after_blocks;
+    }
 
     std::uint64_t next_u64() {
-        // Only whole 64-bit draws are taken here, so the buffer holds an even number of words and
-        // the counter needs looking at only when it is empty.
-        if (rng_.index_ == ChaCha12Rng::buffer_words && rng_.counter_ >= rekey_after_blocks)
-            [[unlikely]] rekey();
+        // Only whole 64-bit draws are taken here, so each refill's even number of words is used
+        // up exactly and the counter needs looking at only when the buffer is empty. Refills
+        // never straddle a multiple of 16 blocks, so the counter meets the limit exactly.
+        if (rng_.index_ == rng_.end_ && rng_.counter_ >= rekey_after_blocks) [[unlikely]]
+            rekey();
         return rng_.next_u64();
     }
 

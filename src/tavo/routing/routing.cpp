@@ -2,59 +2,11 @@
 
 #include <cmath>
 #include <cstddef>
-#include <string_view>
-#include <unordered_map>
 
 namespace tavo {
 namespace {
 
-// The network as integer-indexed adjacency, built once per search.
-struct Graph {
-    struct Edge {
-        std::size_t neighbour;
-        const InternalLink* joining;  // first link in list order joining the two endpoints
-    };
-    std::vector<std::string_view> names;
-    std::vector<std::vector<Edge>> edges;  // per vertex, in reverse link order (search order)
-
-    std::size_t vertex(std::unordered_map<std::string_view, std::size_t>& index,
-                       std::string_view name) {
-        auto [it, inserted] = index.emplace(name, names.size());
-        if (inserted) {
-            names.push_back(name);
-            edges.emplace_back();
-        }
-        return it->second;
-    }
-};
-
-Graph build_graph(const QuantumNetwork& network, std::string_view from, std::size_t& source) {
-    Graph graph;
-    std::unordered_map<std::string_view, std::size_t> index;
-    source = graph.vertex(index, from);
-    const auto& links = network.links();
-    std::vector<std::pair<std::size_t, std::size_t>> ends(links.size());
-    for (std::size_t i = 0; i < links.size(); ++i) {
-        ends[i] = {graph.vertex(index, links[i].from), graph.vertex(index, links[i].to)};
-    }
-    // The joining link of each unordered pair is the first link listed between them.
-    std::unordered_map<std::uint64_t, const InternalLink*> joining;
-    auto pair_key = [](std::size_t a, std::size_t b) {
-        if (a > b) std::swap(a, b);
-        return (std::uint64_t(a) << 32) | std::uint64_t(b);
-    };
-    for (std::size_t i = 0; i < links.size(); ++i) {
-        joining.emplace(pair_key(ends[i].first, ends[i].second), &links[i]);
-    }
-    for (std::size_t i = links.size(); i-- > 0;) {
-        auto [a, b] = ends[i];
-        if (a == b) continue;  // a self-loop never extends a simple path
-        const InternalLink* link = joining.at(pair_key(a, b));
-        graph.edges[a].push_back({b, link});
-        graph.edges[b].push_back({a, link});
-    }
-    return graph;
-}
+using Vertex = LinkIndex::Vertex;
 
 double hop_score(StrategyType strategy, const InternalLink& link) {
     switch (strategy) {
@@ -78,37 +30,70 @@ bool replaces_best(StrategyType strategy, double candidate, double best) {
     return std::isnan(candidate) || candidate >= best;
 }
 
-}  // namespace
+// How a search walks and compares. The plain walk meets candidates in the order that defines the
+// result. A pruned walk keeps only the first of equal scores, so that a partial path whose score
+// merely equals the best can be skipped too; for the strategies that take the later of equal
+// scores it meets the candidates in reverse order (see the header).
+struct Walk {
+    bool prune = false;
+    bool reversed = false;
+};
 
-std::optional<RouteInfo> find_route(const QuantumNetwork& network, std::string_view from,
-                                    std::string_view to, StrategyType strategy) {
+bool replaces_best(StrategyType strategy, Walk walk, double candidate, double best) {
+    if (!walk.prune) return replaces_best(strategy, candidate, best);
+    return strategy == StrategyType::LowestLatency ? candidate < best : candidate > best;
+}
+
+// Whether no completion of a partial path with this score can replace the best.
+bool skippable(StrategyType strategy, double partial, double best) {
+    return strategy == StrategyType::LowestLatency ? partial >= best : partial <= best;
+}
+
+bool partial_scores_bound(const QuantumNetwork& network, StrategyType strategy) {
+    for (const InternalLink& link : network.links()) {
+        switch (strategy) {
+            case StrategyType::LowestLatency:
+                if (!(link.distance_km >= 0.0)) return false;
+                break;
+            case StrategyType::HighestFidelity:
+                if (!(link.base_fidelity >= 0.0 && link.base_fidelity <= 1.0)) return false;
+                break;
+            default: return false;
+        }
+    }
+    return true;
+}
+
+std::optional<RouteInfo> search(const LinkIndex& index, std::string_view from, std::string_view to,
+                                StrategyType strategy, Walk walk) {
+    const QuantumNetwork& network = index.network();
     if (network.nodes().empty() || !network.has_node(from) || !network.has_node(to)) {
         return std::nullopt;
     }
-    if (from == to) return RouteInfo{{std::string(from)}, 1.0};
-
-    std::size_t source = 0;
-    Graph graph = build_graph(network, from, source);
+    if (from == to) return RouteInfo{{std::string(from)}, 1.0, {}};
+    const Vertex source = index.find(from), target = index.find(to);
 
     // Depth-first walk with one frame per path position: the vertex and how far through its edge
-    // list the walk has come. `scores[k]` is the score of the path's first k hops.
+    // list the walk has come. `hops[k]` is the link of the path's hop k and `scores[k]` the score
+    // of its first k hops.
     struct Frame {
-        std::size_t vertex;
+        Vertex vertex;
         std::size_t next_edge;
     };
     std::vector<Frame> frames{{source, 0}};
     std::vector<const InternalLink*> hops;
     std::vector<double> scores{start_score(strategy)};
-    std::vector<bool> on_path(graph.names.size(), false);
+    std::vector<bool> on_path(index.vertex_count(), false);
     on_path[source] = true;
 
     bool found = false;
     double best_score = 0.0;
-    std::vector<std::size_t> best_path;
+    std::vector<Vertex> best_path;
+    std::vector<const InternalLink*> best_hops;
 
     while (!frames.empty()) {
         Frame& frame = frames.back();
-        const auto& edges = graph.edges[frame.vertex];
+        const auto edges = index.edges(frame.vertex);
         if (frame.next_edge == edges.size()) {
             on_path[frame.vertex] = false;
             frames.pop_back();
@@ -116,19 +101,23 @@ std::optional<RouteInfo> find_route(const QuantumNetwork& network, std::string_v
             scores.pop_back();
             continue;
         }
-        const Graph::Edge& edge = edges[frame.next_edge++];
+        const std::size_t position = frame.next_edge++;
+        const LinkIndex::Edge& edge = edges[walk.reversed ? edges.size() - 1 - position : position];
         if (on_path[edge.neighbour]) continue;
-        double score = extend_score(strategy, scores.back(), *edge.joining);
-        if (graph.names[edge.neighbour] == to) {
-            if (!found || replaces_best(strategy, score, best_score)) {
+        const double score = extend_score(strategy, scores.back(), *edge.joining);
+        if (edge.neighbour == target) {
+            if (!found || replaces_best(strategy, walk, score, best_score)) {
                 found = true;
                 best_score = score;
                 best_path.clear();
                 for (const Frame& f : frames) best_path.push_back(f.vertex);
-                best_path.push_back(edge.neighbour);
+                best_path.push_back(target);
+                best_hops.assign(hops.begin(), hops.end());
+                best_hops.push_back(edge.joining);
             }
             continue;
         }
+        if (walk.prune && found && skippable(strategy, score, best_score)) continue;
         on_path[edge.neighbour] = true;
         hops.push_back(edge.joining);
         scores.push_back(score);
@@ -138,11 +127,30 @@ std::optional<RouteInfo> find_route(const QuantumNetwork& network, std::string_v
 
     RouteInfo route;
     route.path.reserve(best_path.size());
-    for (std::size_t vertex : best_path) route.path.emplace_back(graph.names[vertex]);
-    for (std::size_t i = 1; i < route.path.size(); ++i) {
-        route.fidelity *= network.link_between(route.path[i - 1], route.path[i])->base_fidelity;
-    }
+    for (Vertex vertex : best_path) route.path.emplace_back(index.name(vertex));
+    for (const InternalLink* link : best_hops) route.fidelity *= link->base_fidelity;
+    route.links = std::move(best_hops);
     return route;
+}
+
+}  // namespace
+
+std::optional<RouteInfo> find_route(const LinkIndex& index, std::string_view from,
+                                    std::string_view to, StrategyType strategy) {
+    Walk walk;
+    walk.prune = partial_scores_bound(index.network(), strategy);
+    walk.reversed = walk.prune && strategy != StrategyType::LowestLatency;
+    return search(index, from, to, strategy, walk);
+}
+
+std::optional<RouteInfo> find_route(const QuantumNetwork& network, std::string_view from,
+                                    std::string_view to, StrategyType strategy) {
+    return find_route(LinkIndex(network), from, to, strategy);
+}
+
+std::optional<RouteInfo> find_route_exhaustive(const QuantumNetwork& network, std::string_view from,
+                                               std::string_view to, StrategyType strategy) {
+    return search(LinkIndex(network), from, to, strategy, Walk{});
 }
 
 }  // namespace tavo

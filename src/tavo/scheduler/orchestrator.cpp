@@ -13,15 +13,18 @@ TimelinePlan plan_timeline(const QuantumNetwork& network, const SimulationConfig
     plan.purify_factor = config.physical.baseline_purify_factor;
     const double target = request.fidelity_target;
 
+    // One index serves both searches and the per-hop lookups, which would otherwise each scan the
+    // link list.
+    const LinkIndex index(network);
     StrategyType strategy = request.strategy.value_or(StrategyType::HighestFidelity);
-    std::optional<RouteInfo> route = find_route(network, request.from_node, request.to, strategy);
+    std::optional<RouteInfo> route = find_route(index, request.from_node, request.to, strategy);
     if (!route) {
         plan.outcome = SimulationResult{};
         return plan;
     }
     // A fidelity-first route that cannot meet the target gives way to the shortest one.
     if (strategy == StrategyType::HighestFidelity && target > route->fidelity) {
-        route = find_route(network, request.from_node, request.to, StrategyType::LowestLatency);
+        route = find_route(index, request.from_node, request.to, StrategyType::LowestLatency);
         if (!route) {
             plan.outcome = SimulationResult{};
             return plan;
@@ -32,7 +35,7 @@ TimelinePlan plan_timeline(const QuantumNetwork& network, const SimulationConfig
 
     auto fail_at = [&](double latency) {
         plan.outcome = SimulationResult{false, latency, 0.0, plan.path};
-        return plan;
+        return std::move(plan);
     };
 
     // Not even one purification step could lift the route to the target.
@@ -40,23 +43,28 @@ TimelinePlan plan_timeline(const QuantumNetwork& network, const SimulationConfig
         return fail_at(0.0);
     }
 
+    // Route hops always have their joining link; the propagation check comes before the per-hop
+    // texts are built, as a request refused here never needs them.
     double propagation = 0.0;
+    for (const InternalLink* link : route->links) {
+        propagation += link->distance_km / config.physical.speed_of_light_in_fiber_km_ms;
+    }
+    if (propagation > plan.latency_limit) return fail_at(propagation);
+    if (!(plan.latency_limit > 0.0) || !(plan.cutoff > 0.0)) return fail_at(0.0);
+
+    plan.hops.reserve(route->links.size());
     for (std::size_t i = 1; i < plan.path.size(); ++i) {
+        const InternalLink& link = *route->links[i - 1];
         TimelinePlan::Hop hop;
         hop.from = plan.path[i - 1];
         hop.to = plan.path[i];
         hop.key = link_key(hop.from, hop.to);
-        hop.link = network.link_between(hop.from, hop.to);
+        hop.link = &link;
         hop.success_probability =
-            hop.link ? link_success_probability(hop.link->distance_km, hop.link->base_fidelity, target)
-                     : 0.0;
-        hop.fidelity = hop.link ? hop.link->base_fidelity : 0.0;
-        double distance = hop.link ? hop.link->distance_km : 0.0;
-        propagation += distance / config.physical.speed_of_light_in_fiber_km_ms;
+            link_success_probability(link.distance_km, link.base_fidelity, target);
+        hop.fidelity = link.base_fidelity;
         plan.hops.push_back(std::move(hop));
     }
-    if (propagation > plan.latency_limit) return fail_at(propagation);
-    if (!(plan.latency_limit > 0.0) || !(plan.cutoff > 0.0)) return fail_at(0.0);
     return plan;
 }
 

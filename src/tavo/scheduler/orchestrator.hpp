@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "tavo/interrupt.hpp"
@@ -68,6 +71,14 @@ inline std::pair<std::string_view, std::string_view> unordered_hop(std::string_v
     return a <= b ? std::pair{a, b} : std::pair{b, a};
 }
 
+struct HopKeyHash {
+    std::size_t operator()(const std::pair<std::string_view, std::string_view>& key) const {
+        const std::size_t first = std::hash<std::string_view>{}(key.first);
+        return first ^ (std::hash<std::string_view>{}(key.second) + 0x9E3779B97F4A7C15ull +
+                        (first << 6) + (first >> 2));
+    }
+};
+
 template <class LossDraw>
 SimulationResult NetworkOrchestratorPolicy::coordinate_timeline(
     NetworkTelemetry& telemetry, const QuantumNetwork& network, SimulationRuntime& runtime,
@@ -82,6 +93,7 @@ SimulationResult NetworkOrchestratorPolicy::coordinate_timeline(
     const std::size_t n = plan.path.size();
     double t = 0.0;
     double fidelity = plan.route_fidelity;
+    std::unordered_map<std::pair<std::string_view, std::string_view>, double, HopKeyHash> stored;
 
     InterruptCountdown interrupt;
     const auto attempts = static_cast<std::int64_t>(plan.hops.size()) + 1;
@@ -101,25 +113,23 @@ SimulationResult NetworkOrchestratorPolicy::coordinate_timeline(
         if (runtime.congestion_drops != 0) {
             runtime.completed.clear();
         } else {
-            // Swapping: only when every hop delivered a link this cycle.
+            // Swapping: only when every hop delivered a link this cycle. The completed list is
+            // looked up once per hop, so it is hashed by unordered key (the last entry wins).
+            stored.clear();
+            for (const auto& link : runtime.completed) {
+                stored.insert_or_assign(unordered_hop(link.node_a, link.node_b), link.fidelity);
+            }
             bool all_ready = true;
             for (const auto& hop : plan.hops) {
-                auto key = unordered_hop(hop.from, hop.to);
-                bool ready = false;
-                for (const auto& link : runtime.completed) {
-                    if (unordered_hop(link.node_a, link.node_b) == key) ready = true;
+                if (!stored.contains(unordered_hop(hop.from, hop.to))) {
+                    all_ready = false;
+                    break;
                 }
-                all_ready = all_ready && ready;
             }
             if (all_ready && n >= 3) {
                 fidelity = 1.0;
                 for (const auto& hop : plan.hops) {
-                    auto key = unordered_hop(hop.from, hop.to);
-                    double stored = 1.0;
-                    for (const auto& link : runtime.completed) {
-                        if (unordered_hop(link.node_a, link.node_b) == key) stored = link.fidelity;
-                    }
-                    fidelity *= stored;
+                    fidelity *= stored.at(unordered_hop(hop.from, hop.to));
                 }
                 for (std::size_t i = 0; i + 2 < n; ++i) fidelity = purify(fidelity, plan.purify_factor);
             }
