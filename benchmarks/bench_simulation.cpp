@@ -141,7 +141,7 @@ double failing_request_rate(const Scenario& s) {
         return double(s.runs);
     });
     double attempts = 0;
-    for (const auto& [key, count] : summary.link_utilization_heatmap.entries) {
+    for (const auto& [key, count] : summary.link_utilization_heatmap.entries()) {
         attempts += double(count);
     }
     return attempts / (trials / trial_rate);
@@ -362,7 +362,8 @@ int main(int argc, char** argv) {
             return double(s.runs);
         });
         double attempts = 0;
-        for (const auto& [key, count] : summary.link_utilization_heatmap.entries) attempts += double(count);
+        for (const auto& [key, count] : summary.link_utilization_heatmap.entries())
+            attempts += double(count);
         double attempt_rate = attempts / (trials / trial_rate);
         std::printf("%-30s %14.0f %16.0f %9.2fx %12.4f\n", s.name.c_str(), trial_rate, attempt_rate,
                     attempt_rate / floor, summary.empirical_success_rate);

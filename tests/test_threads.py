@@ -185,3 +185,29 @@ def test_ctrl_c_stops_a_long_call(tmp_path, case):
     assert done.returncode == 0, done.stderr[-2000:]
     word, elapsed = done.stdout.split()
     assert word == "interrupted" and 0.4 < float(elapsed) < 1.5
+
+
+def test_ctrl_c_stops_an_exhaustive_route_search(tmp_path):
+    # Every path of a complete graph of 14 nodes ties under HighestSuccess, which allows no pruning:
+    # billions of paths.
+    script = textwrap.dedent("""
+        import os, signal, threading, time
+        import tavo_core as tc
+        names = [f"N{i}" for i in range(14)]
+        engine = tc.TavoEngine()
+        engine.define_network([tc.NodeDefinition(n, 1.0) for n in names],
+                              [tc.LinkDefinition(a, b, 10.0, 0.9, 100.0)
+                               for i, a in enumerate(names) for b in names[i + 1:]])
+        threading.Timer(0.5, os.kill, (os.getpid(), signal.SIGINT)).start()
+        start = time.monotonic()
+        try:
+            engine.request_entanglement("N0", "N13", 0.5, 100.0, tc.StrategyType.HighestSuccess)
+            print("finished")
+        except KeyboardInterrupt:
+            print("interrupted", time.monotonic() - start)
+    """)
+    done = subprocess.run([sys.executable, "-c", script], cwd=tmp_path, capture_output=True,
+                          text=True, timeout=60, env=child_environment())
+    assert done.returncode == 0, done.stderr[-2000:]
+    word, elapsed = done.stdout.split()
+    assert word == "interrupted" and 0.4 < float(elapsed) < 1.5

@@ -10,12 +10,10 @@ namespace py {
 template <>
 struct Convert<tavo::KeyedCounts> {
     static tavo::KeyedCounts from(PyObject* object) {
-        tavo::KeyedCounts counts;
-        counts.entries = Convert<Dict<std::string, std::uint64_t>>::from(object).items;
-        return counts;
+        return tavo::KeyedCounts(Convert<Dict<std::string, std::uint64_t>>::from(object).items);
     }
     static PyObject* to(const tavo::KeyedCounts& counts) {
-        return Convert<Dict<std::string, std::uint64_t>>::to({counts.entries});
+        return Convert<Dict<std::string, std::uint64_t>>::to({counts.entries()});
     }
     static std::string hint_in() { return "dict[str, int]"; }
     static std::string hint_out() { return "dict[str, int]"; }

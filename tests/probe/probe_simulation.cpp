@@ -2,7 +2,8 @@
 // once per trial, on many random networks and requests. Loss draws are either a pure function of
 // the event (hop and time), so that both sides see the same losses whatever order they draw them
 // in, or each trial's own loss stream, which the fast loop must consume as the plain timeline does
-// wherever it can change the outcome.
+// wherever it can change the outcome. Each trial is also played as a single request is, observing
+// the result alone, which must not change it.
 
 #include <bit>
 #include <cstdio>
@@ -34,9 +35,14 @@ struct EventHashLossDraw {
     }
 };
 
+bool same(double a, double b) {
+    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+}
+
 MonteCarloSummary plain_ensemble(const QuantumNetwork& network, const SimulationConfig& config,
                                  const EntanglementRequest& request, std::uint64_t runs,
-                                 std::uint64_t seed, bool stream_losses) {
+                                 std::uint64_t seed, bool stream_losses,
+                                 std::uint64_t& result_only_mismatches) {
     MonteCarloSummary summary;
     std::uint64_t successes = 0;
     CompensatedSum latency_sum, fidelity_sum;
@@ -50,10 +56,27 @@ MonteCarloSummary plain_ensemble(const QuantumNetwork& network, const Simulation
                       telemetry, network, runtime, request, &rng, TrialLossDraw(rng.key()))
                 : NetworkOrchestratorPolicy::coordinate_timeline(
                       telemetry, network, runtime, request, &rng, EventHashLossDraw{});
+        // A single request observes the result alone and may skip what cannot change it.
+        SimulationRuntime spare_runtime;
+        NetworkTelemetry spare_telemetry(config);
+        using Observed = NetworkOrchestratorPolicy::Observed;
+        const SimulationResult result_only =
+            stream_losses ? NetworkOrchestratorPolicy::coordinate_timeline(
+                                spare_telemetry, network, spare_runtime, request, &rng,
+                                TrialLossDraw(rng.key()), Observed::ResultOnly)
+                          : NetworkOrchestratorPolicy::coordinate_timeline(
+                                spare_telemetry, network, spare_runtime, request, &rng,
+                                EventHashLossDraw{}, Observed::ResultOnly);
+        if (result_only.success != result.success ||
+            !same(result_only.latency_ms, result.latency_ms) ||
+            !same(result_only.final_fidelity, result.final_fidelity) ||
+            result_only.execution_path != result.execution_path) {
+            ++result_only_mismatches;
+        }
         if (result.success) fidelity_sum.add(result.final_fidelity);
         latency_sum.add(result.latency_ms);
         summary.aggregate_congestion_drops += runtime.congestion_drops;
-        for (const auto& [key, count] : telemetry.link_firings().entries) {
+        for (const auto& [key, count] : telemetry.link_firings().entries()) {
             summary.link_utilization_heatmap.add(key, count);
         }
         successes += result.success;
@@ -65,12 +88,10 @@ MonteCarloSummary plain_ensemble(const QuantumNetwork& network, const Simulation
     return summary;
 }
 
-bool same(double a, double b) { return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b); }
-
 // Heatmaps are compared as sets of entries: both sides list keys in a fixed but possibly different order.
 bool same_counts(const KeyedCounts& a, const KeyedCounts& b) {
-    if (a.entries.size() != b.entries.size()) return false;
-    for (const auto& [key, count] : a.entries) {
+    if (a.entries().size() != b.entries().size()) return false;
+    for (const auto& [key, count] : a.entries()) {
         if (b.get(key) != count) return false;
     }
     return true;
@@ -121,7 +142,7 @@ int ensemble_equivalence(const std::vector<std::string>& args) {
         std::uint64_t seed = pick.next_u64();
 
         MonteCarloSummary plain =
-            plain_ensemble(network, config, request, runs, seed, stream_losses);
+            plain_ensemble(network, config, request, runs, seed, stream_losses, mismatches);
         MonteCarloSummary fast =
             stream_losses
                 ? MonteCarloSimulationEngine::execute_ensemble(network, config, request, runs, seed)
@@ -143,8 +164,9 @@ int ensemble_equivalence(const std::vector<std::string>& args) {
                         (unsigned long long)fast.aggregate_congestion_drops);
         }
         with_success += plain.empirical_success_rate > 0;
-        with_cycles += !plain.link_utilization_heatmap.entries.empty();
-        with_swaps += plain.link_utilization_heatmap.entries.size() >= 2 && plain.empirical_success_rate > 0;
+        with_cycles += !plain.link_utilization_heatmap.entries().empty();
+        with_swaps += plain.link_utilization_heatmap.entries().size() >= 2 &&
+                      plain.empirical_success_rate > 0;
     }
     std::printf("cases %llu mismatches %llu with_cycles %llu with_success %llu multi_hop_success %llu\n",
                 (unsigned long long)cases, (unsigned long long)mismatches,

@@ -28,10 +28,12 @@ const QuantumNetwork& TavoEngine::network_or_fail() const {
 SimulationResult TavoEngine::request_entanglement(const EntanglementRequest& request) const {
     const QuantumNetwork& network = require_network();
     require_finite_limits(request, config_);
+    // Nothing of the runtime and telemetry is kept: only the result is observed.
     SimulationRuntime runtime;
     NetworkTelemetry telemetry(config_);
-    return NetworkOrchestratorPolicy::coordinate_timeline(telemetry, network, runtime, request,
-                                                          nullptr);
+    return NetworkOrchestratorPolicy::coordinate_timeline(
+        telemetry, network, runtime, request, nullptr, ThreadLossDraw{},
+        NetworkOrchestratorPolicy::Observed::ResultOnly);
 }
 
 static std::uint64_t clock_seed() {

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstddef>
 
+#include "tavo/interrupt.hpp"
+
 namespace tavo {
 namespace {
 
@@ -91,7 +93,10 @@ std::optional<RouteInfo> search(const LinkIndex& index, std::string_view from, s
     std::vector<Vertex> best_path;
     std::vector<const InternalLink*> best_hops;
 
+    // The number of paths can grow exponentially with the network: look for interruption.
+    InterruptCountdown interrupt;
     while (!frames.empty()) {
+        interrupt.tick();
         Frame& frame = frames.back();
         const auto edges = index.edges(frame.vertex);
         if (frame.next_edge == edges.size()) {

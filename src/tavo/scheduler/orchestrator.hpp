@@ -56,13 +56,21 @@ public:
                                                 const EntanglementRequest& request,
                                                 const ChaCha12Rng* generator);
 
+    // What a caller reads of a played-out request: the result and the telemetry and runtime
+    // counters (an ensemble's trial), or the result alone (a single request, whose telemetry and
+    // runtime are discarded). For the result alone, attempts are not counted, and a trial that
+    // can no longer succeed stops drawing at its first failed attempt and only counts its time to
+    // the end of its cycles.
+    enum class Observed { Everything, ResultOnly };
+
     // The same with a chosen loss draw (see ThreadLossDraw).
     template <class LossDraw>
     static SimulationResult coordinate_timeline(NetworkTelemetry& telemetry,
                                                 const QuantumNetwork& network,
                                                 SimulationRuntime& runtime,
                                                 const EntanglementRequest& request,
-                                                const ChaCha12Rng* generator, LossDraw&& loss);
+                                                const ChaCha12Rng* generator, LossDraw&& loss,
+                                                Observed observed = Observed::Everything);
 };
 
 // Unordered key of a hop: the two ids with the bytewise smaller one first.
@@ -82,7 +90,8 @@ struct HopKeyHash {
 template <class LossDraw>
 SimulationResult NetworkOrchestratorPolicy::coordinate_timeline(
     NetworkTelemetry& telemetry, const QuantumNetwork& network, SimulationRuntime& runtime,
-    const EntanglementRequest& request, const ChaCha12Rng* generator, LossDraw&& loss) {
+    const EntanglementRequest& request, const ChaCha12Rng* generator, LossDraw&& loss,
+    Observed observed) {
     check_interrupt();  // many short requests in a row add up (a protocol's rounds)
     TimelinePlan plan = plan_timeline(network, telemetry.config(), request);
     if (plan.outcome) return std::move(*plan.outcome);
@@ -100,18 +109,32 @@ SimulationResult NetworkOrchestratorPolicy::coordinate_timeline(
     for (;;) {
         interrupt.tick(attempts);
         for (const auto& hop : plan.hops) {
-            telemetry.record_link_firing(hop.key);
+            if (observed == Observed::Everything) telemetry.record_link_firing(hop.key);
             double u = rng.uniform_inclusive();
             if (u < hop.success_probability) {
                 runtime.push(EventWrapper{hop.from, hop.to, hop.fidelity, t});
             } else {
                 ++runtime.congestion_drops;
+                // Seen from the result alone, the trial has failed: nothing after this counts.
+                if (observed == Observed::ResultOnly) break;
             }
         }
-        runtime.process_events_up_to(t, loss);
+        if (observed == Observed::Everything || runtime.congestion_drops == 0) {
+            runtime.process_events_up_to(t, loss);
+        }
 
         if (runtime.congestion_drops != 0) {
             runtime.completed.clear();
+            if (observed == Observed::ResultOnly) {
+                // The drop counter is never reset again: every later cycle ends here too, and only
+                // its time can be seen in the result.
+                for (;;) {
+                    t += kCycleMs;
+                    if (!(limit > t && plan.cutoff > t)) break;
+                    interrupt.tick();
+                }
+                return SimulationResult{false, t, 0.0, std::move(plan.path)};
+            }
         } else {
             // Swapping: only when every hop delivered a link this cycle. The completed list is
             // looked up once per hop, so it is hashed by unordered key (the last entry wins).
