@@ -3,6 +3,7 @@ directory."""
 
 import os
 import pathlib
+import signal
 import subprocess
 import sys
 
@@ -78,3 +79,19 @@ def child_environment():
     working directory: the search path with every entry made absolute."""
     search = [os.path.abspath(entry) for entry in sys.path if entry]
     return {**os.environ, "PYTHONPATH": os.pathsep.join(search), "PYTHONDONTWRITEBYTECODE": "1"}
+
+
+def default_sigint():
+    """For subprocess's preexec_fn: a child whose SIGINT is the default action, so that Python
+    raises KeyboardInterrupt for it even when this run was started with SIGINT ignored (as shells
+    start background jobs)."""
+    signal.signal(signal.SIGINT, signal.SIG_DFL)
+
+
+@pytest.fixture
+def sigint_raises():
+    """SIGINT raises KeyboardInterrupt in this process for the test's duration, however the run was
+    started."""
+    previous = signal.signal(signal.SIGINT, signal.default_int_handler)
+    yield
+    signal.signal(signal.SIGINT, previous)

@@ -15,7 +15,7 @@ import time
 import pytest
 
 import tavo_core as tc
-from conftest import child_environment
+from conftest import child_environment, default_sigint
 
 CORES = len(os.sched_getaffinity(0)) if hasattr(os, "sched_getaffinity") else (os.cpu_count() or 1)
 
@@ -181,7 +181,7 @@ def test_ctrl_c_stops_a_long_call(tmp_path, case):
         assert engine.simulate('A', 'E', 0.7, 5000.0, 50, None, 3).link_utilization_heatmap == before
     """)
     done = subprocess.run([sys.executable, "-c", script], cwd=tmp_path, capture_output=True,
-                          text=True, timeout=60, env=child_environment())
+                          text=True, timeout=60, env=child_environment(), preexec_fn=default_sigint)
     assert done.returncode == 0, done.stderr[-2000:]
     word, elapsed = done.stdout.split()
     assert word == "interrupted" and 0.4 < float(elapsed) < 1.5
@@ -207,7 +207,7 @@ def test_ctrl_c_stops_an_exhaustive_route_search(tmp_path):
             print("interrupted", time.monotonic() - start)
     """)
     done = subprocess.run([sys.executable, "-c", script], cwd=tmp_path, capture_output=True,
-                          text=True, timeout=60, env=child_environment())
+                          text=True, timeout=60, env=child_environment(), preexec_fn=default_sigint)
     assert done.returncode == 0, done.stderr[-2000:]
     word, elapsed = done.stdout.split()
     assert word == "interrupted" and 0.4 < float(elapsed) < 1.5

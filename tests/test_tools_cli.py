@@ -10,6 +10,7 @@ import pytest
 
 import tavo_core as tavo
 from tavo_tools.cli import main
+from conftest import default_sigint
 from tools_support import subprocess_env
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
@@ -231,7 +232,7 @@ def test_module_entry_point_and_interrupt():
     assert (done.returncode, done.stdout, done.stderr) == (0, f"{DEMO}: valid\n", "")
 
     # An ensemble far too long to finish, interrupted once it has started.
-    process = subprocess.Popen(
+    with subprocess.Popen(
         [
             sys.executable,
             "-m",
@@ -253,14 +254,15 @@ def test_module_entry_point_and_interrupt():
         stderr=subprocess.PIPE,
         text=True,
         env=env,
-    )
-    try:
-        assert "1000000000 trials Bob -> Sat-1" in process.stdout.readline()
-        process.send_signal(signal.SIGINT)
-        out, err = process.communicate(timeout=60)
-    finally:
-        if process.poll() is None:
-            process.kill()
-            process.wait()
+        preexec_fn=default_sigint,
+    ) as process:  # closes the pipes however the test ends
+        try:
+            assert "1000000000 trials Bob -> Sat-1" in process.stdout.readline()
+            process.send_signal(signal.SIGINT)
+            out, err = process.communicate(timeout=60)
+        finally:
+            if process.poll() is None:
+                process.kill()
+                process.wait()
     assert process.returncode == 130
     assert err == "tavo: interrupted\n"

@@ -182,7 +182,7 @@ def test_a_failed_chunk_fails_the_ensemble(engine):
         tavo_tools.simulate(engine, "A", "B", 0.9, 200.0, 1000, executor=executor, chunk_runs=100)
 
 
-def test_interrupt_cancels_pending_chunks_and_is_raised_again(engine):
+def test_interrupt_cancels_pending_chunks_and_is_raised_again(engine, sigint_raises):
     # Slow chunks, quickly submitted: the interrupt arrives while most of them are pending.
     executor = RecordingExecutor(workers=1, delay=0.05)
     timer = threading.Timer(0.3, os.kill, (os.getpid(), signal.SIGINT))
