@@ -114,7 +114,7 @@ def run_validate(args: argparse.Namespace) -> int:
     status = OK
     for path in args.files:
         try:
-            report = dict(tavo_core.validate(path))
+            report: Dict[str, Any] = dict(tavo_core.validate(path))
         except RuntimeError as exc:
             print(f"tavo: {_one_line(exc)}", file=sys.stderr)
             reports.append({"filepath": path, "error": str(exc)})
@@ -147,7 +147,7 @@ DIFF_LISTS = (
 
 
 def run_diff(args: argparse.Namespace) -> int:
-    result = dict(tavo_core.diff(args.old, args.new))
+    result: Dict[str, Any] = dict(tavo_core.diff(args.old, args.new))
     if "error" in result:
         return _fail(_one_line(RuntimeError(result["error"])))
     # Version, metadata, config, constraints and extension changes show only in the summary, whose
