@@ -341,19 +341,32 @@ def test_refills_compute_only_what_is_used(probe, kernel, draws, four):
     assert int(out[-1]) == blocks_after_draws(draws, WIDTH[kernel], four)
 
 
-SEEDS = [0, 1, 42, 2**64 - 1, 2**63, 7, 8, 9, 123456789, 2**32, 2**32 - 1, 99, 5, 6, 2**64 - 2, 3]
+@pytest.mark.parametrize("stream", [0, 1, 2**64 - 1])
+@pytest.mark.parametrize("first", [0, 42, 2**64 - 5, 2**63 - 1])
+def test_seeded_first_blocks_against_model(probe, kernel, stream, first):
+    # One generator per lane, seeds counting up from `first` and wrapping past 2^64.
+    out = run_lines(probe, "rng-seeded-first-blocks", kernel, stream, first)
+    assert len(out) == 2 * WIDTH[kernel]
+    for i in range(WIDTH[kernel]):
+        key = chacha_model.pcg32_key((first + i) % 2**64)
+        assert [int(w, 16) for w in out[2 * i].split()] == key
+        assert [int(w) for w in out[2 * i + 1].split()] == chacha_model.chacha12_block(key, 0, stream)
+
+
+GENS = ["zero", "seed:1", "seed:42", "key:0,1,2,3,fffffffe,ffffffff,80000000,7", "seed:7",
+        "seed:8", "seed:18446744073709551615", "seed:3", "seed:4", "seed:5", "seed:6", "seed:9",
+        "seed:10", "seed:11", "seed:12", "seed:13"]
 
 
 @pytest.mark.parametrize("stream", [0, 1, 2**64 - 1])
 @pytest.mark.parametrize("given", [1, 3, 16], ids=["one", "three", "many"])
-def test_first_blocks_of_seeds_against_model(probe, kernel, stream, given):
-    seeds = SEEDS[:min(given, WIDTH[kernel])]
-    out = run_lines(probe, "rng-first-blocks", kernel, stream, *seeds)
-    assert len(out) == 2 * len(seeds)
-    for i, seed in enumerate(seeds):
-        key = chacha_model.pcg32_key(seed)
-        assert [int(w, 16) for w in out[2 * i].split()] == key
-        assert [int(w) for w in out[2 * i + 1].split()] == chacha_model.chacha12_block(key, 0, stream)
+def test_first_blocks_of_keys_against_model(probe, kernel, stream, given):
+    gens = GENS[:min(given, WIDTH[kernel])]
+    out = run_lines(probe, "rng-first-blocks", kernel, stream, *gens)
+    assert len(out) == len(gens)
+    for line, gen in zip(out, gens):
+        key = [int(w, 16) for w in run(probe, "rng-key", gen)]
+        assert [int(w) for w in line.split()] == chacha_model.chacha12_block(key, 0, stream)
 
 
 @pytest.mark.parametrize("count", [1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 33])

@@ -13,10 +13,12 @@
 //   rng-blocks KERNEL GEN COUNTER   the words of the blocks one call of KERNEL writes from COUNTER
 //                           (on GEN's stream)
 //   rng-key GEN             the eight key words, hex
-//   rng-first-blocks KERNEL STREAM SEED...  block 0 of stream STREAM of seed_from_u64(SEED) for
-//                           each seed, computed one seed per lane (as many seeds as KERNEL has
-//                           lanes, or fewer: the last is repeated): per seed a line with the eight
-//                           key words (hex), then a line with the sixteen block words (decimal)
+//   rng-seeded-first-blocks KERNEL STREAM SEED   block 0 of stream STREAM of the generators
+//                           seed_from_u64(SEED + i), one per lane of KERNEL: per lane a line with
+//                           the eight key words (hex), then a line with the sixteen block words
+//   rng-first-blocks KERNEL STREAM GEN...   block 0 of stream STREAM of each GEN's key, computed
+//                           one key per lane (at most as many as KERNEL has lanes; the last fills
+//                           the rest): one line of sixteen words per GEN
 //   rng-run KERNEL GEN COUNTER COUNT   the words of COUNT blocks from COUNTER computed as one run
 //                           (chacha12_block_run) with KERNEL selected
 //   rng-count KERNEL GEN N THRESHOLD...   how many of GEN's next N 64-bit outputs, taken in bulk,
@@ -207,21 +209,37 @@ int blocks(const std::vector<std::string>& args) {
     return 0;
 }
 
-int first_blocks(const std::vector<std::string>& args) {
-    if (args.size() < 3) throw std::invalid_argument("usage: rng-first-blocks KERNEL STREAM SEED...");
-    const auto kernel = parse_kernel(args[0]);
-    const std::size_t lanes = tavo::chacha_kernel_blocks(kernel);
-    if (args.size() - 2 > lanes) throw std::invalid_argument("more seeds than lanes");
-    std::uint64_t seeds[16];
-    for (std::size_t i = 0; i < lanes; ++i) {
-        seeds[i] = parse_u64(args[std::min(i + 2, args.size() - 1)], 10);
+int seeded_first_blocks(const std::vector<std::string>& args) {
+    if (args.size() != 3) {
+        throw std::invalid_argument("usage: rng-seeded-first-blocks KERNEL STREAM SEED");
     }
+    const auto kernel = parse_kernel(args[0]);
     std::uint32_t out[16 * 16];
     tavo::ChaChaKey keys[16];
-    tavo::chacha12_seeded_first_blocks(kernel, seeds, parse_u64(args[1], 10), out, keys);
-    for (std::size_t i = 0; i + 2 < args.size(); ++i) {
+    tavo::chacha12_seeded_first_blocks(kernel, parse_u64(args[2], 10), parse_u64(args[1], 10), out,
+                                       keys);
+    for (std::size_t i = 0; i < tavo::chacha_kernel_blocks(kernel); ++i) {
         for (const auto word : keys[i]) std::printf("0x%08" PRIx32 " ", word);
         std::printf("\n");
+        for (std::size_t w = 0; w < 16; ++w) std::printf("%" PRIu32 " ", out[16 * i + w]);
+        std::printf("\n");
+    }
+    return 0;
+}
+
+int first_blocks(const std::vector<std::string>& args) {
+    if (args.size() < 3) throw std::invalid_argument("usage: rng-first-blocks KERNEL STREAM GEN...");
+    const auto kernel = parse_kernel(args[0]);
+    const std::size_t lanes = tavo::chacha_kernel_blocks(kernel);
+    const std::size_t given = args.size() - 2;
+    if (given > lanes) throw std::invalid_argument("more generators than lanes");
+    tavo::ChaChaKey keys[16];
+    for (std::size_t i = 0; i < lanes; ++i) {
+        keys[i] = make_generator(args[2 + std::min(i, given - 1)]).key();
+    }
+    std::uint32_t out[16 * 16];
+    tavo::chacha12_first_blocks(kernel, keys, parse_u64(args[1], 10), out);
+    for (std::size_t i = 0; i < given; ++i) {
         for (std::size_t w = 0; w < 16; ++w) std::printf("%" PRIu32 " ", out[16 * i + w]);
         std::printf("\n");
     }
@@ -315,6 +333,7 @@ probe::Register r_key("rng-key", guarded(print_key));
 probe::Register r_kernels("rng-kernels", guarded(list_kernels));
 probe::Register r_blocks("rng-blocks", guarded(blocks));
 probe::Register r_convert("rng-convert", guarded(convert));
+probe::Register r_seeded_first_blocks("rng-seeded-first-blocks", guarded(seeded_first_blocks));
 probe::Register r_first_blocks("rng-first-blocks", guarded(first_blocks));
 probe::Register r_block_run("rng-run", guarded(block_run));
 probe::Register r_count("rng-count", guarded(count_not_below));

@@ -18,6 +18,7 @@
 #include <bit>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "probe.hpp"
@@ -148,6 +149,58 @@ bool chunks_match_whole(const detail::FastPlan& plan, std::uint64_t runs, std::u
     return true;
 }
 
+// A plan for the trial loops made up directly, with what no network gives: thresholds at which
+// every attempt fails or succeeds, budgets that are not multiples of the cycle, paths longer than
+// block 0 holds. `names` keeps the hop names alive.
+detail::FastPlan random_plan(const std::function<std::uint64_t(std::uint64_t)>& below,
+                             std::vector<std::string>& names) {
+    detail::FastPlan plan{};
+    const std::size_t hops = 1 + below(10);
+    names.clear();
+    for (std::size_t i = 0; i <= hops; ++i) names.push_back("P" + std::to_string(i));
+    for (std::size_t h = 0; h < hops; ++h) {
+        const double ps[] = {0.5, 0.8875, 0.95, 0.98, 0.999};
+        switch (below(6)) {
+            case 0: plan.thresholds.push_back(0); break;
+            case 1: plan.thresholds.push_back(std::uint64_t{1} << 52); break;
+            default: plan.thresholds.push_back(inclusive_threshold(ps[below(5)])); break;
+        }
+        plan.hop_from.push_back(names[h]);
+        plan.hop_to.push_back(names[h + 1]);
+    }
+    // Now and then every hop alike, all failing or all succeeding.
+    if (below(6) == 0) {
+        const std::uint64_t fixed = below(2) ? 0 : std::uint64_t{1} << 52;
+        for (auto& threshold : plan.thresholds) threshold = fixed;
+    }
+    detail::derive_attempt_counts(plan);
+    const double limits[] = {2.5, 3.7, 10.0, 51.3, 100.0, 1000.0, 5000.0};
+    plan.limit = limits[below(7)];
+    plan.cutoff = limits[below(7)];
+    const double fidelities[] = {0.45, 0.6, 0.8, 0.9, 0.95, 0.99, 1.0};
+    plan.target = fidelities[below(7)];
+    plan.route_fidelity = fidelities[below(7)];
+    plan.swapped_fidelity = fidelities[below(7)];
+    plan.purify_factor = below(2) ? 0.02 : 0.001;
+    plan.swaps = hops >= 2 && below(4) != 0;
+    return plan;
+}
+
+// The seeded trials of a made-up plan played in groups against the reference trial loop, each
+// trial with its own loss stream.
+bool plan_trials_match(const detail::FastPlan& plan, std::uint64_t runs, std::uint64_t seed) {
+    const auto grouped = grouped_outcomes(plan, runs, seed);
+    InterruptCountdown interrupt;
+    for (std::uint64_t i = 0; i < runs; ++i) {
+        ChaCha12Rng rng = ChaCha12Rng::seed_from_u64(seed + i);
+        TrialLossDraw loss(rng.key());
+        if (!same_outcome(grouped[i], detail::play_trial_reference(plan, rng, loss, interrupt))) {
+            return false;
+        }
+    }
+    return true;
+}
+
 int ensemble_equivalence(const std::vector<std::string>& args) {
     std::uint64_t cases = args.size() > 0 ? std::stoull(args[0]) : 200;
     ChaCha12Rng pick = ChaCha12Rng::seed_from_u64(args.size() > 1 ? std::stoull(args[1]) : 1);
@@ -224,6 +277,12 @@ int ensemble_equivalence(const std::vector<std::string>& args) {
             if (!same_summary(plain, reference)) {
                 ++mismatches;
                 std::printf("mismatch in case %llu: the reference trial loop differs\n",
+                            (unsigned long long)c);
+            }
+            std::vector<std::string> names;
+            if (!plan_trials_match(random_plan(below, names), runs, seed)) {
+                ++mismatches;
+                std::printf("mismatch in case %llu: a made-up plan's trials differ\n",
                             (unsigned long long)c);
             }
             const TimelinePlan plan = plan_timeline(network, config, request);

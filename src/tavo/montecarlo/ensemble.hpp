@@ -71,6 +71,8 @@ struct TrialOutcome {
 };
 
 FastPlan make_fast_plan(const TimelinePlan& plan);
+// Fills in threshold_run, attempts_fixed and fixed_failures from the thresholds.
+void derive_attempt_counts(FastPlan& plan);
 
 // Where a trial that can no longer succeed ends: the cycles it still runs and its final time.
 struct CycleEnd {
@@ -190,27 +192,25 @@ void play_seeded_trials(const FastPlan& plan, std::uint64_t runs, std::uint64_t 
     constexpr std::size_t most = chacha_kernel_blocks(ChaChaKernel::Avx512);
     alignas(64) std::uint32_t attempt_blocks[16 * most];
     alignas(64) std::uint32_t loss_blocks[16 * most];
-    ChaChaKey keys[most];
-    std::uint64_t seeds[most], loss_seeds[most];
+    ChaChaKey keys[most], loss_keys[most];
     std::size_t loss_lane[most];
     constexpr std::size_t no_lane = most;
     CycleEnds ends;
     for (std::uint64_t done = 0; done < runs;) {
         const auto group = static_cast<std::size_t>(std::min<std::uint64_t>(lanes, runs - done));
         // Lanes past the end of the ensemble compute blocks nobody reads.
-        for (std::size_t b = 0; b < lanes; ++b) seeds[b] = seed + done + b;
-        chacha12_seeded_first_blocks(kernel, seeds, 0, attempt_blocks, keys);
+        chacha12_seeded_first_blocks(kernel, seed + done, 0, attempt_blocks, keys);
         std::size_t with_losses = 0;
         for (std::size_t b = 0; b < group; ++b) {
             loss_lane[b] = no_lane;
             if (foresee_losses && first_cycle_delivers(plan, attempt_blocks + 16 * b)) {
                 loss_lane[b] = with_losses;
-                loss_seeds[with_losses++] = seeds[b];
+                loss_keys[with_losses++] = keys[b];
             }
         }
         if (with_losses > 0) {
-            for (std::size_t b = with_losses; b < lanes; ++b) loss_seeds[b] = loss_seeds[0];
-            chacha12_seeded_first_blocks(kernel, loss_seeds, kLossStream, loss_blocks, nullptr);
+            for (std::size_t b = with_losses; b < lanes; ++b) loss_keys[b] = loss_keys[0];
+            chacha12_first_blocks(kernel, loss_keys, kLossStream, loss_blocks);
         }
         for (std::size_t b = 0; b < group; ++b) {
             interrupt.tick();

@@ -107,29 +107,37 @@ template <class V, class Pick>
     }(std::make_index_sequence<lanes_of<V>>{});
 }
 
-// Writes words i .. i+3 of every block from rows a, b, c, d (words i .. i+3, one block per lane):
-// a 4x4 transpose within each group of four lanes, after which each 16-byte group is four
-// consecutive words of one block.
-template <class V, int stride = 16>
-[[gnu::always_inline]] inline void store_transposed(const V& a, const V& b, const V& c, const V& d,
-                                                    std::uint32_t* out) {
+// A 4x4 transpose within each group of four lanes: word k of group g of output j is word j of
+// group g of input k. Its own inverse.
+template <class V>
+[[gnu::always_inline]] inline void transpose_groups(const V (&in)[4], V (&out)[4]) {
     constexpr int lanes = lanes_of<V>;
     // Interleave the low and the high halves of each group: (a0 b0 a1 b1) and (a2 b2 a3 b3).
     auto low_halves = [](std::size_t k) { return int(k / 2 + k % 2 * lanes); };
     auto high_halves = [](std::size_t k) { return int(2 + k / 2 + k % 2 * lanes); };
-    const V ab_low = shuffle_groups(a, b, low_halves);
-    const V ab_high = shuffle_groups(a, b, high_halves);
-    const V cd_low = shuffle_groups(c, d, low_halves);
-    const V cd_high = shuffle_groups(c, d, high_halves);
+    const V ab_low = shuffle_groups(in[0], in[1], low_halves);
+    const V ab_high = shuffle_groups(in[0], in[1], high_halves);
+    const V cd_low = shuffle_groups(in[2], in[3], low_halves);
+    const V cd_high = shuffle_groups(in[2], in[3], high_halves);
     // Then join 64-bit pieces of ab and cd: (a b c d) of one lane per group.
     auto first_pairs = [](std::size_t k) { return int(k % 2 + k / 2 * lanes); };
     auto second_pairs = [](std::size_t k) { return int(2 + k % 2 + k / 2 * lanes); };
-    const V rows[4] = {
-        shuffle_groups(ab_low, cd_low, first_pairs),
-        shuffle_groups(ab_low, cd_low, second_pairs),
-        shuffle_groups(ab_high, cd_high, first_pairs),
-        shuffle_groups(ab_high, cd_high, second_pairs),
-    };
+    out[0] = shuffle_groups(ab_low, cd_low, first_pairs);
+    out[1] = shuffle_groups(ab_low, cd_low, second_pairs);
+    out[2] = shuffle_groups(ab_high, cd_high, first_pairs);
+    out[3] = shuffle_groups(ab_high, cd_high, second_pairs);
+}
+
+// Writes words i .. i+3 of every block from rows a, b, c, d (words i .. i+3, one block per lane)
+// to out + stride * lane + i: after the transpose each 16-byte group is four consecutive words
+// of one block.
+template <class V, int stride = 16>
+[[gnu::always_inline]] inline void store_transposed(const V& a, const V& b, const V& c, const V& d,
+                                                    std::uint32_t* out) {
+    constexpr int lanes = lanes_of<V>;
+    const V in[4] = {a, b, c, d};
+    V rows[4];
+    transpose_groups(in, rows);
     // Row k's group g belongs to the block in lane 4g + k.
     for (int g = 0; g < lanes / 4; ++g) {
         for (int k = 0; k < 4; ++k) {
@@ -137,6 +145,20 @@ template <class V, int stride = 16>
             std::memcpy(out + stride * (4 * g + k), words + 4 * g, 4 * sizeof(std::uint32_t));
         }
     }
+}
+
+// The inverse: rows[j] gets word i + j of every lane, lane b's words read at in + stride * b + i.
+template <class V, int stride>
+[[gnu::always_inline]] inline void load_transposed(const std::uint32_t* in, V (&rows)[4]) {
+    constexpr int lanes = lanes_of<V>;
+    V groups[4];
+    for (int g = 0; g < lanes / 4; ++g) {
+        for (int k = 0; k < 4; ++k) {
+            auto* words = reinterpret_cast<std::uint32_t*>(&groups[k]);
+            std::memcpy(words + 4 * g, in + stride * (4 * g + k), 4 * sizeof(std::uint32_t));
+        }
+    }
+    transpose_groups(groups, rows);
 }
 
 // The rounds, the final addition and the store, for input words laid out one block per lane.
@@ -184,48 +206,86 @@ struct HalfAsWide<Lanes16> {
     typedef std::uint64_t type __attribute__((vector_size(64)));
 };
 
-// Block 0 of one seeded generator per lane. The PCG32 steps of seed_from_u64 run side by side on
-// 64-bit lanes (two vectors for the lanes of V), and each step's word lands directly as the key
-// row the block function needs, so the keys are never transposed on the way in.
+constexpr std::uint64_t pcg_multiplier = 6364136223846793005ULL;
+constexpr std::uint64_t pcg_increment = 11634580027462260723ULL;
+
+// A PCG32 step is affine in its state, so after step i the state of seed s + b is that of seed s
+// plus b * multiplier^i (mod 2^64): lane b's offset at step i, for the sixteen lanes.
+constexpr auto pcg_lane_offsets = [] {
+    std::array<std::array<std::uint64_t, 16>, 8> offsets{};
+    std::uint64_t power = 1;
+    for (auto& step : offsets) {
+        power *= pcg_multiplier;
+        for (std::uint64_t b = 0; b < 16; ++b) step[b] = b * power;
+    }
+    return offsets;
+}();
+
+// Block 0 of the given stream for one key per lane, the key rows already laid out.
 template <class V, bool byte_shuffles>
-[[gnu::always_inline]] inline void seeded_first_blocks(const std::uint64_t* seeds,
+[[gnu::always_inline]] inline void first_blocks_of_key_rows(const V (&key)[8], std::uint64_t stream,
+                                                            std::uint32_t* out) {
+    V input[16];
+    for (int i = 0; i < 4; ++i) input[i] = V{} + sigma[i];
+    for (int i = 0; i < 8; ++i) input[4 + i] = key[i];
+    input[12] = V{};
+    input[13] = V{};
+    input[14] = V{} + static_cast<std::uint32_t>(stream);
+    input[15] = V{} + static_cast<std::uint32_t>(stream >> 32);
+    finish_lanes<V, byte_shuffles>(input, out);
+}
+
+// Block 0 of the seeded generators first_seed, first_seed + 1, ..., one per lane. The PCG32 steps
+// of seed_from_u64 run side by side on 64-bit lanes (two vectors for the lanes of V), each lane's
+// state the first seed's plus its offset, and each step's word lands directly as the key row the
+// block function needs.
+template <class V, bool byte_shuffles>
+[[gnu::always_inline]] inline void seeded_first_blocks(std::uint64_t first_seed,
                                                        std::uint64_t stream, std::uint32_t* out,
                                                        ChaChaKey* keys) {
     constexpr int lanes = lanes_of<V>;
     using Wide = typename HalfAsWide<V>::type;
-    Wide state[2];
-    std::memcpy(&state[0], seeds, sizeof(Wide));
-    std::memcpy(&state[1], seeds + lanes / 2, sizeof(Wide));
     // The low 32 bits of every 64-bit lane of a and then of b.
     auto low_words = [](const Wide& a, const Wide& b) __attribute__((always_inline)) {
         return [&]<std::size_t... I>(std::index_sequence<I...>) __attribute__((always_inline)) {
             return V(__builtin_shufflevector((V)a, (V)b, int(2 * I)...));
         }(std::make_index_sequence<lanes>{});
     };
-    V input[16];
-    for (int i = 0; i < 4; ++i) input[i] = V{} + sigma[i];
+    V key[8];
+    std::uint64_t state = first_seed;
     for (int word = 0; word < 8; ++word) {
+        state = state * pcg_multiplier + pcg_increment;
         Wide shifted[2], rotation[2];
         for (int h = 0; h < 2; ++h) {
-            state[h] = state[h] * 6364136223846793005ULL + 11634580027462260723ULL;
-            shifted[h] = ((state[h] >> 18) ^ state[h]) >> 27;
-            rotation[h] = state[h] >> 59;
+            Wide offsets;
+            std::memcpy(&offsets, pcg_lane_offsets[word].data() + h * lanes / 2, sizeof offsets);
+            const Wide lane_state = (Wide{} + state) + offsets;
+            shifted[h] = ((lane_state >> 18) ^ lane_state) >> 27;
+            rotation[h] = lane_state >> 59;
         }
         const V x = low_words(shifted[0], shifted[1]);
         const V r = low_words(rotation[0], rotation[1]);
-        input[4 + word] = (x >> r) | (x << ((32 - r) & 31));
+        key[word] = (x >> r) | (x << ((32 - r) & 31));
     }
-    input[12] = V{};
-    input[13] = V{};
-    input[14] = V{} + static_cast<std::uint32_t>(stream);
-    input[15] = V{} + static_cast<std::uint32_t>(stream >> 32);
     if (keys) {
         static_assert(sizeof(ChaChaKey) == 8 * sizeof(std::uint32_t));
         auto* words = reinterpret_cast<std::uint32_t*>(keys);
-        store_transposed<V, 8>(input[4], input[5], input[6], input[7], words);
-        store_transposed<V, 8>(input[8], input[9], input[10], input[11], words + 4);
+        store_transposed<V, 8>(key[0], key[1], key[2], key[3], words);
+        store_transposed<V, 8>(key[4], key[5], key[6], key[7], words + 4);
     }
-    finish_lanes<V, byte_shuffles>(input, out);
+    first_blocks_of_key_rows<V, byte_shuffles>(key, stream, out);
+}
+
+// Block 0 of the given stream for each of the keys, one per lane.
+template <class V, bool byte_shuffles>
+[[gnu::always_inline]] inline void keyed_first_blocks(const ChaChaKey* keys, std::uint64_t stream,
+                                                      std::uint32_t* out) {
+    static_assert(sizeof(ChaChaKey) == 8 * sizeof(std::uint32_t));
+    const auto* words = reinterpret_cast<const std::uint32_t*>(keys);
+    V key[8];
+    load_transposed<V, 8>(words, reinterpret_cast<V(&)[4]>(key[0]));
+    load_transposed<V, 8>(words + 4, reinterpret_cast<V(&)[4]>(key[4]));
+    first_blocks_of_key_rows<V, byte_shuffles>(key, stream, out);
 }
 
 // One or two blocks, each held in four vectors of four words (its rows), the diagonal round
@@ -287,17 +347,29 @@ __attribute__((target("avx512f"))) void avx512_blocks(const ChaChaKey& key, std:
     blocks_in_lanes<Lanes16, false>(key, counter, stream, out);
 }
 
-__attribute__((target("avx2"))) void avx2_seeded_first_blocks(const std::uint64_t* seeds,
+__attribute__((target("avx2"))) void avx2_seeded_first_blocks(std::uint64_t first_seed,
                                                               std::uint64_t stream,
                                                               std::uint32_t* out, ChaChaKey* keys) {
-    seeded_first_blocks<Lanes8, true>(seeds, stream, out, keys);
+    seeded_first_blocks<Lanes8, true>(first_seed, stream, out, keys);
 }
 
-__attribute__((target("avx512f"))) void avx512_seeded_first_blocks(const std::uint64_t* seeds,
+__attribute__((target("avx512f"))) void avx512_seeded_first_blocks(std::uint64_t first_seed,
                                                                    std::uint64_t stream,
                                                                    std::uint32_t* out,
                                                                    ChaChaKey* keys) {
-    seeded_first_blocks<Lanes16, false>(seeds, stream, out, keys);
+    seeded_first_blocks<Lanes16, false>(first_seed, stream, out, keys);
+}
+
+__attribute__((target("avx2"))) void avx2_keyed_first_blocks(const ChaChaKey* keys,
+                                                             std::uint64_t stream,
+                                                             std::uint32_t* out) {
+    keyed_first_blocks<Lanes8, true>(keys, stream, out);
+}
+
+__attribute__((target("avx512f"))) void avx512_keyed_first_blocks(const ChaChaKey* keys,
+                                                                  std::uint64_t stream,
+                                                                  std::uint32_t* out) {
+    keyed_first_blocks<Lanes16, false>(keys, stream, out);
 }
 
 // Rows are four-word vectors whatever the CPU; AVX2 brings byte shuffles to them.
@@ -312,9 +384,13 @@ __attribute__((target("avx2"))) void avx2_rows_two(const ChaChaKey& key, std::ui
 }
 #endif
 
-void portable_seeded_first_blocks(const std::uint64_t* seeds, std::uint64_t stream,
+void portable_seeded_first_blocks(std::uint64_t first_seed, std::uint64_t stream,
                                   std::uint32_t* out, ChaChaKey* keys) {
-    seeded_first_blocks<Lanes4, baseline_byte_shuffles>(seeds, stream, out, keys);
+    seeded_first_blocks<Lanes4, baseline_byte_shuffles>(first_seed, stream, out, keys);
+}
+
+void portable_keyed_first_blocks(const ChaChaKey* keys, std::uint64_t stream, std::uint32_t* out) {
+    keyed_first_blocks<Lanes4, baseline_byte_shuffles>(keys, stream, out);
 }
 
 void portable_rows_one(const ChaChaKey& key, std::uint64_t counter, std::uint64_t stream,
@@ -365,13 +441,17 @@ void chacha12_block(const ChaChaKey& key, std::uint64_t counter, std::uint64_t s
 
 }  // namespace
 
-void portable_seeded_first_blocks(const std::uint64_t* seeds, std::uint64_t stream,
+void portable_seeded_first_blocks(std::uint64_t first_seed, std::uint64_t stream,
                                   std::uint32_t* out, ChaChaKey* keys) {
-    for (int b = 0; b < 4; ++b) {
-        const ChaChaKey key = ChaCha12Rng::seed_from_u64(seeds[b]).key();
+    for (std::uint64_t b = 0; b < 4; ++b) {
+        const ChaChaKey key = ChaCha12Rng::seed_from_u64(first_seed + b).key();
         if (keys) keys[b] = key;
         chacha12_block(key, 0, stream, out + 16 * b);
     }
+}
+
+void portable_keyed_first_blocks(const ChaChaKey* keys, std::uint64_t stream, std::uint32_t* out) {
+    for (int b = 0; b < 4; ++b) chacha12_block(keys[b], 0, stream, out + 16 * b);
 }
 
 void portable_rows_one(const ChaChaKey& key, std::uint64_t counter, std::uint64_t stream,
@@ -537,15 +617,26 @@ void chacha12_block_run(const ChaChaKey& key, std::uint64_t counter, std::uint64
     (void)avx2;
 }
 
-void chacha12_seeded_first_blocks(ChaChaKernel kernel, const std::uint64_t* seeds,
+void chacha12_seeded_first_blocks(ChaChaKernel kernel, std::uint64_t first_seed,
                                   std::uint64_t stream, std::uint32_t* out,
                                   ChaChaKey* keys) noexcept {
     switch (kernel) {
 #ifdef TAVO_CHACHA_WIDE
-        case ChaChaKernel::Avx2: avx2_seeded_first_blocks(seeds, stream, out, keys); return;
-        case ChaChaKernel::Avx512: avx512_seeded_first_blocks(seeds, stream, out, keys); return;
+        case ChaChaKernel::Avx2: avx2_seeded_first_blocks(first_seed, stream, out, keys); return;
+        case ChaChaKernel::Avx512: avx512_seeded_first_blocks(first_seed, stream, out, keys); return;
 #endif
-        default: portable_seeded_first_blocks(seeds, stream, out, keys); return;
+        default: portable_seeded_first_blocks(first_seed, stream, out, keys); return;
+    }
+}
+
+void chacha12_first_blocks(ChaChaKernel kernel, const ChaChaKey* keys, std::uint64_t stream,
+                           std::uint32_t* out) noexcept {
+    switch (kernel) {
+#ifdef TAVO_CHACHA_WIDE
+        case ChaChaKernel::Avx2: avx2_keyed_first_blocks(keys, stream, out); return;
+        case ChaChaKernel::Avx512: avx512_keyed_first_blocks(keys, stream, out); return;
+#endif
+        default: portable_keyed_first_blocks(keys, stream, out); return;
     }
 }
 

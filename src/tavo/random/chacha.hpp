@@ -52,11 +52,16 @@ bool select_chacha_kernel(ChaChaKernel kernel) noexcept;
 void chacha12_block_run(const ChaChaKey& key, std::uint64_t counter, std::uint64_t stream,
                         std::size_t count, std::uint32_t* out) noexcept;
 
-// Block 0 of the given stream for several seeded generators at once, one per vector lane: for
-// each of the chacha_kernel_blocks(kernel) seeds, the 16 words of block 0 of
-// ChaCha12Rng::seed_from_u64(seeds[i]) on `stream` go to out + 16 * i, and its key to keys[i]
-// unless keys is null. Many short trials each need little more than their first block.
-void chacha12_seeded_first_blocks(ChaChaKernel kernel, const std::uint64_t* seeds,
+// Block 0 of a stream for several generators at once, one per vector lane: as many as the
+// kernel computes blocks (chacha_kernel_blocks). Many short trials each need little more than
+// their first block, and their generators differ only in the key.
+//
+// The generators from_key(keys[i], stream): block 0 of each to out + 16 * i.
+void chacha12_first_blocks(ChaChaKernel kernel, const ChaChaKey* keys, std::uint64_t stream,
+                           std::uint32_t* out) noexcept;
+// The generators seed_from_u64(first_seed + i) (wrapping) on `stream`: block 0 of each to
+// out + 16 * i, and its key to keys[i] unless keys is null.
+void chacha12_seeded_first_blocks(ChaChaKernel kernel, std::uint64_t first_seed,
                                   std::uint64_t stream, std::uint32_t* out,
                                   ChaChaKey* keys) noexcept;
 
