@@ -95,7 +95,8 @@ std::vector<Scenario> scenarios() {
     std::vector<Scenario> list;
     list.push_back({"2-hop chain", named({"A", "B", "C"}),
                     {fiber("A", "B", 50, 0.97, 1000), fiber("B", "C", 50, 0.97, 1000)},
-                    {"A", "C", 0.9, 500.0, std::nullopt}, SimulationConfig::engine_default(), 1'000'000});
+                    {"A", "C", 0.9, 500.0, std::nullopt}, SimulationConfig::engine_default(),
+                    1'000'000});
     list.push_back({"4-hop chain", named({"N0", "N1", "N2", "N3", "N4"}),
                     {fiber("N0", "N1", 100, 0.92, 800), fiber("N1", "N2", 100, 0.92, 800),
                      fiber("N2", "N3", 100, 0.92, 800), fiber("N3", "N4", 100, 0.92, 800)},
@@ -431,7 +432,8 @@ bool same_summary(const MonteCarloSummary& a, const MonteCarloSummary& b) {
     if (a.total_runs != b.total_runs || !same(a.empirical_success_rate, b.empirical_success_rate) ||
         !same(a.mean_latency_ms, b.mean_latency_ms) || !same(a.mean_fidelity, b.mean_fidelity) ||
         a.aggregate_congestion_drops != b.aggregate_congestion_drops ||
-        a.link_utilization_heatmap.entries().size() != b.link_utilization_heatmap.entries().size()) {
+        a.link_utilization_heatmap.entries().size() !=
+            b.link_utilization_heatmap.entries().size()) {
         return false;
     }
     for (const auto& [key, count] : a.link_utilization_heatmap.entries()) {

@@ -29,8 +29,8 @@ def supported(probe):
 def test_fast_ensemble_matches_plain_timeline(probe, seed, losses, kernel):
     if kernel not in supported(probe):
         pytest.skip(f"this CPU cannot run the {kernel} block function")
-    out = subprocess.run([str(probe), "ensemble-equivalence", str(CASES), str(seed), losses, kernel],
-                         capture_output=True, text=True, timeout=120)
+    command = [str(probe), "ensemble-equivalence", str(CASES), str(seed), losses, kernel]
+    out = subprocess.run(command, capture_output=True, text=True, timeout=120)
     lines = out.stdout.strip().splitlines()
     mismatches = [line for line in lines if line.startswith("mismatch")]
     assert mismatches == []

@@ -350,7 +350,8 @@ def test_seeded_first_blocks_against_model(probe, kernel, stream, first):
     for i in range(WIDTH[kernel]):
         key = chacha_model.pcg32_key((first + i) % 2**64)
         assert [int(w, 16) for w in out[2 * i].split()] == key
-        assert [int(w) for w in out[2 * i + 1].split()] == chacha_model.chacha12_block(key, 0, stream)
+        block = chacha_model.chacha12_block(key, 0, stream)
+        assert [int(w) for w in out[2 * i + 1].split()] == block
 
 
 GENS = ["zero", "seed:1", "seed:42", "key:0,1,2,3,fffffffe,ffffffff,80000000,7", "seed:7",

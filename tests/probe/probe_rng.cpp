@@ -228,7 +228,9 @@ int seeded_first_blocks(const std::vector<std::string>& args) {
 }
 
 int first_blocks(const std::vector<std::string>& args) {
-    if (args.size() < 3) throw std::invalid_argument("usage: rng-first-blocks KERNEL STREAM GEN...");
+    if (args.size() < 3) {
+        throw std::invalid_argument("usage: rng-first-blocks KERNEL STREAM GEN...");
+    }
     const auto kernel = parse_kernel(args[0]);
     const std::size_t lanes = tavo::chacha_kernel_blocks(kernel);
     const std::size_t given = args.size() - 2;
@@ -268,7 +270,9 @@ int count_not_below(const std::vector<std::string>& args) {
     for (std::size_t i = 3; i < args.size(); ++i) pattern.push_back(parse_u64(args[i], 10));
     // Each chunk gets the thresholds from its first output's position on.
     std::vector<std::uint64_t> run;
-    for (std::size_t k = 0; k < pattern.size() + 128; ++k) run.push_back(pattern[k % pattern.size()]);
+    for (std::size_t k = 0; k < pattern.size() + 128; ++k) {
+        run.push_back(pattern[k % pattern.size()]);
+    }
     std::size_t position = 0, count = 0;
     rng.take_outputs(parse_u64(args[2], 10), [&](const std::uint32_t* words, std::size_t outputs) {
         count += tavo::count_outputs_not_below(words, run.data() + position, outputs);

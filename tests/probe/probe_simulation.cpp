@@ -109,15 +109,16 @@ bool same_counts(const KeyedCounts& a, const KeyedCounts& b) {
 }
 
 bool same_summary(const MonteCarloSummary& a, const MonteCarloSummary& b) {
-    return a.total_runs == b.total_runs && same(a.empirical_success_rate, b.empirical_success_rate) &&
+    return a.total_runs == b.total_runs &&
+           same(a.empirical_success_rate, b.empirical_success_rate) &&
            same(a.mean_latency_ms, b.mean_latency_ms) && same(a.mean_fidelity, b.mean_fidelity) &&
            a.aggregate_congestion_drops == b.aggregate_congestion_drops &&
            same_counts(a.link_utilization_heatmap, b.link_utilization_heatmap);
 }
 
 bool same_outcome(const detail::TrialOutcome& a, const detail::TrialOutcome& b) {
-    return a.success == b.success && same(a.latency_ms, b.latency_ms) && same(a.fidelity, b.fidelity) &&
-           a.drops == b.drops && a.cycles == b.cycles;
+    return a.success == b.success && same(a.latency_ms, b.latency_ms) &&
+           same(a.fidelity, b.fidelity) && a.drops == b.drops && a.cycles == b.cycles;
 }
 
 // The outcomes of the seeded trials seed .. seed + runs - 1 played in groups.
@@ -125,8 +126,9 @@ std::vector<detail::TrialOutcome> grouped_outcomes(const detail::FastPlan& plan,
                                                    std::uint64_t seed) {
     std::vector<detail::TrialOutcome> outcomes;
     InterruptCountdown interrupt;
-    detail::play_seeded_trials(plan, runs, seed, interrupt,
-                               [&](const detail::TrialOutcome& trial) { outcomes.push_back(trial); });
+    detail::play_seeded_trials(plan, runs, seed, interrupt, [&](const detail::TrialOutcome& trial) {
+        outcomes.push_back(trial);
+    });
     return outcomes;
 }
 
@@ -272,8 +274,9 @@ int ensemble_equivalence(const std::vector<std::string>& args) {
                       [](const ChaCha12Rng&) { return EventHashLossDraw{}; });
         bool equal = same_summary(plain, fast);
         if (stream_losses) {
-            const MonteCarloSummary reference = MonteCarloSimulationEngine::execute_ensemble_reference(
-                network, config, request, runs, seed);
+            const MonteCarloSummary reference =
+                MonteCarloSimulationEngine::execute_ensemble_reference(network, config, request,
+                                                                       runs, seed);
             if (!same_summary(plain, reference)) {
                 ++mismatches;
                 std::printf("mismatch in case %llu: the reference trial loop differs\n",

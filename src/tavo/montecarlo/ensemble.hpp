@@ -27,8 +27,6 @@ public:
                                               const EntanglementRequest& request,
                                               std::uint64_t runs, std::optional<std::uint64_t> seed);
 
-    // The same with the losses of each trial drawn by `loss_for(trial generator)`, which returns a
-    // loss draw for that trial (tests use draws that are pure functions of the event).
     // The seeded ensemble as it was computed before trials went in groups (see
     // detail::play_trial_reference): the same figures, for benchmarks and checks to compare with.
     static MonteCarloSummary execute_ensemble_reference(const QuantumNetwork& network,
@@ -36,6 +34,8 @@ public:
                                                         const EntanglementRequest& request,
                                                         std::uint64_t runs, std::uint64_t seed);
 
+    // The same with the losses of each trial drawn by `loss_for(trial generator)`, which returns a
+    // loss draw for that trial (tests use draws that are pure functions of the event).
     template <class LossFor>
     static MonteCarloSummary execute_ensemble_with(const QuantumNetwork& network,
                                                    const SimulationConfig& config,
@@ -103,7 +103,7 @@ inline std::uint64_t count_failed_attempts(const FastPlan& plan, ChaCha12Rng& rn
     const std::size_t hops = plan.thresholds.size();
     if (plan.attempts_fixed) {
         // Nothing drawn can change a count, and the trial's generator is not used again.
-        interrupt.tick(static_cast<std::int64_t>(std::min<std::uint64_t>(cycles, 1 << 20)));
+        interrupt.tick();
         return cycles * plan.fixed_failures;
     }
     std::uint64_t failed = 0;

@@ -300,20 +300,25 @@ template <int count, bool byte_shuffles>
         input[j][0] = Lanes4{sigma[0], sigma[1], sigma[2], sigma[3]};
         input[j][1] = Lanes4{key[0], key[1], key[2], key[3]};
         input[j][2] = Lanes4{key[4], key[5], key[6], key[7]};
-        input[j][3] = Lanes4{static_cast<std::uint32_t>(block), static_cast<std::uint32_t>(block >> 32),
+        input[j][3] = Lanes4{static_cast<std::uint32_t>(block),
+                             static_cast<std::uint32_t>(block >> 32),
                              static_cast<std::uint32_t>(stream),
                              static_cast<std::uint32_t>(stream >> 32)};
         for (int r = 0; r < 4; ++r) x[j][r] = input[j][r];
     }
     for (int round = 0; round < 6; ++round) {
-        for (int j = 0; j < count; ++j) quarter_round<byte_shuffles>(x[j][0], x[j][1], x[j][2], x[j][3]);
+        for (int j = 0; j < count; ++j) {
+            quarter_round<byte_shuffles>(x[j][0], x[j][1], x[j][2], x[j][3]);
+        }
         // Rows 1, 2, 3 rotated left by 1, 2, 3 words line the diagonals up as columns.
         for (int j = 0; j < count; ++j) {
             x[j][1] = __builtin_shufflevector(x[j][1], x[j][1], 1, 2, 3, 0);
             x[j][2] = __builtin_shufflevector(x[j][2], x[j][2], 2, 3, 0, 1);
             x[j][3] = __builtin_shufflevector(x[j][3], x[j][3], 3, 0, 1, 2);
         }
-        for (int j = 0; j < count; ++j) quarter_round<byte_shuffles>(x[j][0], x[j][1], x[j][2], x[j][3]);
+        for (int j = 0; j < count; ++j) {
+            quarter_round<byte_shuffles>(x[j][0], x[j][1], x[j][2], x[j][3]);
+        }
         for (int j = 0; j < count; ++j) {
             x[j][1] = __builtin_shufflevector(x[j][1], x[j][1], 3, 0, 1, 2);
             x[j][2] = __builtin_shufflevector(x[j][2], x[j][2], 2, 3, 0, 1);
@@ -623,7 +628,9 @@ void chacha12_seeded_first_blocks(ChaChaKernel kernel, std::uint64_t first_seed,
     switch (kernel) {
 #ifdef TAVO_CHACHA_WIDE
         case ChaChaKernel::Avx2: avx2_seeded_first_blocks(first_seed, stream, out, keys); return;
-        case ChaChaKernel::Avx512: avx512_seeded_first_blocks(first_seed, stream, out, keys); return;
+        case ChaChaKernel::Avx512:
+            avx512_seeded_first_blocks(first_seed, stream, out, keys);
+            return;
 #endif
         default: portable_seeded_first_blocks(first_seed, stream, out, keys); return;
     }
