@@ -1,19 +1,25 @@
 // Figures of the simulator's hot paths, each next to the code path it replaced, measured in the
 // same run:
-// - the random source: 64-bit outputs per second of the seeded generator with each block function
-//   this CPU runs (the portable one is what there was before the wide ones), and the link attempts
-//   per second of a long failing request with each;
+// - the random source, with each block function this CPU runs (the portable one is what there was
+//   before the wide ones): the block function alone; a long stream's failed attempts counted one
+//   draw at a time (before) and in bulk (after); block 0 of many seeded generators, each with four
+//   blocks at its first refill (before), one, and a kernel's width of generators in lanes (after);
+//   the link attempts per second of a long failing request;
 // - routing: a request across long chains (the plain exhaustive search with a scan of the link list
 //   per lookup, as the timeline's plan used to do it, against the whole request now), a 7x7 grid
 //   and complete graphs of 13 nodes (the plain exhaustive search against the pruned one);
-// - the Monte Carlo ensemble on a few inline networks: trials and link attempts per second, against
-//   the floor set by the random source;
+// - seeded Monte Carlo ensembles on a few inline networks, with each block function: trials per
+//   second of the reference trial loop (before) and of trials played in groups (after), whose
+//   figures must agree to the bit, and link attempts per second against the seeded generator's
+//   64-bit outputs per second;
 // - a sensitivity analysis on the telecom backbone.
 //
-// Usage: tavo_bench [--full]. --full also runs the exhaustive search on the 7x7 grid (over a
-// minute); without it the grid's exhaustive figure is taken on 6x6.
+// Usage: tavo_bench [--full | --ensembles]. --full also runs the exhaustive search on the 7x7 grid
+// (over a minute); without it the grid's exhaustive figure is taken on 6x6. --ensembles runs the
+// seeded ensembles alone.
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -89,7 +95,8 @@ std::vector<Scenario> scenarios() {
     std::vector<Scenario> list;
     list.push_back({"2-hop chain", named({"A", "B", "C"}),
                     {fiber("A", "B", 50, 0.97, 1000), fiber("B", "C", 50, 0.97, 1000)},
-                    {"A", "C", 0.9, 500.0, std::nullopt}, SimulationConfig::engine_default(), 200'000});
+                    {"A", "C", 0.9, 500.0, std::nullopt}, SimulationConfig::engine_default(),
+                    1'000'000});
     list.push_back({"4-hop chain", named({"N0", "N1", "N2", "N3", "N4"}),
                     {fiber("N0", "N1", 100, 0.92, 800), fiber("N1", "N2", 100, 0.92, 800),
                      fiber("N2", "N3", 100, 0.92, 800), fiber("N3", "N4", 100, 0.92, 800)},
@@ -100,12 +107,12 @@ std::vector<Scenario> scenarios() {
                      fiber("C", "F", 900, 0.91, 500), fiber("F", "E", 4800, 0.80, 200),
                      fiber("B", "F", 1200, 0.85, 400), fiber("A", "D", 700, 0.9, 500)},
                     {"A", "E", 0.7, 5000.0, StrategyType::HighestFidelity},
-                    SimulationConfig::engine_default(), 100'000});
+                    SimulationConfig::engine_default(), 20'000});
     SimulationConfig long_budget = SimulationConfig::engine_default();
     long_budget.total_time_cutoff_ms = 1e7;
     list.push_back({"long-budget failing request", named({"A", "B", "C"}),
                     {fiber("A", "B", 2000, 0.9, 100), fiber("B", "C", 2000, 0.9, 100)},
-                    {"A", "C", 0.95, 1e7, StrategyType::LowestLatency}, long_budget, 20});
+                    {"A", "C", 0.95, 1e7, StrategyType::LowestLatency}, long_budget, 10});
     return list;
 }
 
@@ -147,27 +154,105 @@ double failing_request_rate(const Scenario& s) {
     return attempts / (trials / trial_rate);
 }
 
+// Block 0 of many seeded generators, in generators per second: each made and drawn from once as
+// before (four blocks at its first refill), each made and drawn from once now (one block), and
+// computed a kernel's width at a time, one generator per lane.
+struct FirstBlockRates {
+    double four_blocks, one_block, in_lanes;
+};
+
+FirstBlockRates first_block_rates(ChaChaKernel kernel) {
+    volatile std::uint64_t sink = 0;
+    const std::uint64_t seeds = 1'000'000;
+    FirstBlockRates rates{};
+    rates.four_blocks = best_rate(3, [&] {
+        std::uint64_t acc = 0;
+        for (std::uint64_t s = 0; s < seeds; ++s) {
+            ChaCha12Rng rng = ChaCha12Rng::seed_from_u64(s);
+            rng.with_four_block_refills();
+            acc += rng.next_u64();
+        }
+        sink = acc;
+        return double(seeds);
+    }).first;
+    rates.one_block = best_rate(3, [&] {
+        std::uint64_t acc = 0;
+        for (std::uint64_t s = 0; s < seeds; ++s) acc += ChaCha12Rng::seed_from_u64(s).next_u64();
+        sink = acc;
+        return double(seeds);
+    }).first;
+    rates.in_lanes = best_rate(3, [&] {
+        const std::size_t lanes = chacha_kernel_blocks(kernel);
+        alignas(64) std::uint32_t out[16 * 16];
+        ChaChaKey keys[16];
+        std::uint64_t acc = 0;
+        for (std::uint64_t s = 0; s < seeds; s += lanes) {
+            chacha12_seeded_first_blocks(kernel, s, 0, out, keys);
+            acc += out[s % 64] + keys[0][0];
+        }
+        sink = acc;
+        return double(seeds);
+    }).first;
+    (void)sink;
+    return rates;
+}
+
+// Failed attempts counted over a long stream, in 64-bit outputs per second: one draw and one
+// compare at a time (as failed trials did before), and outputs taken in bulk and counted in
+// vectors.
+std::pair<double, double> counting_rates() {
+    volatile std::uint64_t sink = 0;
+    const std::uint64_t draws = 40'000'000;
+    const std::uint64_t threshold = inclusive_threshold(0.95);
+    const double one_by_one = best_rate(3, [&] {
+        ChaCha12Rng rng = ChaCha12Rng::seed_from_u64(42);
+        std::uint64_t failed = 0;
+        for (std::uint64_t i = 0; i < draws; ++i) failed += (rng.next_u64() >> 12) >= threshold;
+        sink = failed;
+        return double(draws);
+    }).first;
+    std::vector<std::uint64_t> thresholds(128, threshold);
+    const double bulk = best_rate(3, [&] {
+        ChaCha12Rng rng = ChaCha12Rng::seed_from_u64(42);
+        std::uint64_t failed = 0;
+        rng.take_outputs(draws, [&](const std::uint32_t* words, std::size_t outputs) {
+            failed += count_outputs_not_below(words, thresholds.data(), outputs);
+        });
+        sink = failed;
+        return double(draws);
+    }).first;
+    (void)sink;
+    return {one_by_one, bulk};
+}
+
 void random_source(const Scenario& failing) {
     std::printf("random source, per block function (portable: the only one before)\n");
-    std::printf("  %-10s %24s %24s %34s\n", "kernel", "block function alone", "seeded generator",
-                "long failing request");
-    std::printf("  %-10s %24s %24s %34s\n", "", "(64-bit outputs/s)", "(64-bit outputs/s)",
-                "(link attempts/s)");
+    std::printf("  %-10s %14s %14s %14s %14s %14s %14s\n", "kernel", "block function",
+                "one by one", "bulk, counted", "first block", "first block", "first blocks");
+    std::printf("  %-10s %14s %14s %14s %14s %14s %14s\n", "", "alone", "(before)", "(after)",
+                "4 at first", "1 at first", "in lanes");
+    std::printf("  %-10s %14s %14s %14s %14s %14s %14s\n", "", "(M outputs/s)", "(M outputs/s)",
+                "(M outputs/s)", "(before, M/s)", "(M gen./s)", "(after, M/s)");
     const ChaChaKernel active = chacha_kernel();
     for (ChaChaKernel kernel : all_kernels) {
         if (!select_chacha_kernel(kernel)) {
-            std::printf("  %-10s %24s %24s %34s\n", chacha_kernel_name(kernel), "not on this CPU",
-                        "-", "-");
+            std::printf("  %-10s %14s\n", chacha_kernel_name(kernel), "not on this CPU");
             continue;
         }
         const double alone = block_function_rate(kernel);
-        const double outputs = generator_rate();
-        const double attempts = failing_request_rate(failing);
-        std::printf("  %-10s %22.1f M %22.1f M %32.1f M\n", chacha_kernel_name(kernel), alone / 1e6,
-                    outputs / 1e6, attempts / 1e6);
+        const auto [one_by_one, bulk] = counting_rates();
+        const FirstBlockRates first = first_block_rates(kernel);
+        std::printf("  %-10s %14.1f %14.1f %14.1f %14.1f %14.1f %14.1f\n",
+                    chacha_kernel_name(kernel), alone / 1e6, one_by_one / 1e6, bulk / 1e6,
+                    first.four_blocks / 1e6, first.one_block / 1e6, first.in_lanes / 1e6);
+    }
+    std::printf("  long failing request, link attempts/s:");
+    for (ChaChaKernel kernel : all_kernels) {
+        if (!select_chacha_kernel(kernel)) continue;
+        std::printf("  %s %.1f M", chacha_kernel_name(kernel), failing_request_rate(failing) / 1e6);
     }
     select_chacha_kernel(active);
-    std::printf("  in use: %s\n\n", chacha_kernel_name(active));
+    std::printf("\n  in use: %s\n\n", chacha_kernel_name(active));
 }
 
 // Seconds for the best of `repeats` runs of `body`.
@@ -340,34 +425,84 @@ void routing(bool full) {
     std::printf("\n");
 }
 
+bool same_summary(const MonteCarloSummary& a, const MonteCarloSummary& b) {
+    auto same = [](double x, double y) {
+        return std::bit_cast<std::uint64_t>(x) == std::bit_cast<std::uint64_t>(y);
+    };
+    if (a.total_runs != b.total_runs || !same(a.empirical_success_rate, b.empirical_success_rate) ||
+        !same(a.mean_latency_ms, b.mean_latency_ms) || !same(a.mean_fidelity, b.mean_fidelity) ||
+        a.aggregate_congestion_drops != b.aggregate_congestion_drops ||
+        a.link_utilization_heatmap.entries().size() !=
+            b.link_utilization_heatmap.entries().size()) {
+        return false;
+    }
+    for (const auto& [key, count] : a.link_utilization_heatmap.entries()) {
+        if (b.link_utilization_heatmap.get(key) != count) return false;
+    }
+    return true;
+}
+
+// The seeded ensembles, trials in groups against the reference trial loop (one generator per
+// trial, failed trials drawn out one attempt at a time), with each kernel this CPU runs; the
+// figures of both must agree to the bit.
+void ensembles(const std::vector<Scenario>& all, double floor) {
+    std::printf("seeded ensembles, trials/s (before: the reference trial loop; after: trials in "
+                "groups)\n");
+    std::printf("  %-30s %-9s %13s %13s %9s %15s %9s %9s\n", "scenario", "kernel", "before",
+                "after", "speed-up", "attempts/s", "vs floor", "success");
+    const ChaChaKernel active = chacha_kernel();
+    for (const Scenario& s : all) {
+        const QuantumNetwork network = QuantumNetwork::from_definitions(s.nodes, s.links);
+        for (ChaChaKernel kernel : all_kernels) {
+            if (!select_chacha_kernel(kernel)) continue;
+            MonteCarloSummary before, after;
+            auto [before_rate, runs] = best_rate(3, [&] {
+                before = MonteCarloSimulationEngine::execute_ensemble_reference(
+                    network, s.config, s.request, s.runs, 7);
+                return double(s.runs);
+            });
+            auto [after_rate, runs_again] = best_rate(3, [&] {
+                after = MonteCarloSimulationEngine::execute_ensemble(network, s.config, s.request,
+                                                                     s.runs, 7);
+                return double(s.runs);
+            });
+            if (!same_summary(before, after)) {
+                std::printf("  %s (%s): the two trial loops disagree\n", s.name.c_str(),
+                            chacha_kernel_name(kernel));
+                std::exit(1);
+            }
+            double attempts = 0;
+            for (const auto& [key, count] : after.link_utilization_heatmap.entries()) {
+                attempts += double(count);
+            }
+            const double attempt_rate = attempts * after_rate / runs_again;
+            std::printf("  %-30s %-9s %13.0f %13.0f %8.2fx %15.0f %8.2fx %9.4f\n", s.name.c_str(),
+                        chacha_kernel_name(kernel), before_rate, after_rate,
+                        after_rate / before_rate, attempt_rate, attempt_rate / floor,
+                        after.empirical_success_rate);
+        }
+    }
+    select_chacha_kernel(active);
+    std::printf("  (vs floor: link attempts per second against the seeded generator's 64-bit "
+                "outputs per second, with the kernel in use)\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const bool full = argc > 1 && std::string(argv[1]) == "--full";
     std::setvbuf(stdout, nullptr, _IOLBF, 0);  // progress shows through a pipe too
     const std::vector<Scenario> all = scenarios();
+    if (argc > 1 && std::string(argv[1]) == "--ensembles") {
+        ensembles(all, generator_rate());
+        return 0;
+    }
     random_source(all.back());
     routing(full);
 
     double floor = generator_rate();
     std::printf("seeded generator: %.1f M 64-bit outputs/s\n\n", floor / 1e6);
-    std::printf("%-30s %14s %16s %10s %12s\n", "scenario", "trials/s", "attempts/s", "vs floor",
-                "success");
-    for (const Scenario& s : all) {
-        TavoEngine engine(s.config);
-        engine.define_network(s.nodes, s.links);
-        MonteCarloSummary summary;
-        auto [trial_rate, trials] = best_rate(3, [&] {
-            summary = engine.simulate(s.request, s.runs, 7);
-            return double(s.runs);
-        });
-        double attempts = 0;
-        for (const auto& [key, count] : summary.link_utilization_heatmap.entries())
-            attempts += double(count);
-        double attempt_rate = attempts / (trials / trial_rate);
-        std::printf("%-30s %14.0f %16.0f %9.2fx %12.4f\n", s.name.c_str(), trial_rate, attempt_rate,
-                    attempt_rate / floor, summary.empirical_success_rate);
-    }
+    ensembles(all, floor);
 
     // The sensitivity analysis of an ensemble on the telecom backbone: 2 x (nodes + 3 x links + 1)
     // further ensembles of 300 trials each.

@@ -1,7 +1,10 @@
 """The ensemble's fast trial loop against the plain timeline run once per trial, on thousands of
 random networks and requests (the core probe's ensemble-equivalence command). Both sides see the
 same losses (a pure function of the event, or each trial's own loss stream), so every figure must
-agree to the bit."""
+agree to the bit. With each trial's own loss stream the probe also checks the trials played in
+groups against the reference trial loop, and ensembles split into consecutive chunks against the
+whole, trial by trial. Every block function the CPU runs is tried: each changes how many trials
+share a group and which blocks are computed together."""
 
 import re
 import subprocess
@@ -11,13 +14,23 @@ import pytest
 CASES = 3000
 SUMMARY = re.compile(
     r"^cases (\d+) mismatches (\d+) with_cycles (\d+) with_success (\d+) multi_hop_success (\d+)$")
+KERNELS = ["portable", "avx2", "avx512"]
 
 
+def supported(probe):
+    out = subprocess.run([str(probe), "rng-kernels"], capture_output=True, text=True, check=True)
+    return {name for name, state in (line.split() for line in out.stdout.splitlines())
+            if state == "supported"}
+
+
+@pytest.mark.parametrize("kernel", KERNELS)
 @pytest.mark.parametrize("losses", ["event", "stream"])
 @pytest.mark.parametrize("seed", [1, 2, 2**64 - 1])
-def test_fast_ensemble_matches_plain_timeline(probe, seed, losses):
-    out = subprocess.run([str(probe), "ensemble-equivalence", str(CASES), str(seed), losses],
-                         capture_output=True, text=True, timeout=120)
+def test_fast_ensemble_matches_plain_timeline(probe, seed, losses, kernel):
+    if kernel not in supported(probe):
+        pytest.skip(f"this CPU cannot run the {kernel} block function")
+    command = [str(probe), "ensemble-equivalence", str(CASES), str(seed), losses, kernel]
+    out = subprocess.run(command, capture_output=True, text=True, timeout=120)
     lines = out.stdout.strip().splitlines()
     mismatches = [line for line in lines if line.startswith("mismatch")]
     assert mismatches == []
@@ -31,3 +44,13 @@ def test_fast_ensemble_matches_plain_timeline(probe, seed, losses):
     assert with_cycles >= CASES // 20
     assert with_success >= CASES // 20
     assert multi_hop >= CASES // 100
+
+
+def test_unsupported_kernel_is_refused(probe):
+    for kernel in set(KERNELS) - supported(probe):
+        out = subprocess.run([str(probe), "ensemble-equivalence", "5", "1", "stream", kernel],
+                             capture_output=True, text=True, timeout=60)
+        assert out.returncode == 3 and "not supported" in out.stderr
+    out = subprocess.run([str(probe), "ensemble-equivalence", "5", "1", "stream", "sse9"],
+                         capture_output=True, text=True, timeout=60)
+    assert out.returncode == 2

@@ -184,7 +184,7 @@ def test_streams_of_one_key(probe, gen, model, stream):
 
 # Every block function this build has, on the CPU it runs on. The generators must give the same
 # outputs whichever one refills them, including when the choice changes between refills. A new
-# generator refills with four blocks at first and widens as its counter allows, so streams are
+# generator refills with one block at first and widens as its counter allows, so streams are
 # checked over dozens of blocks.
 
 KERNELS = ["portable", "avx2", "avx512"]
@@ -312,3 +312,100 @@ def test_unsupported_or_unknown_kernel_is_refused(probe):
             refused = subprocess.run([str(probe), "rng", "zero", f"kernel:{name}", "u32"],
                                      capture_output=True, text=True)
             assert refused.returncode == 3 and refused.stdout == ""
+
+
+# Computing only the blocks that are used: refills of one block, then one, two, four, ... up to
+# the kernel's width; block 0 of many seeded generators at once; runs of exactly the blocks asked
+# for; outputs taken in bulk and counted against thresholds.
+
+WIDTH = {"portable": 4, "avx2": 8, "avx512": 16}
+
+
+def blocks_after_draws(draws, width, four=False):
+    """Blocks a fresh generator has computed once it handed out `draws` 64-bit outputs."""
+    computed = 0
+    while 16 * computed < 2 * draws:
+        size = 1 if computed == 0 else computed & -computed
+        size = min(size, width)
+        computed += max(size, 4) if four else size
+    return computed
+
+
+@pytest.mark.parametrize("draws", [1, 8, 9, 16, 17, 33, 64, 65, 129, 300])
+@pytest.mark.parametrize("four", [False, True], ids=["small-first", "four-first"])
+def test_refills_compute_only_what_is_used(probe, kernel, draws, four):
+    args = ["seed:21", f"kernel:{kernel}"] + (["four"] if four else []) + [f"u64x{draws}", "blocks"]
+    out = run(probe, "rng", *args)
+    model = Generator.seeded(21)
+    assert [int(v, 16) for v in out[:-1]] == [model.next_u64() for _ in range(draws)]
+    assert int(out[-1]) == blocks_after_draws(draws, WIDTH[kernel], four)
+
+
+@pytest.mark.parametrize("stream", [0, 1, 2**64 - 1])
+@pytest.mark.parametrize("first", [0, 42, 2**64 - 5, 2**63 - 1])
+def test_seeded_first_blocks_against_model(probe, kernel, stream, first):
+    # One generator per lane, seeds counting up from `first` and wrapping past 2^64.
+    out = run_lines(probe, "rng-seeded-first-blocks", kernel, stream, first)
+    assert len(out) == 2 * WIDTH[kernel]
+    for i in range(WIDTH[kernel]):
+        key = chacha_model.pcg32_key((first + i) % 2**64)
+        assert [int(w, 16) for w in out[2 * i].split()] == key
+        block = chacha_model.chacha12_block(key, 0, stream)
+        assert [int(w) for w in out[2 * i + 1].split()] == block
+
+
+GENS = ["zero", "seed:1", "seed:42", "key:0,1,2,3,fffffffe,ffffffff,80000000,7", "seed:7",
+        "seed:8", "seed:18446744073709551615", "seed:3", "seed:4", "seed:5", "seed:6", "seed:9",
+        "seed:10", "seed:11", "seed:12", "seed:13"]
+
+
+@pytest.mark.parametrize("stream", [0, 1, 2**64 - 1])
+@pytest.mark.parametrize("given", [1, 3, 16], ids=["one", "three", "many"])
+def test_first_blocks_of_keys_against_model(probe, kernel, stream, given):
+    gens = GENS[:min(given, WIDTH[kernel])]
+    out = run_lines(probe, "rng-first-blocks", kernel, stream, *gens)
+    assert len(out) == len(gens)
+    for line, gen in zip(out, gens):
+        key = [int(w, 16) for w in run(probe, "rng-key", gen)]
+        assert [int(w) for w in line.split()] == chacha_model.chacha12_block(key, 0, stream)
+
+
+@pytest.mark.parametrize("count", [1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 33])
+@pytest.mark.parametrize("counter", [0, 5, 2**64 - 3], ids=["zero", "odd", "wrap"])
+def test_block_run_against_model(probe, kernel, counter, count):
+    key = [int(w, 16) for w in run(probe, "rng-key", "seed:42")]
+    words = [int(w) for w in run(probe, "rng-run", kernel, "seed:42@3", counter, count)]
+    expected = []
+    for b in range(count):
+        expected += chacha_model.chacha12_block(key, (counter + b) % 2**64, 3)
+    assert words == expected
+
+
+@pytest.mark.parametrize("skip", [0, 1, 6, 32, 40])
+@pytest.mark.parametrize("take", [0, 1, 7, 8, 100, 129, 1000])
+def test_outputs_taken_in_bulk(probe, kernel, skip, take):
+    # After `skip` single words the bulk outputs are the 64-bit outputs that follow, one at a time
+    # when they straddle (odd skip), and the generator goes on after them. Whole blocks are taken
+    # from the buffer first, and then exactly the blocks still needed are computed.
+    model = Generator.seeded(11, 2)
+    expected = [model.next_u32() for _ in range(skip)]
+    expected += [model.next_u64() for _ in range(take + 1)]
+    out = run(probe, "rng", "seed:11@2", f"kernel:{kernel}", f"u32x{skip}", "blocks",
+              f"take:{take}", "blocks", "u64")
+    before, after = int(out[skip]), int(out[skip + take + 1])
+    got = [int(v, 0) for v in out[:skip] + out[skip + 1:skip + take + 1] + out[-1:]]
+    assert got == expected
+    if skip % 2 == 0:
+        assert after == max(before, -(-(skip + 2 * take) // 16))
+
+
+@pytest.mark.parametrize("draws", [0, 1, 3, 5, 128, 129, 700])
+@pytest.mark.parametrize("thresholds", [[0], [NEVER], [1 << 51], [NEVER, 0, 3 << 50],
+                                        [12345678901234, NEVER - 1, 1, 1 << 50, 3 << 50]],
+                         ids=["all-fail", "none-fail", "half", "three-hops", "five-hops"])
+def test_failures_counted_in_bulk(probe, kernel, draws, thresholds):
+    model = Generator.seeded(13)
+    outputs = [model.next_u64() for _ in range(draws)]
+    expected = sum((x >> 12) >= thresholds[k % len(thresholds)] for k, x in enumerate(outputs))
+    got = run(probe, "rng-count", kernel, "seed:13", draws, *thresholds)
+    assert int(got[0]) == expected

@@ -5,11 +5,25 @@
 //                           by @S for stream number S (decimal; 0 otherwise)
 //                           OP:  u32 | u64 | inc | half, optionally repeated: u32x63;
 //                                or kernel:NAME: refill with that block function from now on;
-//                                or copy: go on with a copy of the generator
+//                                or copy: go on with a copy of the generator;
+//                                or take:N: N 64-bit outputs taken in bulk (take_outputs);
+//                                or four: refill four blocks at a time from now on;
+//                                or blocks: print the blocks computed so far (decimal)
 //   rng-kernels             one line per block function: "NAME supported" or "NAME unsupported"
 //   rng-blocks KERNEL GEN COUNTER   the words of the blocks one call of KERNEL writes from COUNTER
 //                           (on GEN's stream)
 //   rng-key GEN             the eight key words, hex
+//   rng-seeded-first-blocks KERNEL STREAM SEED   block 0 of stream STREAM of the generators
+//                           seed_from_u64(SEED + i), one per lane of KERNEL: per lane a line with
+//                           the eight key words (hex), then a line with the sixteen block words
+//   rng-first-blocks KERNEL STREAM GEN...   block 0 of stream STREAM of each GEN's key, computed
+//                           one key per lane (at most as many as KERNEL has lanes; the last fills
+//                           the rest): one line of sixteen words per GEN
+//   rng-run KERNEL GEN COUNTER COUNT   the words of COUNT blocks from COUNTER computed as one run
+//                           (chacha12_block_run) with KERNEL selected
+//   rng-count KERNEL GEN N THRESHOLD...   how many of GEN's next N 64-bit outputs, taken in bulk,
+//                           have (output >> 12) at or above the threshold of their position (the
+//                           decimal thresholds taken in turn), counted with KERNEL selected
 //   rng-convert X...        for each 64-bit hex X: "INCLUSIVE HALF_OPEN" bits
 //   rng-threshold P...      for each double given by its hex bits: inclusive_threshold(P)
 //   rng-thread N            N half-open draws from the calling thread's generator
@@ -19,6 +33,7 @@
 //
 // Naming a kernel the CPU cannot run ends the command with status 3.
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -26,6 +41,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "probe.hpp"
 #include "tavo/random/chacha.hpp"
@@ -126,6 +142,24 @@ int run_draws(const std::vector<std::string>& args) {
             rng = copy;
             continue;
         }
+        if (op == "four") {
+            rng.with_four_block_refills();
+            continue;
+        }
+        if (op == "blocks") {
+            std::printf("%" PRIu64 "\n", rng.blocks_computed());
+            continue;
+        }
+        if (op.starts_with("take:")) {
+            rng.take_outputs(parse_u64(op.substr(5), 10),
+                             [](const std::uint32_t* words, std::size_t outputs) {
+                                 for (std::size_t k = 0; k < outputs; ++k) {
+                                     print_u64(std::uint64_t{words[2 * k]} |
+                                               std::uint64_t{words[2 * k + 1]} << 32);
+                                 }
+                             });
+            continue;
+        }
         std::uint64_t repeat = 1;
         if (const auto x = op.find('x'); x != std::string::npos) {
             repeat = parse_u64(op.substr(x + 1), 10);
@@ -172,6 +206,79 @@ int blocks(const std::vector<std::string>& args) {
     for (std::size_t i = 0; i < 16 * tavo::chacha_kernel_blocks(kernel); ++i) {
         std::printf("%" PRIu32 "\n", out[i]);
     }
+    return 0;
+}
+
+int seeded_first_blocks(const std::vector<std::string>& args) {
+    if (args.size() != 3) {
+        throw std::invalid_argument("usage: rng-seeded-first-blocks KERNEL STREAM SEED");
+    }
+    const auto kernel = parse_kernel(args[0]);
+    std::uint32_t out[16 * 16];
+    tavo::ChaChaKey keys[16];
+    tavo::chacha12_seeded_first_blocks(kernel, parse_u64(args[2], 10), parse_u64(args[1], 10), out,
+                                       keys);
+    for (std::size_t i = 0; i < tavo::chacha_kernel_blocks(kernel); ++i) {
+        for (const auto word : keys[i]) std::printf("0x%08" PRIx32 " ", word);
+        std::printf("\n");
+        for (std::size_t w = 0; w < 16; ++w) std::printf("%" PRIu32 " ", out[16 * i + w]);
+        std::printf("\n");
+    }
+    return 0;
+}
+
+int first_blocks(const std::vector<std::string>& args) {
+    if (args.size() < 3) {
+        throw std::invalid_argument("usage: rng-first-blocks KERNEL STREAM GEN...");
+    }
+    const auto kernel = parse_kernel(args[0]);
+    const std::size_t lanes = tavo::chacha_kernel_blocks(kernel);
+    const std::size_t given = args.size() - 2;
+    if (given > lanes) throw std::invalid_argument("more generators than lanes");
+    tavo::ChaChaKey keys[16];
+    for (std::size_t i = 0; i < lanes; ++i) {
+        keys[i] = make_generator(args[2 + std::min(i, given - 1)]).key();
+    }
+    std::uint32_t out[16 * 16];
+    tavo::chacha12_first_blocks(kernel, keys, parse_u64(args[1], 10), out);
+    for (std::size_t i = 0; i < given; ++i) {
+        for (std::size_t w = 0; w < 16; ++w) std::printf("%" PRIu32 " ", out[16 * i + w]);
+        std::printf("\n");
+    }
+    return 0;
+}
+
+int block_run(const std::vector<std::string>& args) {
+    if (args.size() != 4) throw std::invalid_argument("usage: rng-run KERNEL GEN COUNTER COUNT");
+    use_kernel(args[0]);
+    const auto generator = make_generator_on_stream(args[1]);
+    const std::size_t count = parse_u64(args[3], 10);
+    std::vector<std::uint32_t> out(16 * count + 1, 0xDEADBEEF);
+    tavo::chacha12_block_run(generator.key(), parse_u64(args[2], 10), generator.stream(), count,
+                             out.data());
+    // The word past the run must be untouched.
+    if (out.back() != 0xDEADBEEF) throw std::runtime_error("wrote past the run");
+    for (std::size_t i = 0; i < 16 * count; ++i) std::printf("%" PRIu32 "\n", out[i]);
+    return 0;
+}
+
+int count_not_below(const std::vector<std::string>& args) {
+    if (args.size() < 4) throw std::invalid_argument("usage: rng-count KERNEL GEN N THRESHOLD...");
+    use_kernel(args[0]);
+    auto rng = make_generator_on_stream(args[1]);
+    std::vector<std::uint64_t> pattern;
+    for (std::size_t i = 3; i < args.size(); ++i) pattern.push_back(parse_u64(args[i], 10));
+    // Each chunk gets the thresholds from its first output's position on.
+    std::vector<std::uint64_t> run;
+    for (std::size_t k = 0; k < pattern.size() + 128; ++k) {
+        run.push_back(pattern[k % pattern.size()]);
+    }
+    std::size_t position = 0, count = 0;
+    rng.take_outputs(parse_u64(args[2], 10), [&](const std::uint32_t* words, std::size_t outputs) {
+        count += tavo::count_outputs_not_below(words, run.data() + position, outputs);
+        position = (position + outputs) % pattern.size();
+    });
+    std::printf("%zu\n", count);
     return 0;
 }
 
@@ -230,6 +337,10 @@ probe::Register r_key("rng-key", guarded(print_key));
 probe::Register r_kernels("rng-kernels", guarded(list_kernels));
 probe::Register r_blocks("rng-blocks", guarded(blocks));
 probe::Register r_convert("rng-convert", guarded(convert));
+probe::Register r_seeded_first_blocks("rng-seeded-first-blocks", guarded(seeded_first_blocks));
+probe::Register r_first_blocks("rng-first-blocks", guarded(first_blocks));
+probe::Register r_block_run("rng-run", guarded(block_run));
+probe::Register r_count("rng-count", guarded(count_not_below));
 probe::Register r_threshold("rng-threshold", guarded(threshold));
 probe::Register r_thread("rng-thread", guarded(thread_draws));
 probe::Register r_rekeys("rng-thread-rekeys", guarded(thread_rekeys));

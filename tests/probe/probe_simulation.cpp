@@ -4,10 +4,21 @@
 // in, or each trial's own loss stream, which the fast loop must consume as the plain timeline does
 // wherever it can change the outcome. Each trial is also played as a single request is, observing
 // the result alone, which must not change it.
+//
+//   ensemble-equivalence CASES SEED [event|stream] [KERNEL]
+//
+// With each trial's own loss stream (the seeded ensembles of the library), the trials played in
+// groups are also checked against the reference trial loop, and an ensemble split at random points
+// into consecutive chunks must give, trial for trial, the outcomes of the whole. Run counts
+// include 0 and counts that are not multiples of any group width, and some seeds wrap past 2^64
+// within the ensemble. KERNEL selects the block function for everything (status 3 when this CPU
+// cannot run it).
 
+#include <algorithm>
 #include <bit>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "probe.hpp"
@@ -97,12 +108,122 @@ bool same_counts(const KeyedCounts& a, const KeyedCounts& b) {
     return true;
 }
 
+bool same_summary(const MonteCarloSummary& a, const MonteCarloSummary& b) {
+    return a.total_runs == b.total_runs &&
+           same(a.empirical_success_rate, b.empirical_success_rate) &&
+           same(a.mean_latency_ms, b.mean_latency_ms) && same(a.mean_fidelity, b.mean_fidelity) &&
+           a.aggregate_congestion_drops == b.aggregate_congestion_drops &&
+           same_counts(a.link_utilization_heatmap, b.link_utilization_heatmap);
+}
+
+bool same_outcome(const detail::TrialOutcome& a, const detail::TrialOutcome& b) {
+    return a.success == b.success && same(a.latency_ms, b.latency_ms) &&
+           same(a.fidelity, b.fidelity) && a.drops == b.drops && a.cycles == b.cycles;
+}
+
+// The outcomes of the seeded trials seed .. seed + runs - 1 played in groups.
+std::vector<detail::TrialOutcome> grouped_outcomes(const detail::FastPlan& plan, std::uint64_t runs,
+                                                   std::uint64_t seed) {
+    std::vector<detail::TrialOutcome> outcomes;
+    InterruptCountdown interrupt;
+    detail::play_seeded_trials(plan, runs, seed, interrupt, [&](const detail::TrialOutcome& trial) {
+        outcomes.push_back(trial);
+    });
+    return outcomes;
+}
+
+// Whether the ensemble split at `cuts` into consecutive chunks, chunk k seeded where it starts,
+// plays each trial as the whole does.
+bool chunks_match_whole(const detail::FastPlan& plan, std::uint64_t runs, std::uint64_t seed,
+                        std::vector<std::uint64_t> cuts) {
+    const auto whole = grouped_outcomes(plan, runs, seed);
+    if (whole.size() != runs) return false;
+    cuts.push_back(runs);
+    std::sort(cuts.begin(), cuts.end());
+    std::uint64_t start = 0;
+    for (std::uint64_t end : cuts) {
+        const auto chunk = grouped_outcomes(plan, end - start, seed + start);
+        for (std::uint64_t i = start; i < end; ++i) {
+            if (!same_outcome(chunk[i - start], whole[i])) return false;
+        }
+        start = end;
+    }
+    return true;
+}
+
+// A plan for the trial loops made up directly, with what no network gives: thresholds at which
+// every attempt fails or succeeds, budgets that are not multiples of the cycle, paths longer than
+// block 0 holds. `names` keeps the hop names alive.
+detail::FastPlan random_plan(const std::function<std::uint64_t(std::uint64_t)>& below,
+                             std::vector<std::string>& names) {
+    detail::FastPlan plan{};
+    const std::size_t hops = 1 + below(10);
+    names.clear();
+    for (std::size_t i = 0; i <= hops; ++i) names.push_back("P" + std::to_string(i));
+    for (std::size_t h = 0; h < hops; ++h) {
+        const double ps[] = {0.5, 0.8875, 0.95, 0.98, 0.999};
+        switch (below(6)) {
+            case 0: plan.thresholds.push_back(0); break;
+            case 1: plan.thresholds.push_back(std::uint64_t{1} << 52); break;
+            default: plan.thresholds.push_back(inclusive_threshold(ps[below(5)])); break;
+        }
+        plan.hop_from.push_back(names[h]);
+        plan.hop_to.push_back(names[h + 1]);
+    }
+    // Now and then every hop alike, all failing or all succeeding.
+    if (below(6) == 0) {
+        const std::uint64_t fixed = below(2) ? 0 : std::uint64_t{1} << 52;
+        for (auto& threshold : plan.thresholds) threshold = fixed;
+    }
+    detail::derive_attempt_counts(plan);
+    const double limits[] = {2.5, 3.7, 10.0, 51.3, 100.0, 1000.0, 5000.0};
+    plan.limit = limits[below(7)];
+    plan.cutoff = limits[below(7)];
+    const double fidelities[] = {0.45, 0.6, 0.8, 0.9, 0.95, 0.99, 1.0};
+    plan.target = fidelities[below(7)];
+    plan.route_fidelity = fidelities[below(7)];
+    plan.swapped_fidelity = fidelities[below(7)];
+    plan.purify_factor = below(2) ? 0.02 : 0.001;
+    plan.swaps = hops >= 2 && below(4) != 0;
+    return plan;
+}
+
+// The seeded trials of a made-up plan played in groups against the reference trial loop, each
+// trial with its own loss stream.
+bool plan_trials_match(const detail::FastPlan& plan, std::uint64_t runs, std::uint64_t seed) {
+    const auto grouped = grouped_outcomes(plan, runs, seed);
+    InterruptCountdown interrupt;
+    for (std::uint64_t i = 0; i < runs; ++i) {
+        ChaCha12Rng rng = ChaCha12Rng::seed_from_u64(seed + i);
+        TrialLossDraw loss(rng.key());
+        if (!same_outcome(grouped[i], detail::play_trial_reference(plan, rng, loss, interrupt))) {
+            return false;
+        }
+    }
+    return true;
+}
+
 int ensemble_equivalence(const std::vector<std::string>& args) {
     std::uint64_t cases = args.size() > 0 ? std::stoull(args[0]) : 200;
     ChaCha12Rng pick = ChaCha12Rng::seed_from_u64(args.size() > 1 ? std::stoull(args[1]) : 1);
     // "stream": both sides draw each trial's losses from its own stream, as ensembles do;
     // otherwise from a pure function of the event.
     const bool stream_losses = args.size() > 2 && args[2] == "stream";
+    if (args.size() > 3) {
+        bool known = false;
+        for (auto kernel : {ChaChaKernel::Portable, ChaChaKernel::Avx2, ChaChaKernel::Avx512}) {
+            if (args[3] != chacha_kernel_name(kernel)) continue;
+            known = true;
+            if (!select_chacha_kernel(kernel)) {
+                std::fprintf(stderr, "%s is not supported here\n", args[3].c_str());
+                return 3;
+            }
+        }
+        if (!known) {
+            std::fprintf(stderr, "bad kernel: %s\n", args[3].c_str());
+            return 2;
+        }
+    }
     auto below = [&](std::uint64_t n) { return pick.next_u64() % n; };
     auto one_of = [&](std::initializer_list<double> values) {
         return *(values.begin() + below(values.size()));
@@ -138,8 +259,10 @@ int ensemble_equivalence(const std::vector<std::string>& args) {
             case 2: request.strategy = StrategyType::HighestSuccess; break;
             default: break;
         }
-        std::uint64_t runs = 1 + below(40);
-        std::uint64_t seed = pick.next_u64();
+        // Zero runs now and then; otherwise up to a few groups of the widest kernel.
+        std::uint64_t runs = below(25) == 0 ? 0 : 1 + below(70);
+        // Every few cases the seeds of the ensemble wrap past 2^64.
+        std::uint64_t seed = below(8) == 0 ? 0 - below(runs + 1) : pick.next_u64();
 
         MonteCarloSummary plain =
             plain_ensemble(network, config, request, runs, seed, stream_losses, mismatches);
@@ -149,12 +272,33 @@ int ensemble_equivalence(const std::vector<std::string>& args) {
                 : MonteCarloSimulationEngine::execute_ensemble_with(
                       network, config, request, runs, seed,
                       [](const ChaCha12Rng&) { return EventHashLossDraw{}; });
-        bool equal = plain.total_runs == fast.total_runs &&
-                     same(plain.empirical_success_rate, fast.empirical_success_rate) &&
-                     same(plain.mean_latency_ms, fast.mean_latency_ms) &&
-                     same(plain.mean_fidelity, fast.mean_fidelity) &&
-                     plain.aggregate_congestion_drops == fast.aggregate_congestion_drops &&
-                     same_counts(plain.link_utilization_heatmap, fast.link_utilization_heatmap);
+        bool equal = same_summary(plain, fast);
+        if (stream_losses) {
+            const MonteCarloSummary reference =
+                MonteCarloSimulationEngine::execute_ensemble_reference(network, config, request,
+                                                                       runs, seed);
+            if (!same_summary(plain, reference)) {
+                ++mismatches;
+                std::printf("mismatch in case %llu: the reference trial loop differs\n",
+                            (unsigned long long)c);
+            }
+            std::vector<std::string> names;
+            if (!plan_trials_match(random_plan(below, names), runs, seed)) {
+                ++mismatches;
+                std::printf("mismatch in case %llu: a made-up plan's trials differ\n",
+                            (unsigned long long)c);
+            }
+            const TimelinePlan plan = plan_timeline(network, config, request);
+            if (!plan.outcome && runs > 0) {
+                std::vector<std::uint64_t> cuts;
+                for (std::uint64_t k = below(4); k > 0; --k) cuts.push_back(below(runs + 1));
+                if (!chunks_match_whole(detail::make_fast_plan(plan), runs, seed, cuts)) {
+                    ++mismatches;
+                    std::printf("mismatch in case %llu: chunks differ from the whole\n",
+                                (unsigned long long)c);
+                }
+            }
+        }
         if (!equal) {
             ++mismatches;
             std::printf("mismatch in case %llu: plain %.17g %.17g %.17g %llu, fast %.17g %.17g %.17g %llu\n",

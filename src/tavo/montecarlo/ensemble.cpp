@@ -1,7 +1,27 @@
 #include "tavo/montecarlo/ensemble.hpp"
 
+#include <bit>
+#include <cmath>
+
 namespace tavo {
 namespace detail {
+
+void derive_attempt_counts(FastPlan& fast) {
+    constexpr std::uint64_t never_fails = std::uint64_t{1} << 52;
+    fast.attempts_fixed = true;
+    fast.fixed_failures = 0;
+    for (const std::uint64_t threshold : fast.thresholds) {
+        // No 52-bit mantissa is at or above 2^52, and every one is at or above 0.
+        fast.attempts_fixed &= threshold == 0 || threshold == never_fails;
+        fast.fixed_failures += threshold == 0;
+    }
+    // take_outputs hands out at most 128 outputs at a time.
+    const std::size_t hops = fast.thresholds.size();
+    fast.threshold_run.clear();
+    for (std::size_t k = 0; hops > 0 && k < hops + 128; ++k) {
+        fast.threshold_run.push_back(fast.thresholds[k % hops]);
+    }
+}
 
 FastPlan make_fast_plan(const TimelinePlan& plan) {
     FastPlan fast{};
@@ -16,6 +36,7 @@ FastPlan make_fast_plan(const TimelinePlan& plan) {
         fast.hop_from.push_back(hop.from);
         fast.hop_to.push_back(hop.to);
     }
+    derive_attempt_counts(fast);
     // Swapping multiplies the hops' link fidelities in path order, then purifies once per
     // intermediate node; with every hop delivered this is the same value in every cycle.
     double swapped = 1.0;
@@ -25,6 +46,76 @@ FastPlan make_fast_plan(const TimelinePlan& plan) {
     return fast;
 }
 
+CycleEnd CycleEnds::after(const FastPlan& plan, double t, InterruptCountdown& interrupt) {
+    // When t is 2.5 m for a whole m, every sum of the loop is 2.5 k for a whole k > m, exactly,
+    // while 5k stays below 2^53. The loop then stops at the first k > m for which
+    // !(limit > 2.5 k && cutoff > 2.5 k), i.e. !(bound > 2.5 k) with bound the smaller limit
+    // (both are positive numbers here: a plan with a NaN or a non-positive limit runs no cycle),
+    // having run k - m - 1 cycles. A bound below 2^50 keeps k well inside the exact range.
+    const double m = t / kCycleMs;
+    const double bound = std::fmin(plan.limit, plan.cutoff);
+    if (m >= 0.0 && m == std::floor(m) && m * kCycleMs == t && bound < 0x1p50 &&
+        !std::isnan(plan.limit) && !std::isnan(plan.cutoff)) {
+        // The quotient may be off by one either way; the exact products settle it.
+        double k = std::fmax(m + 1.0, std::ceil(bound / kCycleMs));
+        while (k > m + 1.0 && !(bound > (k - 1.0) * kCycleMs)) k -= 1.0;
+        while (bound > k * kCycleMs) k += 1.0;
+        return {static_cast<std::uint64_t>(k - m - 1.0), k * kCycleMs};
+    }
+    // Start times after purification steps: few distinct ones recur over an ensemble.
+    for (std::size_t i = 0; i < stored_ && i < std::size(memo_); ++i) {
+        if (std::bit_cast<std::uint64_t>(memo_[i].start) == std::bit_cast<std::uint64_t>(t)) {
+            return memo_[i].end;
+        }
+    }
+    const double start = t;
+    std::uint64_t cycles = 0;
+    for (;;) {
+        t += kCycleMs;
+        if (!(plan.limit > t && plan.cutoff > t)) break;
+        ++cycles;
+        interrupt.tick();
+    }
+    memo_[stored_++ % std::size(memo_)] = {start, {cycles, t}};
+    return {cycles, t};
+}
+
+MonteCarloSummary EnsembleTotals::summary(const TimelinePlan& plan, std::uint64_t runs) const {
+    MonteCarloSummary summary;
+    summary.total_runs = runs;
+    summary.empirical_success_rate = double(successes) / double(runs);
+    summary.mean_latency_ms = latency_sum.value() / double(runs);
+    summary.mean_fidelity = successes > 0 ? fidelity_sum.value() / double(successes) : 0.0;
+    summary.aggregate_congestion_drops = drop_sum;
+    // Every cycle fires every hop once.
+    if (cycle_sum > 0) {
+        for (const auto& hop : plan.hops) summary.link_utilization_heatmap.add(hop.key, cycle_sum);
+    }
+    return summary;
+}
+
+namespace {
+
+// The loss draws of a seeded trial as the reference loop made them: a generator refilling four
+// blocks at a time from the start.
+class ReferenceLossDraw {
+public:
+    explicit ReferenceLossDraw(const ChaChaKey& key) noexcept : key_(key) {}
+
+    double operator()(std::string_view, std::string_view, double) {
+        if (!rng_) {
+            rng_.emplace(ChaCha12Rng::from_key(key_, kLossStream));
+            rng_->with_four_block_refills();
+        }
+        return rng_->uniform_half_open();
+    }
+
+private:
+    ChaChaKey key_;
+    std::optional<ChaCha12Rng> rng_;
+};
+
+}  // namespace
 }  // namespace detail
 
 MonteCarloSummary MonteCarloSimulationEngine::execute_ensemble(const QuantumNetwork& network,
@@ -36,8 +127,50 @@ MonteCarloSummary MonteCarloSimulationEngine::execute_ensemble(const QuantumNetw
         return execute_ensemble_with(network, config, request, runs, seed,
                                      [](const ChaCha12Rng&) { return ThreadLossDraw{}; });
     }
-    return execute_ensemble_with(network, config, request, runs, seed,
-                                 [](const ChaCha12Rng& rng) { return TrialLossDraw(rng.key()); });
+    require_finite_limits(request, config);
+    check_interrupt();  // many short ensembles in a row add up (a sensitivity analysis)
+    const TimelinePlan plan = plan_timeline(network, config, request);
+    const detail::FastPlan fast = detail::make_fast_plan(plan);
+
+    detail::EnsembleTotals totals;
+    InterruptCountdown interrupt;
+    if (plan.outcome) {
+        const detail::TrialOutcome trial{plan.outcome->success, plan.outcome->latency_ms,
+                                         plan.outcome->final_fidelity, 0, 0};
+        for (std::uint64_t i = 0; i < runs; ++i) {
+            interrupt.tick();
+            totals.add(trial);
+        }
+    } else {
+        detail::play_seeded_trials(fast, runs, *seed, interrupt,
+                                   [&](const detail::TrialOutcome& trial) { totals.add(trial); });
+    }
+    return totals.summary(plan, runs);
+}
+
+MonteCarloSummary MonteCarloSimulationEngine::execute_ensemble_reference(
+    const QuantumNetwork& network, const SimulationConfig& config,
+    const EntanglementRequest& request, std::uint64_t runs, std::uint64_t seed) {
+    require_finite_limits(request, config);
+    check_interrupt();
+    const TimelinePlan plan = plan_timeline(network, config, request);
+    const detail::FastPlan fast = detail::make_fast_plan(plan);
+
+    detail::EnsembleTotals totals;
+    InterruptCountdown interrupt;
+    for (std::uint64_t i = 0; i < runs; ++i) {
+        interrupt.tick();
+        if (plan.outcome) {
+            totals.add({plan.outcome->success, plan.outcome->latency_ms,
+                        plan.outcome->final_fidelity, 0, 0});
+        } else {
+            ChaCha12Rng rng = ChaCha12Rng::seed_from_u64(seed + i);
+            rng.with_four_block_refills();
+            detail::ReferenceLossDraw loss(rng.key());
+            totals.add(detail::play_trial_reference(fast, rng, loss, interrupt));
+        }
+    }
+    return totals.summary(plan, runs);
 }
 
 }  // namespace tavo

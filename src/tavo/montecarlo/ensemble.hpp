@@ -1,6 +1,7 @@
 #pragma once
 // Monte Carlo ensembles: many seeded trials of one request, summed into statistics.
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 
@@ -26,6 +27,13 @@ public:
                                               const EntanglementRequest& request,
                                               std::uint64_t runs, std::optional<std::uint64_t> seed);
 
+    // The seeded ensemble as it was computed before trials went in groups (see
+    // detail::play_trial_reference): the same figures, for benchmarks and checks to compare with.
+    static MonteCarloSummary execute_ensemble_reference(const QuantumNetwork& network,
+                                                        const SimulationConfig& config,
+                                                        const EntanglementRequest& request,
+                                                        std::uint64_t runs, std::uint64_t seed);
+
     // The same with the losses of each trial drawn by `loss_for(trial generator)`, which returns a
     // loss draw for that trial (tests use draws that are pure functions of the event).
     template <class LossFor>
@@ -42,10 +50,16 @@ namespace detail {
 // The request's plan reduced to what the cycle loop reads, in flat arrays.
 struct FastPlan {
     std::vector<std::uint64_t> thresholds;  // per hop: draws below succeed (see inclusive_threshold)
+    // The thresholds over and over (entry k is the one of hop k % hops), long enough to start at
+    // any hop and run for a whole chunk of ChaCha12Rng::take_outputs.
+    std::vector<std::uint64_t> threshold_run;
     std::vector<std::string_view> hop_from, hop_to;
     double target, limit, cutoff, purify_factor, route_fidelity;
     double swapped_fidelity;  // the fidelity after swapping when every hop delivered
     bool swaps;               // the path has an intermediate node
+    // Every hop's threshold is 0 or 2^52: its attempts all fail or all succeed, whatever the draw.
+    bool attempts_fixed;
+    std::uint64_t fixed_failures;  // then, the failed attempts of one cycle
 };
 
 struct TrialOutcome {
@@ -57,13 +71,61 @@ struct TrialOutcome {
 };
 
 FastPlan make_fast_plan(const TimelinePlan& plan);
+// Fills in threshold_run, attempts_fixed and fixed_failures from the thresholds.
+void derive_attempt_counts(FastPlan& plan);
+
+// Where a trial that can no longer succeed ends: the cycles it still runs and its final time.
+struct CycleEnd {
+    std::uint64_t cycles;
+    double t;
+};
+
+// The end of the cycles after time t, as the loop "t += kCycleMs; stop unless limit > t and
+// cutoff > t" finds it. Without purification steps t is a multiple of 2.5 and the end has a
+// closed form; other start times are looked up among the last few met, or walked.
+class CycleEnds {
+public:
+    CycleEnd after(const FastPlan& plan, double t, InterruptCountdown& interrupt);
+
+private:
+    struct Entry {
+        double start;
+        CycleEnd end;
+    };
+    Entry memo_[4];
+    std::size_t stored_ = 0;
+};
+
+// The failed attempts among the next `cycles` cycles' draws of `rng` (every hop once per cycle,
+// from hop 0), taken in bulk and compared as integers.
+inline std::uint64_t count_failed_attempts(const FastPlan& plan, ChaCha12Rng& rng,
+                                           std::uint64_t cycles, InterruptCountdown& interrupt) {
+    const std::size_t hops = plan.thresholds.size();
+    if (plan.attempts_fixed) {
+        // Nothing drawn can change a count, and the trial's generator is not used again.
+        interrupt.tick();
+        return cycles * plan.fixed_failures;
+    }
+    std::uint64_t failed = 0;
+    std::size_t hop = 0;  // the hop of the next draw
+    auto count = [&](const std::uint32_t* words, std::size_t outputs) {
+        interrupt.tick(static_cast<std::int64_t>(outputs));
+        failed += count_outputs_not_below(words, plan.threshold_run.data() + hop, outputs);
+        hop = (hop + outputs) % hops;
+    };
+    // In pieces, so that the number of draws cannot overflow however long the budget.
+    constexpr std::uint64_t piece = std::uint64_t{1} << 32;
+    for (; cycles > piece; cycles -= piece) rng.take_outputs(piece * hops, count);
+    rng.take_outputs(cycles * hops, count);
+    return failed;
+}
 
 // One trial of the timeline for a plan that runs cycles. Loss draws only matter on paths with an
 // intermediate node, and only while every attempt so far has succeeded; elsewhere they are skipped.
 // Every cycle counts its link attempts towards the next look for interruption.
 template <class LossDraw>
 TrialOutcome play_trial(const FastPlan& plan, ChaCha12Rng& rng, LossDraw& loss,
-                        InterruptCountdown& interrupt) {
+                        InterruptCountdown& interrupt, CycleEnds& ends) {
     const std::size_t hops = plan.thresholds.size();
     const std::uint64_t* thresholds = plan.thresholds.data();
     double t = 0.0;
@@ -79,6 +141,126 @@ TrialOutcome play_trial(const FastPlan& plan, ChaCha12Rng& rng, LossDraw& loss,
         if (failed != 0) {
             // The drop counter is never reset again, so the trial cannot succeed any more: the
             // remaining cycles only add their failed attempts to the counter.
+            const CycleEnd end = ends.after(plan, t, interrupt);
+            failed += count_failed_attempts(plan, rng, end.cycles, interrupt);
+            return {false, end.t, 0.0, failed, cycles + end.cycles};
+        }
+
+        if (plan.swaps) {
+            bool all_survived = true;
+            for (std::size_t h = 0; h < hops; ++h) {
+                if (loss(plan.hop_from[h], plan.hop_to[h], t) < kLinkLossProbability) all_survived = false;
+            }
+            if (all_survived) fidelity = plan.swapped_fidelity;
+        }
+        if (plan.target > fidelity && fidelity > 0.5) {
+            t += kPurificationMs;
+            fidelity = purify(fidelity, plan.purify_factor);
+        }
+        if (fidelity >= plan.target) return {true, t, fidelity, 0, cycles};
+        if (t >= plan.limit) return {false, t, 0.0, 0, cycles};
+        t += kCycleMs;
+        if (!(plan.limit > t && plan.cutoff > t)) return {false, t, 0.0, 0, cycles};
+    }
+}
+
+// Whether every attempt of a trial's first cycle succeeds, read from block 0 of its stream (the
+// first cycle's draws must lie within it: at most eight hops).
+inline bool first_cycle_delivers(const FastPlan& plan, const std::uint32_t* block) {
+    bool delivers = true;
+    for (std::size_t h = 0; h < plan.thresholds.size(); ++h) {
+        const std::uint64_t x = std::uint64_t{block[2 * h]} | std::uint64_t{block[2 * h + 1]} << 32;
+        delivers &= (x >> 12) < plan.thresholds[h];
+    }
+    return delivers;
+}
+
+// Plays the seeded trials of an ensemble (trial i uses seed + i, wrapping), `runs` of them from
+// trial 0, for a plan that runs cycles, and hands each outcome, in order, to visit(outcome).
+//
+// Most trials are short: a few draws from block 0 of each of their two streams. So trials go in
+// groups of as many as the selected kernel has lanes, and block 0 of every trial of a group is
+// computed in one call, one trial per lane; so is block 0 of the loss stream of those whose first
+// cycle delivers every link (the only ones that draw losses, when that cycle fits in block 0).
+// Each trial then plays on with generators that already hold their block 0.
+template <class Visit>
+void play_seeded_trials(const FastPlan& plan, std::uint64_t runs, std::uint64_t seed,
+                        InterruptCountdown& interrupt, Visit&& visit) {
+    const ChaChaKernel kernel = chacha_kernel();
+    const std::size_t lanes = chacha_kernel_blocks(kernel);
+    const bool foresee_losses = plan.swaps && plan.thresholds.size() <= 8;
+    constexpr std::size_t most = chacha_kernel_blocks(ChaChaKernel::Avx512);
+    alignas(64) std::uint32_t attempt_blocks[16 * most];
+    alignas(64) std::uint32_t loss_blocks[16 * most];
+    ChaChaKey keys[most], loss_keys[most];
+    std::size_t loss_lane[most];
+    constexpr std::size_t no_lane = most;
+    CycleEnds ends;
+    for (std::uint64_t done = 0; done < runs;) {
+        const auto group = static_cast<std::size_t>(std::min<std::uint64_t>(lanes, runs - done));
+        // Lanes past the end of the ensemble compute blocks nobody reads.
+        chacha12_seeded_first_blocks(kernel, seed + done, 0, attempt_blocks, keys);
+        std::size_t with_losses = 0;
+        for (std::size_t b = 0; b < group; ++b) {
+            loss_lane[b] = no_lane;
+            if (foresee_losses && first_cycle_delivers(plan, attempt_blocks + 16 * b)) {
+                loss_lane[b] = with_losses;
+                loss_keys[with_losses++] = keys[b];
+            }
+        }
+        if (with_losses > 0) {
+            for (std::size_t b = with_losses; b < lanes; ++b) loss_keys[b] = loss_keys[0];
+            chacha12_first_blocks(kernel, loss_keys, kLossStream, loss_blocks);
+        }
+        for (std::size_t b = 0; b < group; ++b) {
+            interrupt.tick();
+            ChaCha12Rng rng = ChaCha12Rng::with_first_block(keys[b], 0, attempt_blocks + 16 * b);
+            TrialLossDraw loss(keys[b],
+                               loss_lane[b] == no_lane ? nullptr : loss_blocks + 16 * loss_lane[b]);
+            visit(play_trial(plan, rng, loss, interrupt, ends));
+        }
+        done += group;
+    }
+}
+
+// The sums an ensemble keeps over its trials, in trial order.
+struct EnsembleTotals {
+    std::uint64_t successes = 0;
+    CompensatedSum latency_sum;
+    CompensatedSum fidelity_sum;
+    std::uint64_t drop_sum = 0;
+    std::uint64_t cycle_sum = 0;
+
+    void add(const TrialOutcome& trial) {
+        if (trial.success) fidelity_sum.add(trial.fidelity);
+        latency_sum.add(trial.latency_ms);
+        drop_sum += trial.drops;
+        cycle_sum += trial.cycles;
+        successes += trial.success ? 1 : 0;
+    }
+
+    MonteCarloSummary summary(const TimelinePlan& plan, std::uint64_t runs) const;
+};
+
+// The trial loop as it was before trials went in groups: one generator per trial computing its
+// blocks four at a time at first, each failed trial drawing out its remaining cycles one by one.
+// Kept to measure against (benchmarks) and to check against (the core probe).
+template <class LossDraw>
+TrialOutcome play_trial_reference(const FastPlan& plan, ChaCha12Rng& rng, LossDraw& loss,
+                                  InterruptCountdown& interrupt) {
+    const std::size_t hops = plan.thresholds.size();
+    const std::uint64_t* thresholds = plan.thresholds.data();
+    double t = 0.0;
+    double fidelity = plan.route_fidelity;
+    std::uint64_t cycles = 0;
+    const auto attempts = static_cast<std::int64_t>(hops) + 1;
+    for (;;) {
+        ++cycles;
+        interrupt.tick(attempts);
+        std::uint64_t failed = 0;
+        for (std::size_t h = 0; h < hops; ++h) failed += (rng.next_u64() >> 12) >= thresholds[h];
+
+        if (failed != 0) {
             std::uint64_t drops = failed;
             for (;;) {
                 t += kCycleMs;
@@ -121,41 +303,22 @@ MonteCarloSummary MonteCarloSimulationEngine::execute_ensemble_with(
     const TimelinePlan plan = plan_timeline(network, config, request);
     const detail::FastPlan fast = detail::make_fast_plan(plan);
 
-    std::uint64_t successes = 0;
-    CompensatedSum latency_sum;
-    CompensatedSum fidelity_sum;
-    std::uint64_t drop_sum = 0;
-    std::uint64_t cycle_sum = 0;
+    detail::EnsembleTotals totals;
     InterruptCountdown interrupt;
+    detail::CycleEnds ends;
     for (std::uint64_t i = 0; i < runs; ++i) {
         interrupt.tick();
-        detail::TrialOutcome trial;
         if (plan.outcome) {
-            trial = {plan.outcome->success, plan.outcome->latency_ms, plan.outcome->final_fidelity, 0, 0};
+            totals.add({plan.outcome->success, plan.outcome->latency_ms,
+                        plan.outcome->final_fidelity, 0, 0});
         } else {
             ChaCha12Rng rng =
                 seed ? ChaCha12Rng::seed_from_u64(*seed + i) : ChaCha12Rng::zero_seeded();
             auto loss = loss_for(rng);
-            trial = detail::play_trial(fast, rng, loss, interrupt);
+            totals.add(detail::play_trial(fast, rng, loss, interrupt, ends));
         }
-        if (trial.success) fidelity_sum.add(trial.fidelity);
-        latency_sum.add(trial.latency_ms);
-        drop_sum += trial.drops;
-        cycle_sum += trial.cycles;
-        successes += trial.success ? 1 : 0;
     }
-
-    MonteCarloSummary summary;
-    summary.total_runs = runs;
-    summary.empirical_success_rate = double(successes) / double(runs);
-    summary.mean_latency_ms = latency_sum.value() / double(runs);
-    summary.mean_fidelity = successes > 0 ? fidelity_sum.value() / double(successes) : 0.0;
-    summary.aggregate_congestion_drops = drop_sum;
-    // Every cycle fires every hop once.
-    if (cycle_sum > 0) {
-        for (const auto& hop : plan.hops) summary.link_utilization_heatmap.add(hop.key, cycle_sum);
-    }
-    return summary;
+    return totals.summary(plan, runs);
 }
 
 }  // namespace tavo

@@ -107,36 +107,70 @@ template <class V, class Pick>
     }(std::make_index_sequence<lanes_of<V>>{});
 }
 
-// Writes words i .. i+3 of every block from rows a, b, c, d (words i .. i+3, one block per lane):
-// a 4x4 transpose within each group of four lanes, after which each 16-byte group is four
-// consecutive words of one block.
+// A 4x4 transpose within each group of four lanes: word k of group g of output j is word j of
+// group g of input k. Its own inverse.
 template <class V>
-[[gnu::always_inline]] inline void store_transposed(const V& a, const V& b, const V& c, const V& d,
-                                                    std::uint32_t* out) {
+[[gnu::always_inline]] inline void transpose_groups(const V (&in)[4], V (&out)[4]) {
     constexpr int lanes = lanes_of<V>;
     // Interleave the low and the high halves of each group: (a0 b0 a1 b1) and (a2 b2 a3 b3).
     auto low_halves = [](std::size_t k) { return int(k / 2 + k % 2 * lanes); };
     auto high_halves = [](std::size_t k) { return int(2 + k / 2 + k % 2 * lanes); };
-    const V ab_low = shuffle_groups(a, b, low_halves);
-    const V ab_high = shuffle_groups(a, b, high_halves);
-    const V cd_low = shuffle_groups(c, d, low_halves);
-    const V cd_high = shuffle_groups(c, d, high_halves);
+    const V ab_low = shuffle_groups(in[0], in[1], low_halves);
+    const V ab_high = shuffle_groups(in[0], in[1], high_halves);
+    const V cd_low = shuffle_groups(in[2], in[3], low_halves);
+    const V cd_high = shuffle_groups(in[2], in[3], high_halves);
     // Then join 64-bit pieces of ab and cd: (a b c d) of one lane per group.
     auto first_pairs = [](std::size_t k) { return int(k % 2 + k / 2 * lanes); };
     auto second_pairs = [](std::size_t k) { return int(2 + k % 2 + k / 2 * lanes); };
-    const V rows[4] = {
-        shuffle_groups(ab_low, cd_low, first_pairs),
-        shuffle_groups(ab_low, cd_low, second_pairs),
-        shuffle_groups(ab_high, cd_high, first_pairs),
-        shuffle_groups(ab_high, cd_high, second_pairs),
-    };
+    out[0] = shuffle_groups(ab_low, cd_low, first_pairs);
+    out[1] = shuffle_groups(ab_low, cd_low, second_pairs);
+    out[2] = shuffle_groups(ab_high, cd_high, first_pairs);
+    out[3] = shuffle_groups(ab_high, cd_high, second_pairs);
+}
+
+// Writes words i .. i+3 of every block from rows a, b, c, d (words i .. i+3, one block per lane)
+// to out + stride * lane + i: after the transpose each 16-byte group is four consecutive words
+// of one block.
+template <class V, int stride = 16>
+[[gnu::always_inline]] inline void store_transposed(const V& a, const V& b, const V& c, const V& d,
+                                                    std::uint32_t* out) {
+    constexpr int lanes = lanes_of<V>;
+    const V in[4] = {a, b, c, d};
+    V rows[4];
+    transpose_groups(in, rows);
     // Row k's group g belongs to the block in lane 4g + k.
     for (int g = 0; g < lanes / 4; ++g) {
         for (int k = 0; k < 4; ++k) {
             const auto* words = reinterpret_cast<const std::uint32_t*>(&rows[k]);
-            std::memcpy(out + 16 * (4 * g + k), words + 4 * g, 4 * sizeof(std::uint32_t));
+            std::memcpy(out + stride * (4 * g + k), words + 4 * g, 4 * sizeof(std::uint32_t));
         }
     }
+}
+
+// The inverse: rows[j] gets word i + j of every lane, lane b's words read at in + stride * b + i.
+template <class V, int stride>
+[[gnu::always_inline]] inline void load_transposed(const std::uint32_t* in, V (&rows)[4]) {
+    constexpr int lanes = lanes_of<V>;
+    V groups[4];
+    for (int g = 0; g < lanes / 4; ++g) {
+        for (int k = 0; k < 4; ++k) {
+            auto* words = reinterpret_cast<std::uint32_t*>(&groups[k]);
+            std::memcpy(words + 4 * g, in + stride * (4 * g + k), 4 * sizeof(std::uint32_t));
+        }
+    }
+    transpose_groups(groups, rows);
+}
+
+// The rounds, the final addition and the store, for input words laid out one block per lane.
+template <class V, bool byte_shuffles>
+[[gnu::always_inline]] inline void finish_lanes(const V (&input)[16], std::uint32_t* out) {
+    V x[16];
+    for (int i = 0; i < 16; ++i) x[i] = input[i];
+    twelve_rounds(x, [](V& a, V& b, V& c, V& d) __attribute__((always_inline)) {
+        quarter_round<byte_shuffles>(a, b, c, d);
+    });
+    for (int i = 0; i < 16; ++i) x[i] += input[i];
+    for (int i = 0; i < 16; i += 4) store_transposed(x[i], x[i + 1], x[i + 2], x[i + 3], out + i);
 }
 
 template <class V, bool byte_shuffles>
@@ -153,14 +187,150 @@ template <class V, bool byte_shuffles>
     }
     input[14] = V{} + static_cast<std::uint32_t>(stream);
     input[15] = V{} + static_cast<std::uint32_t>(stream >> 32);
+    finish_lanes<V, byte_shuffles>(input, out);
+}
 
-    V x[16];
-    for (int i = 0; i < 16; ++i) x[i] = input[i];
-    twelve_rounds(x, [](V& a, V& b, V& c, V& d) __attribute__((always_inline)) {
-        quarter_round<byte_shuffles>(a, b, c, d);
-    });
-    for (int i = 0; i < 16; ++i) x[i] += input[i];
-    for (int i = 0; i < 16; i += 4) store_transposed(x[i], x[i + 1], x[i + 2], x[i + 3], out + i);
+// 64-bit lanes filling as many bytes as V: half as many lanes.
+template <class V>
+struct HalfAsWide;
+template <>
+struct HalfAsWide<Lanes4> {
+    typedef std::uint64_t type __attribute__((vector_size(16)));
+};
+template <>
+struct HalfAsWide<Lanes8> {
+    typedef std::uint64_t type __attribute__((vector_size(32)));
+};
+template <>
+struct HalfAsWide<Lanes16> {
+    typedef std::uint64_t type __attribute__((vector_size(64)));
+};
+
+constexpr std::uint64_t pcg_multiplier = 6364136223846793005ULL;
+constexpr std::uint64_t pcg_increment = 11634580027462260723ULL;
+
+// A PCG32 step is affine in its state, so after step i the state of seed s + b is that of seed s
+// plus b * multiplier^i (mod 2^64): lane b's offset at step i, for the sixteen lanes.
+constexpr auto pcg_lane_offsets = [] {
+    std::array<std::array<std::uint64_t, 16>, 8> offsets{};
+    std::uint64_t power = 1;
+    for (auto& step : offsets) {
+        power *= pcg_multiplier;
+        for (std::uint64_t b = 0; b < 16; ++b) step[b] = b * power;
+    }
+    return offsets;
+}();
+
+// Block 0 of the given stream for one key per lane, the key rows already laid out.
+template <class V, bool byte_shuffles>
+[[gnu::always_inline]] inline void first_blocks_of_key_rows(const V (&key)[8], std::uint64_t stream,
+                                                            std::uint32_t* out) {
+    V input[16];
+    for (int i = 0; i < 4; ++i) input[i] = V{} + sigma[i];
+    for (int i = 0; i < 8; ++i) input[4 + i] = key[i];
+    input[12] = V{};
+    input[13] = V{};
+    input[14] = V{} + static_cast<std::uint32_t>(stream);
+    input[15] = V{} + static_cast<std::uint32_t>(stream >> 32);
+    finish_lanes<V, byte_shuffles>(input, out);
+}
+
+// Block 0 of the seeded generators first_seed, first_seed + 1, ..., one per lane. The PCG32 steps
+// of seed_from_u64 run side by side on 64-bit lanes (two vectors for the lanes of V), each lane's
+// state the first seed's plus its offset, and each step's word lands directly as the key row the
+// block function needs.
+template <class V, bool byte_shuffles>
+[[gnu::always_inline]] inline void seeded_first_blocks(std::uint64_t first_seed,
+                                                       std::uint64_t stream, std::uint32_t* out,
+                                                       ChaChaKey* keys) {
+    constexpr int lanes = lanes_of<V>;
+    using Wide = typename HalfAsWide<V>::type;
+    // The low 32 bits of every 64-bit lane of a and then of b.
+    auto low_words = [](const Wide& a, const Wide& b) __attribute__((always_inline)) {
+        return [&]<std::size_t... I>(std::index_sequence<I...>) __attribute__((always_inline)) {
+            return V(__builtin_shufflevector((V)a, (V)b, int(2 * I)...));
+        }(std::make_index_sequence<lanes>{});
+    };
+    V key[8];
+    std::uint64_t state = first_seed;
+    for (int word = 0; word < 8; ++word) {
+        state = state * pcg_multiplier + pcg_increment;
+        Wide shifted[2], rotation[2];
+        for (int h = 0; h < 2; ++h) {
+            Wide offsets;
+            std::memcpy(&offsets, pcg_lane_offsets[word].data() + h * lanes / 2, sizeof offsets);
+            const Wide lane_state = (Wide{} + state) + offsets;
+            shifted[h] = ((lane_state >> 18) ^ lane_state) >> 27;
+            rotation[h] = lane_state >> 59;
+        }
+        const V x = low_words(shifted[0], shifted[1]);
+        const V r = low_words(rotation[0], rotation[1]);
+        key[word] = (x >> r) | (x << ((32 - r) & 31));
+    }
+    if (keys) {
+        static_assert(sizeof(ChaChaKey) == 8 * sizeof(std::uint32_t));
+        auto* words = reinterpret_cast<std::uint32_t*>(keys);
+        store_transposed<V, 8>(key[0], key[1], key[2], key[3], words);
+        store_transposed<V, 8>(key[4], key[5], key[6], key[7], words + 4);
+    }
+    first_blocks_of_key_rows<V, byte_shuffles>(key, stream, out);
+}
+
+// Block 0 of the given stream for each of the keys, one per lane.
+template <class V, bool byte_shuffles>
+[[gnu::always_inline]] inline void keyed_first_blocks(const ChaChaKey* keys, std::uint64_t stream,
+                                                      std::uint32_t* out) {
+    static_assert(sizeof(ChaChaKey) == 8 * sizeof(std::uint32_t));
+    const auto* words = reinterpret_cast<const std::uint32_t*>(keys);
+    V key[8];
+    load_transposed<V, 8>(words, reinterpret_cast<V(&)[4]>(key[0]));
+    load_transposed<V, 8>(words + 4, reinterpret_cast<V(&)[4]>(key[4]));
+    first_blocks_of_key_rows<V, byte_shuffles>(key, stream, out);
+}
+
+// One or two blocks, each held in four vectors of four words (its rows), the diagonal round
+// done by rotating rows. A block takes as long as four in lanes, but needs no other blocks to
+// share the work: two interleaved blocks keep the execution units busier.
+template <int count, bool byte_shuffles>
+[[gnu::always_inline]] inline void blocks_in_rows(const ChaChaKey& key, std::uint64_t counter,
+                                                  std::uint64_t stream, std::uint32_t* out) {
+    Lanes4 input[count][4], x[count][4];
+    for (int j = 0; j < count; ++j) {
+        const std::uint64_t block = counter + std::uint64_t(j);
+        input[j][0] = Lanes4{sigma[0], sigma[1], sigma[2], sigma[3]};
+        input[j][1] = Lanes4{key[0], key[1], key[2], key[3]};
+        input[j][2] = Lanes4{key[4], key[5], key[6], key[7]};
+        input[j][3] = Lanes4{static_cast<std::uint32_t>(block),
+                             static_cast<std::uint32_t>(block >> 32),
+                             static_cast<std::uint32_t>(stream),
+                             static_cast<std::uint32_t>(stream >> 32)};
+        for (int r = 0; r < 4; ++r) x[j][r] = input[j][r];
+    }
+    for (int round = 0; round < 6; ++round) {
+        for (int j = 0; j < count; ++j) {
+            quarter_round<byte_shuffles>(x[j][0], x[j][1], x[j][2], x[j][3]);
+        }
+        // Rows 1, 2, 3 rotated left by 1, 2, 3 words line the diagonals up as columns.
+        for (int j = 0; j < count; ++j) {
+            x[j][1] = __builtin_shufflevector(x[j][1], x[j][1], 1, 2, 3, 0);
+            x[j][2] = __builtin_shufflevector(x[j][2], x[j][2], 2, 3, 0, 1);
+            x[j][3] = __builtin_shufflevector(x[j][3], x[j][3], 3, 0, 1, 2);
+        }
+        for (int j = 0; j < count; ++j) {
+            quarter_round<byte_shuffles>(x[j][0], x[j][1], x[j][2], x[j][3]);
+        }
+        for (int j = 0; j < count; ++j) {
+            x[j][1] = __builtin_shufflevector(x[j][1], x[j][1], 3, 0, 1, 2);
+            x[j][2] = __builtin_shufflevector(x[j][2], x[j][2], 2, 3, 0, 1);
+            x[j][3] = __builtin_shufflevector(x[j][3], x[j][3], 1, 2, 3, 0);
+        }
+    }
+    for (int j = 0; j < count; ++j) {
+        for (int r = 0; r < 4; ++r) {
+            x[j][r] += input[j][r];
+            std::memcpy(out + 16 * j + 4 * r, &x[j][r], sizeof(Lanes4));
+        }
+    }
 }
 
 #ifdef __SSSE3__
@@ -181,7 +351,62 @@ __attribute__((target("avx512f"))) void avx512_blocks(const ChaChaKey& key, std:
                                                       std::uint64_t stream, std::uint32_t* out) {
     blocks_in_lanes<Lanes16, false>(key, counter, stream, out);
 }
+
+__attribute__((target("avx2"))) void avx2_seeded_first_blocks(std::uint64_t first_seed,
+                                                              std::uint64_t stream,
+                                                              std::uint32_t* out, ChaChaKey* keys) {
+    seeded_first_blocks<Lanes8, true>(first_seed, stream, out, keys);
+}
+
+__attribute__((target("avx512f"))) void avx512_seeded_first_blocks(std::uint64_t first_seed,
+                                                                   std::uint64_t stream,
+                                                                   std::uint32_t* out,
+                                                                   ChaChaKey* keys) {
+    seeded_first_blocks<Lanes16, false>(first_seed, stream, out, keys);
+}
+
+__attribute__((target("avx2"))) void avx2_keyed_first_blocks(const ChaChaKey* keys,
+                                                             std::uint64_t stream,
+                                                             std::uint32_t* out) {
+    keyed_first_blocks<Lanes8, true>(keys, stream, out);
+}
+
+__attribute__((target("avx512f"))) void avx512_keyed_first_blocks(const ChaChaKey* keys,
+                                                                  std::uint64_t stream,
+                                                                  std::uint32_t* out) {
+    keyed_first_blocks<Lanes16, false>(keys, stream, out);
+}
+
+// Rows are four-word vectors whatever the CPU; AVX2 brings byte shuffles to them.
+__attribute__((target("avx2"))) void avx2_rows_one(const ChaChaKey& key, std::uint64_t counter,
+                                                   std::uint64_t stream, std::uint32_t* out) {
+    blocks_in_rows<1, true>(key, counter, stream, out);
+}
+
+__attribute__((target("avx2"))) void avx2_rows_two(const ChaChaKey& key, std::uint64_t counter,
+                                                   std::uint64_t stream, std::uint32_t* out) {
+    blocks_in_rows<2, true>(key, counter, stream, out);
+}
 #endif
+
+void portable_seeded_first_blocks(std::uint64_t first_seed, std::uint64_t stream,
+                                  std::uint32_t* out, ChaChaKey* keys) {
+    seeded_first_blocks<Lanes4, baseline_byte_shuffles>(first_seed, stream, out, keys);
+}
+
+void portable_keyed_first_blocks(const ChaChaKey* keys, std::uint64_t stream, std::uint32_t* out) {
+    keyed_first_blocks<Lanes4, baseline_byte_shuffles>(keys, stream, out);
+}
+
+void portable_rows_one(const ChaChaKey& key, std::uint64_t counter, std::uint64_t stream,
+                       std::uint32_t* out) {
+    blocks_in_rows<1, baseline_byte_shuffles>(key, counter, stream, out);
+}
+
+void portable_rows_two(const ChaChaKey& key, std::uint64_t counter, std::uint64_t stream,
+                       std::uint32_t* out) {
+    blocks_in_rows<2, baseline_byte_shuffles>(key, counter, stream, out);
+}
 
 }  // namespace
 
@@ -217,6 +442,31 @@ void chacha12_block(const ChaChaKey& key, std::uint64_t counter, std::uint64_t s
     std::memcpy(x, input, sizeof x);
     twelve_rounds(x, [](auto& a, auto& b, auto& c, auto& d) { quarter_round(a, b, c, d); });
     for (int i = 0; i < 16; ++i) out[i] = x[i] + input[i];
+}
+
+}  // namespace
+
+void portable_seeded_first_blocks(std::uint64_t first_seed, std::uint64_t stream,
+                                  std::uint32_t* out, ChaChaKey* keys) {
+    for (std::uint64_t b = 0; b < 4; ++b) {
+        const ChaChaKey key = ChaCha12Rng::seed_from_u64(first_seed + b).key();
+        if (keys) keys[b] = key;
+        chacha12_block(key, 0, stream, out + 16 * b);
+    }
+}
+
+void portable_keyed_first_blocks(const ChaChaKey* keys, std::uint64_t stream, std::uint32_t* out) {
+    for (int b = 0; b < 4; ++b) chacha12_block(keys[b], 0, stream, out + 16 * b);
+}
+
+void portable_rows_one(const ChaChaKey& key, std::uint64_t counter, std::uint64_t stream,
+                       std::uint32_t* out) {
+    chacha12_block(key, counter, stream, out);
+}
+
+void portable_rows_two(const ChaChaKey& key, std::uint64_t counter, std::uint64_t stream,
+                       std::uint32_t* out) {
+    for (int b = 0; b < 2; ++b) chacha12_block(key, counter + b, stream, out + 16 * b);
 }
 
 }  // namespace
@@ -287,6 +537,116 @@ void chacha12_blocks(ChaChaKernel kernel, const ChaChaKey& key, std::uint64_t co
 
 ChaChaKernel chacha_kernel() noexcept { return active_kernel().load(std::memory_order_relaxed); }
 
+namespace {
+
+std::size_t portable_count_not_below(const std::uint32_t* words, const std::uint64_t* thresholds,
+                                     std::size_t outputs) {
+    std::size_t count = 0;
+    for (std::size_t k = 0; k < outputs; ++k) {
+        const std::uint64_t x = std::uint64_t{words[2 * k]} | std::uint64_t{words[2 * k + 1]} << 32;
+        count += (x >> 12) >= thresholds[k];
+    }
+    return count;
+}
+
+#ifdef TAVO_CHACHA_WIDE
+// Four outputs per step. After the shift both sides are below 2^63, so the signed 64-bit compare
+// that AVX2 has gives the unsigned order.
+__attribute__((target("avx2"))) std::size_t avx2_count_not_below(const std::uint32_t* words,
+                                                                 const std::uint64_t* thresholds,
+                                                                 std::size_t outputs) {
+    typedef long long Quad __attribute__((vector_size(32)));
+    typedef unsigned long long UnsignedQuad __attribute__((vector_size(32)));
+    Quad below{};  // minus the outputs found below their threshold, per lane
+    std::size_t k = 0;
+    for (; k + 4 <= outputs; k += 4) {
+        Quad x, threshold;
+        std::memcpy(&x, words + 2 * k, sizeof x);  // x86: each pair of words is one output
+        std::memcpy(&threshold, thresholds + k, sizeof threshold);
+        x = (Quad)((UnsignedQuad)x >> 12);
+        below += threshold > x;
+    }
+    const long long found_below = below[0] + below[1] + below[2] + below[3];
+    return k - static_cast<std::size_t>(-found_below) +
+           portable_count_not_below(words + 2 * k, thresholds + k, outputs - k);
+}
+#endif
+
+}  // namespace
+
+std::size_t count_outputs_not_below(const std::uint32_t* words, const std::uint64_t* thresholds,
+                                    std::size_t outputs) noexcept {
+#ifdef TAVO_CHACHA_WIDE
+    if (chacha_kernel() != ChaChaKernel::Portable) {
+        return avx2_count_not_below(words, thresholds, outputs);
+    }
+#endif
+    return portable_count_not_below(words, thresholds, outputs);
+}
+
+void chacha12_block_run(const ChaChaKey& key, std::uint64_t counter, std::uint64_t stream,
+                        std::size_t count, std::uint32_t* out) noexcept {
+    ChaChaKernel kernel = chacha_kernel();
+    for (;;) {
+        const std::size_t width = chacha_kernel_blocks(kernel);
+        for (; count >= width; count -= width, counter += width, out += 16 * width) {
+            chacha12_blocks(kernel, key, counter, stream, out);
+        }
+        if (count == 0 || kernel == ChaChaKernel::Portable) break;
+        kernel = narrower(kernel);
+    }
+    // Fewer than four blocks are left.
+    const bool avx2 = chacha_kernel() != ChaChaKernel::Portable;
+    if (count >= 2) {
+#ifdef TAVO_CHACHA_WIDE
+        if (avx2) {
+            avx2_rows_two(key, counter, stream, out);
+        } else
+#endif
+        {
+            portable_rows_two(key, counter, stream, out);
+        }
+        count -= 2;
+        counter += 2;
+        out += 32;
+    }
+    if (count == 1) {
+#ifdef TAVO_CHACHA_WIDE
+        if (avx2) {
+            avx2_rows_one(key, counter, stream, out);
+            return;
+        }
+#endif
+        portable_rows_one(key, counter, stream, out);
+    }
+    (void)avx2;
+}
+
+void chacha12_seeded_first_blocks(ChaChaKernel kernel, std::uint64_t first_seed,
+                                  std::uint64_t stream, std::uint32_t* out,
+                                  ChaChaKey* keys) noexcept {
+    switch (kernel) {
+#ifdef TAVO_CHACHA_WIDE
+        case ChaChaKernel::Avx2: avx2_seeded_first_blocks(first_seed, stream, out, keys); return;
+        case ChaChaKernel::Avx512:
+            avx512_seeded_first_blocks(first_seed, stream, out, keys);
+            return;
+#endif
+        default: portable_seeded_first_blocks(first_seed, stream, out, keys); return;
+    }
+}
+
+void chacha12_first_blocks(ChaChaKernel kernel, const ChaChaKey* keys, std::uint64_t stream,
+                           std::uint32_t* out) noexcept {
+    switch (kernel) {
+#ifdef TAVO_CHACHA_WIDE
+        case ChaChaKernel::Avx2: avx2_keyed_first_blocks(keys, stream, out); return;
+        case ChaChaKernel::Avx512: avx512_keyed_first_blocks(keys, stream, out); return;
+#endif
+        default: portable_keyed_first_blocks(keys, stream, out); return;
+    }
+}
+
 bool select_chacha_kernel(ChaChaKernel kernel) noexcept {
     if (!cpu_has(kernel)) return false;
     active_kernel().store(kernel, std::memory_order_relaxed);
@@ -322,18 +682,19 @@ ChaCha12Rng ChaCha12Rng::seed_from_u64(std::uint64_t seed) noexcept {
 }
 
 void ChaCha12Rng::refill() noexcept {
-    // A kernel computes its n blocks only from a counter that is a non-zero multiple of n (the
-    // portable four always qualify). Refills then never straddle a multiple of 16 blocks, so the
-    // per-thread generator's re-keying point stays exact whatever the kernel; and a new generator
-    // starts with four blocks, then four, eight and sixteen, so that the many that draw only a few
-    // outputs (one trial's, one request's) do not pay for sixteen.
-    ChaChaKernel kernel = chacha_kernel();
-    while (kernel != ChaChaKernel::Portable &&
-           (counter_ == 0 || counter_ % chacha_kernel_blocks(kernel) != 0)) {
-        kernel = narrower(kernel);
-    }
-    chacha12_blocks(kernel, key_, counter_, stream_, buffer_.data());
-    const std::size_t blocks = chacha_kernel_blocks(kernel);
+    // A refill of n blocks starts at a counter that is a non-zero multiple of n (or at 0 with one
+    // block), n a power of two up to the kernel's width: 1, 1, 2, 4, 8, 16, 16, ... Refills then
+    // never straddle a multiple of 16 blocks, so the per-thread generator's re-keying point stays
+    // exact whatever the kernel; and the many generators that draw only a few outputs (one
+    // trial's, one request's) compute little more than the blocks they use.
+    std::uint64_t blocks = counter_ == 0 ? 1 : counter_ & (~counter_ + 1);
+    blocks = std::min<std::uint64_t>(blocks, chacha_kernel_blocks(chacha_kernel()));
+    if (four_block_refills_) blocks = std::max<std::uint64_t>(blocks, 4);
+    fill(static_cast<std::size_t>(blocks));
+}
+
+void ChaCha12Rng::fill(std::size_t blocks) noexcept {
+    chacha12_block_run(key_, counter_, stream_, blocks, buffer_.data());
     counter_ += blocks;
     end_ = static_cast<std::uint32_t>(16 * blocks);
     index_ = 0;

@@ -1,7 +1,7 @@
 #pragma once
 // The random source: a ChaCha12 block generator with a buffer of up to sixteen blocks, the two
 // conversions of a 64-bit output to a double, and the per-thread generator keyed from the operating
-// system.
+// system; for Monte Carlo trials also block 0 of many generators at once, and outputs taken in bulk.
 //
 // Seeded and zero-seeded generators must give the same draws on every machine, so everything here
 // is spelled out bit for bit; nothing is taken from the platform's own generators.
@@ -46,6 +46,25 @@ void chacha12_blocks(ChaChaKernel kernel, const ChaChaKey& key, std::uint64_t co
 ChaChaKernel chacha_kernel() noexcept;
 bool select_chacha_kernel(ChaChaKernel kernel) noexcept;
 
+// Writes exactly `count` consecutive blocks of the stream from `counter` on, block `counter` first:
+// the selected kernel for as many of its widths as fit, narrower ones for the rest (down to single
+// blocks), so that nothing is computed that will not be used.
+void chacha12_block_run(const ChaChaKey& key, std::uint64_t counter, std::uint64_t stream,
+                        std::size_t count, std::uint32_t* out) noexcept;
+
+// Block 0 of a stream for several generators at once, one per vector lane: as many as the
+// kernel computes blocks (chacha_kernel_blocks). Many short trials each need little more than
+// their first block, and their generators differ only in the key.
+//
+// The generators from_key(keys[i], stream): block 0 of each to out + 16 * i.
+void chacha12_first_blocks(ChaChaKernel kernel, const ChaChaKey* keys, std::uint64_t stream,
+                           std::uint32_t* out) noexcept;
+// The generators seed_from_u64(first_seed + i) (wrapping) on `stream`: block 0 of each to
+// out + 16 * i, and its key to keys[i] unless keys is null.
+void chacha12_seeded_first_blocks(ChaChaKernel kernel, std::uint64_t first_seed,
+                                  std::uint64_t stream, std::uint32_t* out,
+                                  ChaChaKey* keys) noexcept;
+
 // Uniform double on [0, 1] from one 64-bit output: the top 52 bits as the mantissa of a double in
 // [1, 2), minus 1, times 1 / (1 - 2^-52). The subtraction is exact, so the result is the correctly
 // rounded product m * 2^-52 * (1 + 2^-52); all 52 bits set gives exactly 1.0.
@@ -67,6 +86,12 @@ inline double half_open_from_u64(std::uint64_t x) noexcept {
 // compare integers instead of converting each output.
 std::uint64_t inclusive_threshold(double p) noexcept;
 
+// The number of k < outputs for which (output k >> 12) >= thresholds[k], where output k is
+// words[2k] | words[2k + 1] << 32 (as take_outputs hands them out) and the thresholds are at most
+// 2^52: the failed link attempts among the draws, with inclusive_threshold per draw.
+std::size_t count_outputs_not_below(const std::uint32_t* words, const std::uint64_t* thresholds,
+                                    std::size_t outputs) noexcept;
+
 // Outputs are the words of blocks 0, 1, 2, ... in order, whatever number of blocks a refill
 // computes; a 64-bit output is two consecutive words, low first, also across refills.
 class ChaCha12Rng {
@@ -83,6 +108,25 @@ public:
         rng.stream_ = stream;
         return rng;
     }
+    // The generator from_key(key, stream) with block 0 already computed: `first_block` holds its
+    // 16 words (see chacha12_seeded_first_blocks).
+    static ChaCha12Rng with_first_block(const ChaChaKey& key, std::uint64_t stream,
+                                        const std::uint32_t* first_block) noexcept {
+        ChaCha12Rng rng(key);
+        std::copy(first_block, first_block + 16, rng.buffer_.begin());
+        rng.stream_ = stream;
+        rng.counter_ = 1;
+        rng.end_ = 16;
+        return rng;
+    }
+
+    // A new generator computes one block, then one, two, four, ... up to the kernel's width, so
+    // that one used for a few outputs pays for the blocks it uses. This one refills as generators
+    // did before, starting with four blocks; the benchmark measures the old trial loop with it.
+    ChaCha12Rng& with_four_block_refills() noexcept {
+        four_block_refills_ = true;
+        return *this;
+    }
 
     // Copies take only the buffered words not yet handed out: the rest of the buffer may never
     // have been written.
@@ -95,11 +139,14 @@ public:
         counter_ = other.counter_;
         index_ = other.index_;
         end_ = other.end_;
+        four_block_refills_ = other.four_block_refills_;
         return *this;
     }
 
     const ChaChaKey& key() const noexcept { return key_; }
     std::uint64_t stream() const noexcept { return stream_; }
+    // The blocks of the stream computed so far (the counter of the next block to compute).
+    std::uint64_t blocks_computed() const noexcept { return counter_; }
 
     std::uint32_t next_u32() noexcept {
         if (index_ == end_) refill();
@@ -119,6 +166,36 @@ public:
     double uniform_inclusive() noexcept { return inclusive_from_u64(next_u64()); }
     double uniform_half_open() noexcept { return half_open_from_u64(next_u64()); }
 
+    // Takes the next `count` 64-bit outputs and hands them, in order and in chunks of at most 128,
+    // to consume(words, outputs): output k of a chunk is words[2k] | words[2k + 1] << 32. Blocks
+    // past the buffer are computed as runs of exactly the blocks needed (chacha12_block_run, up to
+    // sixteen at a time), and the generator then goes on as if the outputs had been drawn one by
+    // one. For loops that only count what the outputs say.
+    template <class Consume>
+    void take_outputs(std::uint64_t count, Consume&& consume) {
+        if (index_ % 2 != 0) {
+            // After an odd number of 32-bit outputs every 64-bit one straddles two words.
+            for (; count > 0; --count) {
+                const std::uint64_t x = next_u64();
+                const std::uint32_t words[2] = {static_cast<std::uint32_t>(x),
+                                                static_cast<std::uint32_t>(x >> 32)};
+                consume(static_cast<const std::uint32_t*>(words), std::size_t{1});
+            }
+            return;
+        }
+        for (;;) {
+            const std::uint64_t buffered = (end_ - index_) / 2;
+            const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(buffered, count));
+            if (n > 0) {
+                consume(static_cast<const std::uint32_t*>(buffer_.data() + index_), n);
+                index_ += static_cast<std::uint32_t>(2 * n);
+                count -= n;
+            }
+            if (count == 0) return;
+            fill(static_cast<std::size_t>(std::min<std::uint64_t>(16, (count + 7) / 8)));
+        }
+    }
+
 private:
     // The buffer is left uninitialised: nothing reads it before the first refill, and a generator
     // is made per trial.
@@ -128,6 +205,7 @@ private:
     friend class ThreadRng;
 
     void refill() noexcept;
+    void fill(std::size_t blocks) noexcept;  // the next `blocks` blocks into the buffer
     std::uint64_t next_u64_across_refill() noexcept;
 
     alignas(64) std::array<std::uint32_t, buffer_words> buffer_;
@@ -136,6 +214,7 @@ private:
     std::uint64_t counter_ = 0;
     std::uint32_t index_ = 0;  // the next word to read
     std::uint32_t end_ = 0;    // the words the last refill wrote; empty when index_ == end_
+    bool four_block_refills_ = false;
 };
 
 // The calling thread's generator, keyed from the operating system's entropy on first use and keyed

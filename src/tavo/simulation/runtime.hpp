@@ -41,18 +41,28 @@ inline constexpr std::uint64_t kLossStream = 1;
 
 // The loss draws of one seeded trial: the trial generator's key on the loss stream, one half-open
 // draw per processed event, so that the trial's outcome depends on its seed alone. The generator is
-// made when the first loss is drawn: many trials never draw one.
+// made when the first loss is drawn: many trials never draw one. An ensemble that computed block 0
+// of the stream already (for several trials at once) hands it over as `first_block`.
 class TrialLossDraw {
 public:
-    explicit TrialLossDraw(const ChaChaKey& key) noexcept : key_(key) {}
+    explicit TrialLossDraw(const ChaChaKey& key,
+                           const std::uint32_t* first_block = nullptr) noexcept
+        : key_(key), first_block_(first_block) {}
 
     double operator()(std::string_view, std::string_view, double) {
-        if (!rng_) rng_.emplace(ChaCha12Rng::from_key(key_, kLossStream));
+        if (!rng_) [[unlikely]] {
+            if (first_block_) {
+                rng_.emplace(ChaCha12Rng::with_first_block(key_, kLossStream, first_block_));
+            } else {
+                rng_.emplace(ChaCha12Rng::from_key(key_, kLossStream));
+            }
+        }
         return rng_->uniform_half_open();
     }
 
 private:
     ChaChaKey key_;
+    const std::uint32_t* first_block_;
     std::optional<ChaCha12Rng> rng_;
 };
 
