@@ -93,26 +93,33 @@ std::vector<NodeDefinition> named(std::initializer_list<const char*> ids) {
 
 std::vector<Scenario> scenarios() {
     std::vector<Scenario> list;
-    list.push_back({"2-hop chain", named({"A", "B", "C"}),
+    list.push_back({"2-hop chain",
+                    named({"A", "B", "C"}),
                     {fiber("A", "B", 50, 0.97, 1000), fiber("B", "C", 50, 0.97, 1000)},
-                    {"A", "C", 0.9, 500.0, std::nullopt}, SimulationConfig::engine_default(),
+                    {"A", "C", 0.9, 500.0, std::nullopt},
+                    SimulationConfig::engine_default(),
                     1'000'000});
     list.push_back({"4-hop chain", named({"N0", "N1", "N2", "N3", "N4"}),
                     {fiber("N0", "N1", 100, 0.92, 800), fiber("N1", "N2", 100, 0.92, 800),
                      fiber("N2", "N3", 100, 0.92, 800), fiber("N3", "N4", 100, 0.92, 800)},
                     {"N0", "N4", 0.8, 500.0, std::nullopt}, SimulationConfig::engine_default(), 200'000});
-    list.push_back({"six-node mesh", named({"A", "B", "C", "D", "E", "F"}),
+    list.push_back({"six-node mesh",
+                    named({"A", "B", "C", "D", "E", "F"}),
                     {fiber("A", "B", 5, 0.97, 2000), fiber("B", "C", 80, 0.93, 1200),
                      fiber("C", "D", 600, 0.88, 600), fiber("D", "E", 5500, 0.75, 150),
                      fiber("C", "F", 900, 0.91, 500), fiber("F", "E", 4800, 0.80, 200),
                      fiber("B", "F", 1200, 0.85, 400), fiber("A", "D", 700, 0.9, 500)},
                     {"A", "E", 0.7, 5000.0, StrategyType::HighestFidelity},
-                    SimulationConfig::engine_default(), 20'000});
+                    SimulationConfig::engine_default(),
+                    20'000});
     SimulationConfig long_budget = SimulationConfig::engine_default();
     long_budget.total_time_cutoff_ms = 1e7;
-    list.push_back({"long-budget failing request", named({"A", "B", "C"}),
+    list.push_back({"long-budget failing request",
+                    named({"A", "B", "C"}),
                     {fiber("A", "B", 2000, 0.9, 100), fiber("B", "C", 2000, 0.9, 100)},
-                    {"A", "C", 0.95, 1e7, StrategyType::LowestLatency}, long_budget, 10});
+                    {"A", "C", 0.95, 1e7, StrategyType::LowestLatency},
+                    long_budget,
+                    10});
     return list;
 }
 
@@ -166,33 +173,34 @@ FirstBlockRates first_block_rates(ChaChaKernel kernel) {
     const std::uint64_t seeds = 1'000'000;
     FirstBlockRates rates{};
     rates.four_blocks = best_rate(3, [&] {
-        std::uint64_t acc = 0;
-        for (std::uint64_t s = 0; s < seeds; ++s) {
-            ChaCha12Rng rng = ChaCha12Rng::seed_from_u64(s);
-            rng.with_four_block_refills();
-            acc += rng.next_u64();
-        }
-        sink = acc;
-        return double(seeds);
-    }).first;
+                            std::uint64_t acc = 0;
+                            for (std::uint64_t s = 0; s < seeds; ++s) {
+                                ChaCha12Rng rng = ChaCha12Rng::seed_from_u64(s);
+                                rng.with_four_block_refills();
+                                acc += rng.next_u64();
+                            }
+                            sink = acc;
+                            return double(seeds);
+                        }).first;
     rates.one_block = best_rate(3, [&] {
-        std::uint64_t acc = 0;
-        for (std::uint64_t s = 0; s < seeds; ++s) acc += ChaCha12Rng::seed_from_u64(s).next_u64();
-        sink = acc;
-        return double(seeds);
-    }).first;
+                          std::uint64_t acc = 0;
+                          for (std::uint64_t s = 0; s < seeds; ++s)
+                              acc += ChaCha12Rng::seed_from_u64(s).next_u64();
+                          sink = acc;
+                          return double(seeds);
+                      }).first;
     rates.in_lanes = best_rate(3, [&] {
-        const std::size_t lanes = chacha_kernel_blocks(kernel);
-        alignas(64) std::uint32_t out[16 * 16];
-        ChaChaKey keys[16];
-        std::uint64_t acc = 0;
-        for (std::uint64_t s = 0; s < seeds; s += lanes) {
-            chacha12_seeded_first_blocks(kernel, s, 0, out, keys);
-            acc += out[s % 64] + keys[0][0];
-        }
-        sink = acc;
-        return double(seeds);
-    }).first;
+                         const std::size_t lanes = chacha_kernel_blocks(kernel);
+                         alignas(64) std::uint32_t out[16 * 16];
+                         ChaChaKey keys[16];
+                         std::uint64_t acc = 0;
+                         for (std::uint64_t s = 0; s < seeds; s += lanes) {
+                             chacha12_seeded_first_blocks(kernel, s, 0, out, keys);
+                             acc += out[s % 64] + keys[0][0];
+                         }
+                         sink = acc;
+                         return double(seeds);
+                     }).first;
     (void)sink;
     return rates;
 }
@@ -205,30 +213,32 @@ std::pair<double, double> counting_rates() {
     const std::uint64_t draws = 40'000'000;
     const std::uint64_t threshold = inclusive_threshold(0.95);
     const double one_by_one = best_rate(3, [&] {
-        ChaCha12Rng rng = ChaCha12Rng::seed_from_u64(42);
-        std::uint64_t failed = 0;
-        for (std::uint64_t i = 0; i < draws; ++i) failed += (rng.next_u64() >> 12) >= threshold;
-        sink = failed;
-        return double(draws);
-    }).first;
+                                  ChaCha12Rng rng = ChaCha12Rng::seed_from_u64(42);
+                                  std::uint64_t failed = 0;
+                                  for (std::uint64_t i = 0; i < draws; ++i)
+                                      failed += (rng.next_u64() >> 12) >= threshold;
+                                  sink = failed;
+                                  return double(draws);
+                              }).first;
     std::vector<std::uint64_t> thresholds(128, threshold);
-    const double bulk = best_rate(3, [&] {
-        ChaCha12Rng rng = ChaCha12Rng::seed_from_u64(42);
-        std::uint64_t failed = 0;
-        rng.take_outputs(draws, [&](const std::uint32_t* words, std::size_t outputs) {
-            failed += count_outputs_not_below(words, thresholds.data(), outputs);
-        });
-        sink = failed;
-        return double(draws);
-    }).first;
+    const double bulk =
+        best_rate(3, [&] {
+            ChaCha12Rng rng = ChaCha12Rng::seed_from_u64(42);
+            std::uint64_t failed = 0;
+            rng.take_outputs(draws, [&](const std::uint32_t* words, std::size_t outputs) {
+                failed += count_outputs_not_below(words, thresholds.data(), outputs);
+            });
+            sink = failed;
+            return double(draws);
+        }).first;
     (void)sink;
     return {one_by_one, bulk};
 }
 
 void random_source(const Scenario& failing) {
     std::printf("random source, per block function (portable: the only one before)\n");
-    std::printf("  %-10s %14s %14s %14s %14s %14s %14s\n", "kernel", "block function",
-                "one by one", "bulk, counted", "first block", "first block", "first blocks");
+    std::printf("  %-10s %14s %14s %14s %14s %14s %14s\n", "kernel", "block function", "one by one",
+                "bulk, counted", "first block", "first block", "first blocks");
     std::printf("  %-10s %14s %14s %14s %14s %14s %14s\n", "", "alone", "(before)", "(after)",
                 "4 at first", "1 at first", "in lanes");
     std::printf("  %-10s %14s %14s %14s %14s %14s %14s\n", "", "(M outputs/s)", "(M outputs/s)",
@@ -446,8 +456,9 @@ bool same_summary(const MonteCarloSummary& a, const MonteCarloSummary& b) {
 // trial, failed trials drawn out one attempt at a time), with each kernel this CPU runs; the
 // figures of both must agree to the bit.
 void ensembles(const std::vector<Scenario>& all, double floor) {
-    std::printf("seeded ensembles, trials/s (before: the reference trial loop; after: trials in "
-                "groups)\n");
+    std::printf(
+        "seeded ensembles, trials/s (before: the reference trial loop; after: trials in "
+        "groups)\n");
     std::printf("  %-30s %-9s %13s %13s %9s %15s %9s %9s\n", "scenario", "kernel", "before",
                 "after", "speed-up", "attempts/s", "vs floor", "success");
     const ChaChaKernel active = chacha_kernel();
@@ -483,8 +494,9 @@ void ensembles(const std::vector<Scenario>& all, double floor) {
         }
     }
     select_chacha_kernel(active);
-    std::printf("  (vs floor: link attempts per second against the seeded generator's 64-bit "
-                "outputs per second, with the kernel in use)\n");
+    std::printf(
+        "  (vs floor: link attempts per second against the seeded generator's 64-bit "
+        "outputs per second, with the kernel in use)\n");
 }
 
 }  // namespace

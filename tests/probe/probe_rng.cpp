@@ -151,13 +151,12 @@ int run_draws(const std::vector<std::string>& args) {
             continue;
         }
         if (op.starts_with("take:")) {
-            rng.take_outputs(parse_u64(op.substr(5), 10),
-                             [](const std::uint32_t* words, std::size_t outputs) {
-                                 for (std::size_t k = 0; k < outputs; ++k) {
-                                     print_u64(std::uint64_t{words[2 * k]} |
-                                               std::uint64_t{words[2 * k + 1]} << 32);
-                                 }
-                             });
+            rng.take_outputs(parse_u64(op.substr(5), 10), [](const std::uint32_t* words,
+                                                             std::size_t outputs) {
+                for (std::size_t k = 0; k < outputs; ++k) {
+                    print_u64(std::uint64_t{words[2 * k]} | std::uint64_t{words[2 * k + 1]} << 32);
+                }
+            });
             continue;
         }
         std::uint64_t repeat = 1;

@@ -149,7 +149,8 @@ TrialOutcome play_trial(const FastPlan& plan, ChaCha12Rng& rng, LossDraw& loss,
         if (plan.swaps) {
             bool all_survived = true;
             for (std::size_t h = 0; h < hops; ++h) {
-                if (loss(plan.hop_from[h], plan.hop_to[h], t) < kLinkLossProbability) all_survived = false;
+                if (loss(plan.hop_from[h], plan.hop_to[h], t) < kLinkLossProbability)
+                    all_survived = false;
             }
             if (all_survived) fidelity = plan.swapped_fidelity;
         }

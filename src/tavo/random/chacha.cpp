@@ -300,10 +300,9 @@ template <int count, bool byte_shuffles>
         input[j][0] = Lanes4{sigma[0], sigma[1], sigma[2], sigma[3]};
         input[j][1] = Lanes4{key[0], key[1], key[2], key[3]};
         input[j][2] = Lanes4{key[4], key[5], key[6], key[7]};
-        input[j][3] = Lanes4{static_cast<std::uint32_t>(block),
-                             static_cast<std::uint32_t>(block >> 32),
-                             static_cast<std::uint32_t>(stream),
-                             static_cast<std::uint32_t>(stream >> 32)};
+        input[j][3] =
+            Lanes4{static_cast<std::uint32_t>(block), static_cast<std::uint32_t>(block >> 32),
+                   static_cast<std::uint32_t>(stream), static_cast<std::uint32_t>(stream >> 32)};
         for (int r = 0; r < 4; ++r) x[j][r] = input[j][r];
     }
     for (int round = 0; round < 6; ++round) {

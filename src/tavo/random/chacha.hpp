@@ -1,7 +1,8 @@
 #pragma once
 // The random source: a ChaCha12 block generator with a buffer of up to sixteen blocks, the two
 // conversions of a 64-bit output to a double, and the per-thread generator keyed from the operating
-// system; for Monte Carlo trials also block 0 of many generators at once, and outputs taken in bulk.
+// system; for Monte Carlo trials also block 0 of many generators at once, and outputs taken in
+// bulk.
 //
 // Seeded and zero-seeded generators must give the same draws on every machine, so everything here
 // is spelled out bit for bit; nothing is taken from the platform's own generators.
