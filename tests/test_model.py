@@ -472,6 +472,35 @@ def test_define_network_builds_and_replaces():
     assert network_of(engine) == ([("x", 1.0)], [])
 
 
+def link_fields(link):
+    conditions = link.satellite_conditions
+    return (link.from_node, link.to, link.distance_km, link.base_fidelity, link.generation_rate_hz,
+            repr(link.link_type), conditions and (conditions.visibility, conditions.weather_factor))
+
+
+def test_engine_shows_its_definitions_and_configuration():
+    engine = TavoEngine(SimulationConfig(12.0))
+    assert (engine.nodes, engine.links, engine.config.total_time_cutoff_ms) == ([], [], 12.0)
+    engine.define_network(
+        [NodeDefinition("a", 1.0), NodeDefinition("b", 2.0), NodeDefinition("a", 3.0)],
+        [LinkDefinition("a", "b", 10.0, 0.9, 100.0),
+         LinkDefinition("b", "a", 1.0, 0.7, 10.0, LinkType.Satellite, SatelliteConditions(0.25, 0.5))])
+    # The network's own definitions: a redefined node in its first place, satellite conditions kept.
+    assert [(n.id, n.memory_lifetime_t2) for n in engine.nodes] == [("a", 3.0), ("b", 2.0)]
+    assert [link_fields(link) for link in engine.links] == [
+        ("a", "b", 10.0, 0.9, 100.0, "LinkType.Fiber", None),
+        ("b", "a", 1.0, 0.7, 10.0, "LinkType.Satellite", (0.25, 0.5))]
+    # Copies, and read-only.
+    engine.nodes[0].id = "changed"
+    engine.links[0].distance_km = 0.0
+    engine.config.total_time_cutoff_ms = 1.0
+    assert (engine.nodes[0].id, engine.links[0].distance_km, engine.config.total_time_cutoff_ms) == (
+        "a", 10.0, 12.0)
+    for name in ("nodes", "links", "config"):
+        with pytest.raises(AttributeError):
+            setattr(engine, name, getattr(engine, name))
+
+
 def test_define_network_copies_its_arguments():
     engine = TavoEngine()
     node, link = NodeDefinition("a", 1.0), LinkDefinition("a", "b", 10.0, 0.9, 100.0)

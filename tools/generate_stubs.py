@@ -233,8 +233,9 @@ def generate(module: Any, declarations: dict[str, Any], docs: Docs) -> str:
             doc = docs.get(key) or ""
             out.extend(function_lines(attribute["name"], [], attribute["get"], doc, "    ", "self",
                                       "@property"))
-            out.append(f"    @{attribute['name']}.setter")
-            out.append(f"    def {attribute['name']}(self, value: {attribute['set']}) -> None: ...")
+            if attribute["set"] is not None:
+                out.append(f"    @{attribute['name']}.setter")
+                out.append(f"    def {attribute['name']}(self, value: {attribute['set']}) -> None: ...")
         for entry in callables.get(name, []):
             if entry["kind"] == "constructor":
                 continue

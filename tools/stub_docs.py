@@ -124,15 +124,31 @@ DOCS["TavoEngine.define_network"] = {
         Nothing is checked. A node id defined twice keeps its first place and takes the later
         memory lifetime. Links may name nodes that are not defined (such a node can lie inside a
         route, but cannot be a request's source or target), run in parallel (the first listed
-        between two nodes is the one used) or loop. Satellite conditions are dropped; link types
-        are kept (snapshots show them) but change no outcome. Other threads using the engine
-        wait until the call is done.
+        between two nodes is the one used) or loop. Link types and satellite conditions are
+        kept (snapshots and the links attribute show them) but change no outcome. Other
+        threads using the engine wait until the call is done.
         """,
     "params": {
         "nodes": "The nodes (copied), in order.",
         "links": "The links (copied), in order: the order decides between parallel links.",
     },
 }
+
+DOCS["TavoEngine.nodes"] = """
+The network's node definitions in node order (a new list of copies; empty without a
+network). Read-only: define_network replaces the network.
+"""
+
+DOCS["TavoEngine.links"] = """
+The network's link definitions in link order, kinds and satellite conditions included
+(a new list of copies; empty without a network). Read-only: define_network replaces
+the network.
+"""
+
+DOCS["TavoEngine.config"] = """
+A copy of the configuration the engine was built with. Read-only: it is fixed at
+construction.
+"""
 
 DOCS["TavoEngine.request_entanglement"] = {
     "doc": """
@@ -289,8 +305,8 @@ DOCS["TavoEngine.snapshot"] = {
         The engine's network as a TopologySnapshot, as save_topology would write it.
 
         Metadata name "exported_topology" and version "1.0"; the nodes in definition order with
-        their lifetimes in seconds; the links in order with their link types (satellite
-        conditions are not kept); config alpha_loss = 10 * baseline_purify_factor and
+        their lifetimes in seconds; the links in order with their link types and satellite
+        conditions; config alpha_loss = 10 * baseline_purify_factor and
         gamma_swapping = baseline_purify_factor.
         """,
     "params": {},
@@ -479,8 +495,8 @@ Fiber or Satellite (a new LinkType object on every read). Changes no simulated o
 """
 
 DOCS["LinkDefinition.satellite_conditions"] = """
-Conditions of a satellite link, or None (a copy on reading). Dropped when a network is
-defined.
+Conditions of a satellite link, or None (a copy on reading). Kept by the engine's
+network; the cycle model does not read them.
 """
 
 DOCS["NetworkTopologyPayload"] = """
@@ -1361,8 +1377,8 @@ DOCS["TopologySnapshot.metadata"] = "Name and version (a copy on reading)."
 DOCS["TopologySnapshot.nodes"] = "The nodes, in definition order (a new list of copies)."
 
 DOCS["TopologySnapshot.links"] = """
-The links, in order, with their link types and without satellite conditions (a new list
-of copies).
+The links, in order, with their link types and satellite conditions (a new list of
+copies).
 """
 
 DOCS["TopologySnapshot.config"] = "The exported configuration values (a copy on reading)."
@@ -1552,8 +1568,8 @@ DOCS["load_topology"] = {
     "doc": """
         Replace the engine's network with the one in a snapshot file.
 
-        The engine keeps its configuration; the snapshot's config, metadata and satellite
-        conditions are not used, and nothing is validated. On failure the engine keeps its
+        The engine keeps its configuration; the snapshot's config and metadata are not used,
+        and nothing is validated. On failure the engine keeps its
         network.
         """,
     "params": {"engine": "The engine whose network is replaced.", "filepath": _PATH},

@@ -151,6 +151,22 @@ class TavoEngine:
                 SimulationConfig(): baseline_purify_factor 0.12 (not 0.022), signal speed
                 200 km/ms, total_time_cutoff_ms 5000, step_resolution_ms 0.1.
         """
+    @property
+    def nodes(self) -> list[NodeDefinition]:
+        """The network's node definitions in node order (a new list of copies; empty without a
+        network). Read-only: define_network replaces the network.
+        """
+    @property
+    def links(self) -> list[LinkDefinition]:
+        """The network's link definitions in link order, kinds and satellite conditions included
+        (a new list of copies; empty without a network). Read-only: define_network replaces
+        the network.
+        """
+    @property
+    def config(self) -> SimulationConfig:
+        """A copy of the configuration the engine was built with. Read-only: it is fixed at
+        construction.
+        """
     def define_network(
         self,
         nodes: Sequence[NodeDefinition],
@@ -161,9 +177,9 @@ class TavoEngine:
         Nothing is checked. A node id defined twice keeps its first place and takes the later
         memory lifetime. Links may name nodes that are not defined (such a node can lie inside a
         route, but cannot be a request's source or target), run in parallel (the first listed
-        between two nodes is the one used) or loop. Satellite conditions are dropped; link types
-        are kept (snapshots show them) but change no outcome. Other threads using the engine
-        wait until the call is done.
+        between two nodes is the one used) or loop. Link types and satellite conditions are
+        kept (snapshots and the links attribute show them) but change no outcome. Other
+        threads using the engine wait until the call is done.
 
         Args:
             nodes: The nodes (copied), in order.
@@ -342,8 +358,8 @@ class TavoEngine:
         """The engine's network as a TopologySnapshot, as save_topology would write it.
 
         Metadata name "exported_topology" and version "1.0"; the nodes in definition order with
-        their lifetimes in seconds; the links in order with their link types (satellite
-        conditions are not kept); config alpha_loss = 10 * baseline_purify_factor and
+        their lifetimes in seconds; the links in order with their link types and satellite
+        conditions; config alpha_loss = 10 * baseline_purify_factor and
         gamma_swapping = baseline_purify_factor.
 
         Returns:
@@ -465,8 +481,8 @@ class LinkDefinition:
     def link_type(self, value: LinkType) -> None: ...
     @property
     def satellite_conditions(self) -> SatelliteConditions | None:
-        """Conditions of a satellite link, or None (a copy on reading). Dropped when a network is
-        defined.
+        """Conditions of a satellite link, or None (a copy on reading). Kept by the engine's
+        network; the cycle model does not read them.
         """
     @satellite_conditions.setter
     def satellite_conditions(self, value: SatelliteConditions | None) -> None: ...
@@ -2237,8 +2253,8 @@ class TopologySnapshot:
     def nodes(self, value: Sequence[NodeDefinition]) -> None: ...
     @property
     def links(self) -> list[LinkDefinition]:
-        """The links, in order, with their link types and without satellite conditions (a new list
-        of copies).
+        """The links, in order, with their link types and satellite conditions (a new list of
+        copies).
         """
     @links.setter
     def links(self, value: Sequence[LinkDefinition]) -> None: ...
@@ -2321,8 +2337,8 @@ def save_topology(engine: TavoEngine, filepath: _StrOrBytesPath) -> None:
 def load_topology(engine: TavoEngine, filepath: _StrOrBytesPath) -> None:
     """Replace the engine's network with the one in a snapshot file.
 
-    The engine keeps its configuration; the snapshot's config, metadata and satellite
-    conditions are not used, and nothing is validated. On failure the engine keeps its
+    The engine keeps its configuration; the snapshot's config and metadata are not used,
+    and nothing is validated. On failure the engine keeps its
     network.
 
     Args:

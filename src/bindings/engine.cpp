@@ -6,7 +6,6 @@
 #include "registry.hpp"
 #include "tavo/engine/engine.hpp"
 #include "tavo/montecarlo/context.hpp"
-#include "tavo/network/network_definitions.hpp"
 
 namespace bindings {
 namespace {
@@ -45,6 +44,20 @@ MonteCarloStats simulate(const TavoEngine& engine, std::string from_node, std::s
     return stats;
 }
 
+// What the engine holds, as copies: its network's definitions (none without a network) and its
+// configuration.
+std::vector<NodeDefinition> engine_nodes(const TavoEngine& engine) {
+    const QuantumNetwork* network = engine.network();
+    return network ? network->nodes() : std::vector<NodeDefinition>{};
+}
+
+std::vector<LinkDefinition> engine_links(const TavoEngine& engine) {
+    const QuantumNetwork* network = engine.network();
+    return network ? network->links() : std::vector<LinkDefinition>{};
+}
+
+SimulationConfig engine_config(const TavoEngine& engine) { return engine.config(); }
+
 // An engine pickles as its configuration and, when it has one, the definitions of its network.
 using NetworkState = std::pair<std::vector<NodeDefinition>, std::vector<LinkDefinition>>;
 using EngineState = std::tuple<SimulationConfig, optional<NetworkState>>;
@@ -52,7 +65,7 @@ using EngineState = std::tuple<SimulationConfig, optional<NetworkState>>;
 EngineState engine_state(const TavoEngine& engine) {
     optional<NetworkState> network;
     if (const QuantumNetwork* defined = engine.network()) {
-        network.emplace(node_definitions(*defined), link_definitions(*defined));
+        network.emplace(defined->nodes(), defined->links());
     }
     return {engine.config(), std::move(network)};
 }
@@ -74,6 +87,9 @@ py::Ref tavo_engine_class(PyObject*) {
                          "fidelity_target", "max_latency_ms", "strategy">()
         .unlocked_method<&simulate, "simulate", "from_node", "to", "fidelity_target",
                          "max_latency_ms", "runs", "strategy", "seed">()
+        .readonly<&engine_nodes>("nodes")
+        .readonly<&engine_links>("links")
+        .readonly<&engine_config>("config")
         .pickled<&engine_state, &engine_from_state>();
 #define TAVO_ENGINE_METHOD(maker) builder.method(maker());
 #include "registry.inc"

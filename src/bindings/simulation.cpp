@@ -48,14 +48,14 @@ std::vector<NodeView> context_nodes(const PyMonteCarloContext& context) {
 
 void set_context_nodes(PyMonteCarloContext& context, std::vector<NodeView> nodes) {
     context.nodes.clear();
-    for (auto& [id, t2] : nodes) context.nodes.push_back(InternalNode{std::move(id), t2});
+    for (auto& [id, t2] : nodes) context.nodes.push_back(NodeDefinition{std::move(id), t2});
 }
 
 std::vector<LinkView> context_links(const PyMonteCarloContext& context) {
     std::vector<LinkView> links;
     links.reserve(context.links.size());
     for (const auto& link : context.links) {
-        links.emplace_back(link.from, link.to, link.distance_km, link.base_fidelity,
+        links.emplace_back(link.from_node, link.to, link.distance_km, link.base_fidelity,
                            link.generation_rate_hz);
     }
     return links;
@@ -64,8 +64,8 @@ std::vector<LinkView> context_links(const PyMonteCarloContext& context) {
 void set_context_links(PyMonteCarloContext& context, std::vector<LinkView> links) {
     context.links.clear();
     for (auto& [from, to, distance, fidelity, rate] : links) {
-        context.links.push_back(InternalLink{std::move(from), std::move(to), distance, fidelity,
-                                             rate, LinkType::Fiber});
+        context.links.push_back(LinkDefinition{std::move(from), std::move(to), distance, fidelity,
+                                               rate, LinkType::Fiber, std::nullopt});
     }
 }
 

@@ -54,12 +54,12 @@ int routes(const std::vector<std::string>&) {
         if (kind == "node") {
             std::string id;
             words >> id;
-            network.add_node(id, 1.0);
+            network.add_node({id, 1.0});
         } else if (kind == "link") {
             std::string from, to, distance, fidelity, rate;
             words >> from >> to >> distance >> fidelity >> rate;
-            network.add_link(from, to, LinkType::Fiber, parse_double(distance),
-                             parse_double(fidelity), parse_double(rate));
+            network.add_link({from, to, parse_double(distance), parse_double(fidelity),
+                              parse_double(rate), LinkType::Fiber, std::nullopt});
         } else if (kind == "query") {
             std::string from, to;
             int strategy = -1;

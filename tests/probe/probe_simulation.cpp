@@ -234,16 +234,17 @@ int ensemble_equivalence(const std::vector<std::string>& args) {
         QuantumNetwork network;
         std::size_t node_count = 2 + below(5);
         for (std::size_t i = 0; i < node_count; ++i) {
-            network.add_node("N" + std::to_string(i), 1.0);
+            network.add_node({"N" + std::to_string(i), 1.0});
         }
         std::size_t name_count = node_count + below(2);  // some names appear only in links
         std::size_t link_count = 1 + below(8);
         for (std::size_t i = 0; i < link_count; ++i) {
             std::string a = "N" + std::to_string(below(name_count));
             std::string b = "N" + std::to_string(below(name_count));
-            network.add_link(a, b, LinkType::Fiber, one_of({0.0, 5.0, 10.0, 80.0, 100.0, 600.0, 2000.0}),
-                             one_of({0.5, 0.75, 0.85, 0.9, 0.95, 0.99, 1.0}),
-                             one_of({100.0, 1000.0}));
+            const double distance = one_of({0.0, 5.0, 10.0, 80.0, 100.0, 600.0, 2000.0});
+            const double fidelity = one_of({0.5, 0.75, 0.85, 0.9, 0.95, 0.99, 1.0});
+            const double rate = one_of({100.0, 1000.0});
+            network.add_link({a, b, distance, fidelity, rate, LinkType::Fiber, std::nullopt});
         }
         SimulationConfig config;
         config.physical.baseline_purify_factor = one_of({0.02, 0.12, 0.3});

@@ -153,6 +153,17 @@ public:
         return *this;
     }
 
+    // A read-only attribute computed by `R get(const T&)`; not part of the pickled state.
+    template <auto Getter>
+    ClassBuilder& readonly(std::string name) {
+        const char* kept = spec_->keep(std::move(name));
+        using G = typename FunctionTraits<decltype(Getter)>::Return;
+        declare(AttributeDeclaration{class_name(), kept, &return_hint<G>, nullptr});
+        spec_->getsets.push_back(
+            PyGetSetDef{kept, &get_property<Getter>, nullptr, nullptr, nullptr});
+        return *this;
+    }
+
     // For a class whose data is not in its attributes: pickling and copying take `State(value)`
     // (any convertible value) and rebuild with `Rebuild(state)`.
     template <auto State, auto Rebuild>

@@ -58,8 +58,8 @@ std::string declarations_json() {
         out += first ? "\n" : ",\n";
         first = false;
         out += "{\"owner\": " + quoted(attribute.owner) + ", \"name\": " + quoted(attribute.name) +
-               ", \"get\": " + quoted(attribute.get()) + ", \"set\": " + quoted(attribute.set()) +
-               "}";
+               ", \"get\": " + quoted(attribute.get()) +
+               ", \"set\": " + (attribute.set ? quoted(attribute.set()) : "null") + "}";
     }
     out += "\n]}\n";
     return out;

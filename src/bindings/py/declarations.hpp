@@ -33,7 +33,7 @@ struct AttributeDeclaration {
     std::string owner;  // the class's name
     std::string name;
     Hint get = nullptr;
-    Hint set = nullptr;
+    Hint set = nullptr;  // null for a read-only attribute
 };
 
 void declare(CallableDeclaration declaration);

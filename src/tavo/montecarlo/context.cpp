@@ -22,12 +22,8 @@ PyMonteCarloContext make_context(const QuantumNetwork& network, const Simulation
 
 QuantumNetwork network_of(const PyMonteCarloContext& context) {
     QuantumNetwork network;
-    for (const InternalNode& node : context.nodes)
-        network.add_node(node.id, node.memory_lifetime_t2);
-    for (const InternalLink& link : context.links) {
-        network.add_link(link.from, link.to, link.link_type, link.distance_km, link.base_fidelity,
-                         link.generation_rate_hz);
-    }
+    for (const NodeDefinition& node : context.nodes) network.add_node(node);
+    for (const LinkDefinition& link : context.links) network.add_link(link);
     return network;
 }
 

@@ -126,7 +126,8 @@ std::vector<std::pair<std::string, double>> sensitivity_analysis(const MonteCarl
         const auto& link = context.links[j];
         for (const auto& [parameter, name] : kLinkParameters) {
             double impact = measure("link[" + std::to_string(j) + "," + parameter + "]");
-            impacts.emplace_back(std::string(name) + ":" + link_key(link.from, link.to), impact);
+            impacts.emplace_back(std::string(name) + ":" + link_key(link.from_node, link.to),
+                                 impact);
         }
     }
     impacts.emplace_back("alpha_loss_db_km", measure("alpha_loss_db_km"));

@@ -27,8 +27,8 @@ struct MonteCarloSummary {
 // distance_km, base_fidelity, generation_rate_hz) tuples.
 struct PyMonteCarloContext {
     std::optional<std::uint64_t> seed;
-    std::vector<InternalNode> nodes;
-    std::vector<InternalLink> links;
+    std::vector<NodeDefinition> nodes;
+    std::vector<LinkDefinition> links;
     std::string from_node;
     std::string to_node;
     double fidelity_target = 0.0;

@@ -4,26 +4,20 @@
 
 namespace tavo {
 
-void QuantumNetwork::add_node(std::string id, double memory_lifetime_t2) {
-    auto found = index_.find(std::string_view(id));
+void QuantumNetwork::add_node(NodeDefinition node) {
+    auto found = index_.find(std::string_view(node.id));
     if (found != index_.end()) {
-        nodes_[found->second].memory_lifetime_t2 = memory_lifetime_t2;
+        nodes_[found->second].memory_lifetime_t2 = node.memory_lifetime_t2;
         return;
     }
-    index_.emplace(id, nodes_.size());
-    nodes_.push_back(InternalNode{std::move(id), memory_lifetime_t2});
+    index_.emplace(node.id, nodes_.size());
+    nodes_.push_back(std::move(node));
 }
 
-void QuantumNetwork::add_link(std::string from, std::string to, LinkType link_type,
-                              double distance_km, double base_fidelity,
-                              double generation_rate_hz) {
-    links_.push_back(InternalLink{std::move(from), std::move(to), distance_km, base_fidelity,
-                                  generation_rate_hz, link_type});
-}
-
-const InternalLink* QuantumNetwork::link_between(std::string_view a, std::string_view b) const {
-    for (const InternalLink& link : links_) {
-        if ((link.from == a && link.to == b) || (link.from == b && link.to == a)) return &link;
+const LinkDefinition* QuantumNetwork::link_between(std::string_view a, std::string_view b) const {
+    for (const LinkDefinition& link : links_) {
+        if ((link.from_node == a && link.to == b) || (link.from_node == b && link.to == a))
+            return &link;
     }
     return nullptr;
 }
@@ -47,13 +41,13 @@ LinkIndex::LinkIndex(const QuantumNetwork& network) : network_(&network) {
     name_slots_.assign(table_size(network.nodes().size()), npos);
     names_.reserve(network.nodes().size());
     hashes_.reserve(network.nodes().size());
-    for (const InternalNode& node : network.nodes()) add_vertex(node.id, hash_name(node.id));
+    for (const NodeDefinition& node : network.nodes()) add_vertex(node.id, hash_name(node.id));
 
     // Mostly lookups of names seen before, each a cache miss in a large table: the hashes are
     // computed first so that slots can be fetched a few links ahead of their use.
     std::vector<std::size_t> hashes(2 * links.size());
     for (std::size_t i = 0; i < links.size(); ++i) {
-        hashes[2 * i] = hash_name(links[i].from);
+        hashes[2 * i] = hash_name(links[i].from_node);
         hashes[2 * i + 1] = hash_name(links[i].to);
     }
     constexpr std::size_t ahead = 16;
@@ -63,13 +57,13 @@ LinkIndex::LinkIndex(const QuantumNetwork& network) : network_(&network) {
             prefetch_name_slot(hashes[2 * i + ahead]);
             prefetch_name_slot(hashes[2 * i + ahead + 1]);
         }
-        ends[i] = {add_vertex(links[i].from, hashes[2 * i]),
+        ends[i] = {add_vertex(links[i].from_node, hashes[2 * i]),
                    add_vertex(links[i].to, hashes[2 * i + 1])};
     }
 
     // Parallel links all become edges, but each is scored by the pair's first link.
     pairs_.assign(table_size(links.size()), {no_pair, nullptr});
-    std::vector<const InternalLink*> joining_of(links.size());
+    std::vector<const LinkDefinition*> joining_of(links.size());
     std::vector<std::uint64_t> keys(links.size());
     for (std::size_t i = 0; i < links.size(); ++i) {
         keys[i] = pair_key(ends[i].first, ends[i].second);
@@ -150,11 +144,11 @@ LinkIndex::Vertex LinkIndex::find(std::string_view name) const {
     return name_slots_[name_slot(name, hash_name(name))];
 }
 
-const InternalLink* LinkIndex::joining(Vertex a, Vertex b) const {
+const LinkDefinition* LinkIndex::joining(Vertex a, Vertex b) const {
     return pairs_[pair_slot(pair_key(a, b))].second;
 }
 
-const InternalLink* LinkIndex::link_between(std::string_view a, std::string_view b) const {
+const LinkDefinition* LinkIndex::link_between(std::string_view a, std::string_view b) const {
     const Vertex va = find(a), vb = find(b);
     return va == npos || vb == npos ? nullptr : joining(va, vb);
 }
@@ -162,11 +156,8 @@ const InternalLink* LinkIndex::link_between(std::string_view a, std::string_view
 QuantumNetwork QuantumNetwork::from_definitions(const std::vector<NodeDefinition>& nodes,
                                                 const std::vector<LinkDefinition>& links) {
     QuantumNetwork network;
-    for (const NodeDefinition& node : nodes) network.add_node(node.id, node.memory_lifetime_t2);
-    for (const LinkDefinition& link : links) {
-        network.add_link(link.from_node, link.to, link.link_type, link.distance_km,
-                         link.base_fidelity, link.generation_rate_hz);
-    }
+    for (const NodeDefinition& node : nodes) network.add_node(node);
+    for (const LinkDefinition& link : links) network.add_link(link);
     return network;
 }
 

@@ -13,36 +13,22 @@
 
 namespace tavo {
 
-struct InternalNode {
-    std::string id;
-    double memory_lifetime_t2 = 0.0;
-};
-
-struct InternalLink {
-    std::string from;
-    std::string to;
-    double distance_km = 0.0;
-    double base_fidelity = 0.0;
-    double generation_rate_hz = 0.0;
-    LinkType link_type = LinkType::Fiber;
-};
-
 // Nodes keyed by id, kept in order of first definition (a redefined node keeps its place and takes
-// the new values); links in insertion order. Nothing is checked: links may name unknown nodes, form
-// self-loops or run in parallel.
+// the new values); links in insertion order, each the definition it was given (kind and satellite
+// conditions included). Nothing is checked: links may name unknown nodes, form self-loops or run in
+// parallel.
 class QuantumNetwork {
 public:
-    void add_node(std::string id, double memory_lifetime_t2);
-    void add_link(std::string from, std::string to, LinkType link_type, double distance_km,
-                  double base_fidelity, double generation_rate_hz);
+    void add_node(NodeDefinition node);
+    void add_link(LinkDefinition link) { links_.push_back(std::move(link)); }
 
     bool has_node(std::string_view id) const { return index_.find(id) != index_.end(); }
-    const std::vector<InternalNode>& nodes() const { return nodes_; }
-    const std::vector<InternalLink>& links() const { return links_; }
+    const std::vector<NodeDefinition>& nodes() const { return nodes_; }
+    const std::vector<LinkDefinition>& links() const { return links_; }
 
     // The first link in list order joining a and b in either direction, or null. A scan of the link
     // list: for more than a lookup or two, build a LinkIndex.
-    const InternalLink* link_between(std::string_view a, std::string_view b) const;
+    const LinkDefinition* link_between(std::string_view a, std::string_view b) const;
 
     static QuantumNetwork from_definitions(const std::vector<NodeDefinition>& nodes,
                                            const std::vector<LinkDefinition>& links);
@@ -52,9 +38,9 @@ private:
         using is_transparent = void;
         std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
     };
-    std::vector<InternalNode> nodes_;
+    std::vector<NodeDefinition> nodes_;
     std::unordered_map<std::string, std::size_t, Hash, std::equal_to<>> index_;
-    std::vector<InternalLink> links_;
+    std::vector<LinkDefinition> links_;
 };
 
 // The links of a network as adjacency over integer vertices, for route searches and per-hop lookups
@@ -68,7 +54,7 @@ public:
 
     struct Edge {
         Vertex neighbour;
-        const InternalLink* joining;  // the first link in list order joining the two endpoints
+        const LinkDefinition* joining;  // the first link in list order joining the two endpoints
     };
 
     explicit LinkIndex(const QuantumNetwork& network);
@@ -86,8 +72,8 @@ public:
     }
 
     // What QuantumNetwork::link_between returns, by hashing instead of scanning.
-    const InternalLink* joining(Vertex a, Vertex b) const;
-    const InternalLink* link_between(std::string_view a, std::string_view b) const;
+    const LinkDefinition* joining(Vertex a, Vertex b) const;
+    const LinkDefinition* link_between(std::string_view a, std::string_view b) const;
 
 private:
     // Open addressing with linear probing in power-of-two tables: for a network of a hundred
@@ -106,9 +92,9 @@ private:
 
     const QuantumNetwork* network_;
     std::vector<std::string_view> names_;
-    std::vector<std::size_t> hashes_;                                   // of names_, for regrowing
-    std::vector<Vertex> name_slots_;                                    // npos when empty
-    std::vector<std::pair<std::uint64_t, const InternalLink*>> pairs_;  // no_pair when empty
+    std::vector<std::size_t> hashes_;  // of names_, for regrowing
+    std::vector<Vertex> name_slots_;   // npos when empty
+    std::vector<std::pair<std::uint64_t, const LinkDefinition*>> pairs_;  // no_pair when empty
     std::vector<std::size_t> offsets_;  // edges of v: edges_[offsets_[v] .. offsets_[v + 1])
     std::vector<Edge> edges_;
 };

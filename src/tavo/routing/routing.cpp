@@ -10,7 +10,7 @@ namespace {
 
 using Vertex = LinkIndex::Vertex;
 
-double hop_score(StrategyType strategy, const InternalLink& link) {
+double hop_score(StrategyType strategy, const LinkDefinition& link) {
     switch (strategy) {
         case StrategyType::LowestLatency: return link.distance_km;
         case StrategyType::HighestFidelity: return link.base_fidelity;
@@ -22,7 +22,7 @@ double start_score(StrategyType strategy) {
     return strategy == StrategyType::HighestFidelity ? 1.0 : 0.0;
 }
 
-double extend_score(StrategyType strategy, double score, const InternalLink& link) {
+double extend_score(StrategyType strategy, double score, const LinkDefinition& link) {
     return strategy == StrategyType::HighestFidelity ? score * hop_score(strategy, link)
                                                      : score + hop_score(strategy, link);
 }
@@ -52,7 +52,7 @@ bool skippable(StrategyType strategy, double partial, double best) {
 }
 
 bool partial_scores_bound(const QuantumNetwork& network, StrategyType strategy) {
-    for (const InternalLink& link : network.links()) {
+    for (const LinkDefinition& link : network.links()) {
         switch (strategy) {
             case StrategyType::LowestLatency:
                 if (!(link.distance_km >= 0.0)) return false;
@@ -83,7 +83,7 @@ std::optional<RouteInfo> search(const LinkIndex& index, std::string_view from, s
         std::size_t next_edge;
     };
     std::vector<Frame> frames{{source, 0}};
-    std::vector<const InternalLink*> hops;
+    std::vector<const LinkDefinition*> hops;
     std::vector<double> scores{start_score(strategy)};
     std::vector<bool> on_path(index.vertex_count(), false);
     on_path[source] = true;
@@ -91,7 +91,7 @@ std::optional<RouteInfo> search(const LinkIndex& index, std::string_view from, s
     bool found = false;
     double best_score = 0.0;
     std::vector<Vertex> best_path;
-    std::vector<const InternalLink*> best_hops;
+    std::vector<const LinkDefinition*> best_hops;
 
     // The number of paths can grow exponentially with the network: look for interruption.
     InterruptCountdown interrupt;
@@ -133,7 +133,7 @@ std::optional<RouteInfo> search(const LinkIndex& index, std::string_view from, s
     RouteInfo route;
     route.path.reserve(best_path.size());
     for (Vertex vertex : best_path) route.path.emplace_back(index.name(vertex));
-    for (const InternalLink* link : best_hops) route.fidelity *= link->base_fidelity;
+    for (const LinkDefinition* link : best_hops) route.fidelity *= link->base_fidelity;
     route.links = std::move(best_hops);
     return route;
 }

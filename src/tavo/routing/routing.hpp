@@ -14,7 +14,7 @@ namespace tavo {
 struct RouteInfo {
     std::vector<std::string> path;  // source first, target last
     double fidelity = 1.0;          // product of the joining links' base fidelities along the path
-    std::vector<const InternalLink*> links;  // each hop's joining link, in the network searched
+    std::vector<const LinkDefinition*> links;  // each hop's joining link, in the network searched
 };
 
 // The best simple path from `from` to `to` (links are undirected) under `strategy`. Source and

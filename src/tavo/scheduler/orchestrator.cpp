@@ -46,7 +46,7 @@ TimelinePlan plan_timeline(const QuantumNetwork& network, const SimulationConfig
     // Route hops always have their joining link; the propagation check comes before the per-hop
     // texts are built, as a request refused here never needs them.
     double propagation = 0.0;
-    for (const InternalLink* link : route->links) {
+    for (const LinkDefinition* link : route->links) {
         propagation += link->distance_km / config.physical.speed_of_light_in_fiber_km_ms;
     }
     if (propagation > plan.latency_limit) return fail_at(propagation);
@@ -54,7 +54,7 @@ TimelinePlan plan_timeline(const QuantumNetwork& network, const SimulationConfig
 
     plan.hops.reserve(route->links.size());
     for (std::size_t i = 1; i < plan.path.size(); ++i) {
-        const InternalLink& link = *route->links[i - 1];
+        const LinkDefinition& link = *route->links[i - 1];
         TimelinePlan::Hop hop;
         hop.from = plan.path[i - 1];
         hop.to = plan.path[i];

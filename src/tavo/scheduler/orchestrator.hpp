@@ -28,7 +28,7 @@ struct TimelinePlan {
         std::string from;
         std::string to;
         std::string key;               // "from->to"
-        const InternalLink* link;      // null when no link joins the hop's nodes
+        const LinkDefinition* link;    // null when no link joins the hop's nodes
         double success_probability;    // 0 without a link
         double fidelity;               // the link's base fidelity
     };

@@ -4,7 +4,6 @@
 #include "json/writer.hpp"
 #include "tavo/error.hpp"
 #include "tavo/io/file_io.hpp"
-#include "tavo/network/network_definitions.hpp"
 #include "tavo/snapshot/snapshot_format.hpp"
 
 namespace tavo {
@@ -22,8 +21,8 @@ namespace {
 TopologySnapshot make_snapshot(const QuantumNetwork& network, const SimulationConfig& config) {
     TopologySnapshot snapshot;
     snapshot.metadata = TopologyMetadata{"exported_topology", "1.0"};
-    snapshot.nodes = node_definitions(network);
-    snapshot.links = link_definitions(network);
+    snapshot.nodes = network.nodes();
+    snapshot.links = network.links();
     const double factor = config.physical.baseline_purify_factor;
     snapshot.config = TopologyConfig{10.0 * factor, factor};
     return snapshot;
@@ -65,13 +64,8 @@ void load_topology(TavoEngine& engine, const std::string& path) {
     }
     // Built aside and swapped in whole, so a failure above leaves the engine's network in place.
     QuantumNetwork network;
-    for (NodeDefinition& node : snapshot.nodes) {
-        network.add_node(std::move(node.id), node.memory_lifetime_t2);
-    }
-    for (LinkDefinition& link : snapshot.links) {
-        network.add_link(std::move(link.from_node), std::move(link.to), link.link_type,
-                         link.distance_km, link.base_fidelity, link.generation_rate_hz);
-    }
+    for (NodeDefinition& node : snapshot.nodes) network.add_node(std::move(node));
+    for (LinkDefinition& link : snapshot.links) network.add_link(std::move(link));
     engine.replace_network(std::move(network));
 }
 
