@@ -19,12 +19,47 @@ PhysicalConfig new_physical_config(optional<double> alpha_loss_db_km) {
 
 SimulationConfig new_simulation_config(optional<double> total_time_cutoff_ms,
                                        optional<double> step_resolution_ms,
-                                       optional<double> alpha_loss_db_km) {
+                                       optional<double> alpha_loss_db_km,
+                                       optional<PhysicalModel> physics) {
     SimulationConfig config;
     config.physical = PhysicalConfig::from_alpha_loss(alpha_loss_db_km);
     if (total_time_cutoff_ms) config.total_time_cutoff_ms = *total_time_cutoff_ms;
     if (step_resolution_ms) config.step_resolution_ms = *step_resolution_ms;
+    config.physics = std::move(physics);
     return config;
+}
+
+PhysicalModel new_physical_model(optional<HeraldingScheme> scheme,
+                                 optional<double> detector_efficiency,
+                                 optional<double> swap_success, optional<double> fiber_loss_db_km,
+                                 optional<double> satellite_loss_db,
+                                 optional<double> link_cutoff_ms) {
+    PhysicalModel model;
+    if (scheme) model.scheme = *scheme;
+    if (detector_efficiency) model.detector_efficiency = *detector_efficiency;
+    if (swap_success) model.swap_success = *swap_success;
+    if (fiber_loss_db_km) model.fiber_loss_db_km = *fiber_loss_db_km;
+    if (satellite_loss_db) model.satellite_loss_db = *satellite_loss_db;
+    model.link_cutoff_ms = link_cutoff_ms;
+    return model;
+}
+
+// == and != by value; anything else is left to the interpreter.
+PyObject* physical_model_richcompare(PyObject* self, PyObject* other, int op) {
+    return py::guarded(
+        [&]() -> PyObject* {
+            if ((op != Py_EQ && op != Py_NE) || !py::holds<PhysicalModel>(self) ||
+                !py::holds<PhysicalModel>(other)) {
+                return py::new_ref(Py_NotImplemented);
+            }
+            auto* left = py::box_of<PhysicalModel>(self);
+            auto* right = py::box_of<PhysicalModel>(other);
+            py::SharedBorrow left_borrow(left->borrow);
+            py::SharedBorrow right_borrow(right->borrow);
+            const bool equal = left->value == right->value;
+            return py::boolean(op == Py_EQ ? equal : !equal);
+        },
+        nullptr);
 }
 
 NodeDefinition new_node_definition(std::string id, double memory_lifetime_t2) {
@@ -73,11 +108,31 @@ py::Ref physical_config_class(PyObject*) {
 py::Ref simulation_config_class(PyObject*) {
     return py::ClassBuilder<SimulationConfig>("SimulationConfig")
         .constructor<&new_simulation_config, "total_time_cutoff_ms", "step_resolution_ms",
-                     "alpha_loss_db_km">()
+                     "alpha_loss_db_km", "physics">()
         .field<&SimulationConfig::physical>("physical")
         .field<&SimulationConfig::step_resolution_ms>("step_resolution_ms")
         .field<&SimulationConfig::total_time_cutoff_ms>("total_time_cutoff_ms")
+        .field<&SimulationConfig::physics>("physics")
         .build();
+}
+
+py::Ref physical_model_class(PyObject*) {
+    return py::ClassBuilder<PhysicalModel>("PhysicalModel")
+        .constructor<&new_physical_model, "scheme", "detector_efficiency", "swap_success",
+                     "fiber_loss_db_km", "satellite_loss_db", "link_cutoff_ms">()
+        .field<&PhysicalModel::scheme>("scheme")
+        .field<&PhysicalModel::detector_efficiency>("detector_efficiency")
+        .field<&PhysicalModel::swap_success>("swap_success")
+        .field<&PhysicalModel::fiber_loss_db_km>("fiber_loss_db_km")
+        .field<&PhysicalModel::satellite_loss_db>("satellite_loss_db")
+        .field<&PhysicalModel::link_cutoff_ms>("link_cutoff_ms")
+        .repr<static_cast<std::string (*)(const PhysicalModel&)>(&tavo::repr)>()
+        .slot(Py_tp_richcompare, reinterpret_cast<void*>(&physical_model_richcompare))
+        .build();
+}
+
+py::Ref heralding_scheme_class(PyObject*) {
+    return py::EnumBuilder<HeraldingScheme>("HeraldingScheme", kHeraldingSchemeNames).build();
 }
 
 py::Ref node_definition_class(PyObject*) {

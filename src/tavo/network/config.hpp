@@ -3,6 +3,8 @@
 
 #include <optional>
 
+#include "tavo/network/physical_model.hpp"
+
 namespace tavo {
 
 struct PhysicalConfig {
@@ -21,6 +23,8 @@ struct SimulationConfig {
     PhysicalConfig physical;
     double total_time_cutoff_ms = 5000.0;
     double step_resolution_ms = 0.1;
+    // The physical model requests are played on; none: the cycle model.
+    std::optional<PhysicalModel> physics;
 
     // What an engine uses when it is given no configuration. Note the purify factor: 0.12 here,
     // against the 0.022 of a default-constructed PhysicalConfig.
