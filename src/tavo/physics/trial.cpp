@@ -13,10 +13,4 @@ double attempts_begun(double start, double period, double end) {
     return count;
 }
 
-std::uint64_t saturating_count(double count) {
-    if (!(count > 0.0)) return 0;
-    if (count >= 0x1p64) return ~std::uint64_t{0};
-    return static_cast<std::uint64_t>(count);
-}
-
 }  // namespace tavo

@@ -77,7 +77,15 @@ double attempts_begun(double start, double period, double end);
 // an infinite rate).
 inline double decay_exponent(double held, double rate) { return held > 0.0 ? held * rate : 0.0; }
 
-std::uint64_t saturating_count(double count);
+// A count held in a double, into 64 bits: 0 for nothing (or NaN), the largest count past the top.
+inline std::uint64_t saturating_count(double count) {
+    if (!(count > 0.0)) return 0;
+    if (count >= 0x1p64) return ~std::uint64_t{0};
+    return static_cast<std::uint64_t>(count);
+}
+
+// The earlier of two times (neither is NaN); std::fmin is a library call on baseline x86-64.
+inline double earlier(double a, double b) { return b < a ? b : a; }
 
 class PhysicalTrial {
 public:
@@ -183,7 +191,7 @@ private:
             decay += decay_[node] + decay_exponent(at - created_[node - 1], rate) +
                      decay_exponent(at - created_[node], rate);
             excess = swapped_excess(excess, excess_[node]);
-            oldest = std::fmin(oldest, oldest_[node]);
+            oldest = earlier(oldest, oldest_[node]);
             const std::size_t next = right_[node];
             right_[node] = kNone;
             node = next;
@@ -237,10 +245,10 @@ PhysicalTrialOutcome PhysicalTrial::play(ChaCha12Rng& rng, std::uint64_t* attemp
     for (;;) {
         interrupt.tick();
         double now = kInfinity;
-        for (std::size_t hop = 0; hop < hops_; ++hop) now = std::fmin(now, ready_[hop]);
+        for (std::size_t hop = 0; hop < hops_; ++hop) now = earlier(now, ready_[hop]);
         if (cutoff) {
             for (std::size_t node = 0; node < hops_; ++node) {
-                if (right_[node] != kNone) now = std::fmin(now, oldest_[node] + plan.cutoff_ms);
+                if (right_[node] != kNone) now = earlier(now, oldest_[node] + plan.cutoff_ms);
             }
         }
         if (!(now <= limit)) return fail();
