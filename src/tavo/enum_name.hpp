@@ -13,3 +13,12 @@ struct EnumName {
 };
 
 }  // namespace tavo
+
+namespace tavo {
+
+// The spellings of an enumeration in JSON files: a specialisation names its table,
+//     template <> struct JsonSpellings<LinkType> { static constexpr const auto& table = kNames; };
+template <class E>
+struct JsonSpellings;
+
+}  // namespace tavo

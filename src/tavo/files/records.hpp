@@ -10,6 +10,7 @@
 
 #include "json/value.hpp"
 #include "tavo/enum_name.hpp"
+#include "tavo/record.hpp"
 
 namespace tavo {
 
@@ -21,11 +22,33 @@ inline constexpr EnumName<TavoNodeType> kTavoNodeTypeNames[] = {
     {TavoNodeType::Repeater, "Repeater"},
 };
 
+// The file's spellings.
+inline constexpr EnumName<TavoNodeType> kTavoNodeTypeSpellings[] = {
+    {TavoNodeType::Ground, "ground"},
+    {TavoNodeType::Satellite, "satellite"},
+    {TavoNodeType::Repeater, "repeater"},
+};
+
+template <>
+struct JsonSpellings<TavoNodeType> {
+    static constexpr const auto& table = kTavoNodeTypeSpellings;
+};
+
 enum class TavoLinkType : std::uint8_t { Fiber, Satellite };
 
 inline constexpr EnumName<TavoLinkType> kTavoLinkTypeNames[] = {
     {TavoLinkType::Fiber, "Fiber"},
     {TavoLinkType::Satellite, "Satellite"},
+};
+
+inline constexpr EnumName<TavoLinkType> kTavoLinkTypeSpellings[] = {
+    {TavoLinkType::Fiber, "fiber"},
+    {TavoLinkType::Satellite, "satellite"},
+};
+
+template <>
+struct JsonSpellings<TavoLinkType> {
+    static constexpr const auto& table = kTavoLinkTypeSpellings;
 };
 
 struct TavoMetadata {
@@ -102,6 +125,232 @@ struct TavoFile {
     std::optional<TavoExtensions> extensions;
 
     friend bool operator==(const TavoFile&, const TavoFile&) = default;
+};
+
+template <>
+struct Fields<TavoMetadata> {
+    static constexpr std::string_view name = "TavoMetadata";
+    static constexpr std::string_view doc = "The metadata section of a .tavo file.";
+    static constexpr auto list = std::tuple{
+        field<&TavoMetadata::name>({.name = "name", .doc = "Name of the network."}),
+        field<&TavoMetadata::description>({.name = "description", .doc = "Free text, or None."}),
+        field<&TavoMetadata::author>({.name = "author", .doc = "Free text, or None."}),
+        field<&TavoMetadata::created_at>({
+            .name = "created_at",
+            .doc = "A date as free text (not parsed), or None.",
+        }),
+    };
+};
+
+template <>
+struct Fields<TavoNode> {
+    static constexpr std::string_view name = "TavoNode";
+    static constexpr std::string_view doc = "A node entry of a .tavo file; nothing is checked.";
+    static constexpr auto list = std::tuple{
+        field<&TavoNode::id>({
+            .name = "id",
+            .doc = "Node id.",
+            .argument = "Node id; loading refuses duplicates.",
+        }),
+        field<&TavoNode::memory_lifetime_ms>({
+            .name = "memory_lifetime_ms",
+            .doc = R"(
+                Memory lifetime in ms, or None. An engine takes it in seconds (divided by 1000;
+                1 s when None) and the timeline does not use it.)",
+            .unit = "ms",
+        }),
+        field<&TavoNode::memory_capacity>({
+            .name = "memory_capacity",
+            .doc = R"(
+                Number of memory slots, 0..4294967295, or None (other values raise
+                OverflowError). Recorded only.)",
+        }),
+        field<&TavoNode::node_type>({
+            .name = "node_type",
+            .doc = "Ground, Satellite or Repeater, or None. Recorded only.",
+        }),
+    };
+};
+
+template <>
+struct Fields<TavoSatelliteExtension> {
+    static constexpr std::string_view name = "TavoSatelliteExtension";
+    static constexpr std::string_view doc = R"(
+        The satellite section of a link entry: visibility and weather factors.
+
+        No simulated effect. Nothing is checked when one is made.)";
+    static constexpr auto list = std::tuple{
+        field<&TavoSatelliteExtension::visibility>({
+            .name = "visibility",
+            .doc = "Visibility factor of the satellite, a fraction of 1.",
+            .parameter = Parameter::Optional,
+            .argument = "Visibility factor, a fraction; None: 1.0.",
+        }),
+        field<&TavoSatelliteExtension::weather_factor>({
+            .name = "weather_factor",
+            .doc = "Weather factor, a fraction of 1.",
+            .parameter = Parameter::Optional,
+            .argument = "Weather factor, a fraction; None: 1.0.",
+        }),
+    };
+};
+
+template <>
+struct Fields<TavoLink> {
+    static constexpr std::string_view name = "TavoLink";
+    static constexpr std::string_view doc = R"(
+        A link entry of a .tavo file; nothing is checked. The JSON key of src is "from". Links
+        carry no direction.)";
+    static constexpr auto list = std::tuple{
+        // Python sees a text: "" for a link without one.
+        field<&TavoLink::id>({
+            .name = "id",
+            .doc = "Link id (\"\" for a loaded link that had none).",
+            .argument = "Link id (\"\" writes an empty id).",
+            .attribute = false,
+        }),
+        field<&TavoLink::src>({
+            .name = "src",
+            .doc = "Id of one end node (JSON key \"from\").",
+            .key = "from",
+        }),
+        field<&TavoLink::to>({.name = "to", .doc = "Id of the other end node."}),
+        field<&TavoLink::distance_km>({
+            .name = "distance_km",
+            .doc = "Length in km; loading requires > 0.",
+            .unit = "km",
+        }),
+        field<&TavoLink::base_fidelity>({
+            .name = "base_fidelity",
+            .doc = "Fidelity of a freshly generated pair, a fraction; loading requires 0 < f <= 1.",
+        }),
+        field<&TavoLink::generation_rate_hz>({
+            .name = "generation_rate_hz",
+            .doc = "Generation rate in Hz; loading requires > 0.",
+            .unit = "Hz",
+        }),
+        field<&TavoLink::link_type>({
+            .name = "link_type",
+            .doc = "Fiber or Satellite, or None (Fiber in an engine).",
+        }),
+        field<&TavoLink::satellite>({
+            .name = "satellite",
+            .doc = "Visibility and weather factors of a satellite link, or None (copied).",
+        }),
+    };
+};
+
+template <>
+struct Fields<TavoConfig> {
+    static constexpr std::string_view name = "TavoConfig";
+    static constexpr std::string_view doc = R"(
+        The config section of a .tavo file: from_tavo_file reads alpha_loss and max_attempts.)";
+    static constexpr auto list = std::tuple{
+        field<&TavoConfig::alpha_loss>({
+            .name = "alpha_loss",
+            .doc = R"(
+                Fiber attenuation in dB/km, or None: from_tavo_file sets baseline_purify_factor
+                to a tenth of it (0.22 when None).)",
+            .unit = "dB/km",
+        }),
+        field<&TavoConfig::beta_fidelity_decay>({
+            .name = "beta_fidelity_decay",
+            .doc = "A fidelity decay parameter, or None. Recorded only.",
+        }),
+        field<&TavoConfig::gamma_swapping>({
+            .name = "gamma_swapping",
+            .doc = "A swapping parameter, or None. Recorded only.",
+        }),
+        field<&TavoConfig::max_attempts>({
+            .name = "max_attempts",
+            .doc = R"(
+                Attempt limit, 0..4294967295, or None: from_tavo_file sets total_time_cutoff_ms
+                to 50 ms times it (5000 ms when None).)",
+        }),
+    };
+};
+
+template <>
+struct Fields<TavoConstraints> {
+    static constexpr std::string_view name = "TavoConstraints";
+    static constexpr std::string_view doc = R"(
+        The constraints section of a .tavo file: a fidelity target and a latency budget.
+
+        Recorded only: no operation applies them. Compares with == and != (equal when both
+        fields are equal, None with None; NaN never equal).)";
+    static constexpr auto list = std::tuple{
+        field<&TavoConstraints::fidelity_target>({
+            .name = "fidelity_target",
+            .doc = "Fidelity target, a fraction, or None.",
+        }),
+        field<&TavoConstraints::max_latency_ms>({
+            .name = "max_latency_ms",
+            .doc = "Latency budget in ms, or None.",
+            .unit = "ms",
+        }),
+    };
+};
+
+template <>
+struct Fields<TavoExtensions> {
+    static constexpr std::string_view name = "TavoExtensions";
+    static constexpr std::string_view doc = "The free-form extensions section of a .tavo file.";
+    static constexpr auto list = std::tuple{
+        field<&TavoExtensions::custom>({.name = "custom", .doc = "Any JSON value, or nothing."}),
+    };
+};
+
+template <>
+struct Fields<TavoFile> {
+    static constexpr std::string_view name = "TavoFile";
+    static constexpr std::string_view doc = R"(
+        A .tavo topology file in memory: version, metadata, nodes, links and optional sections.
+
+        Build one with TavoFile(name), add_node and add_link, or read one with load_tavo_file;
+        write it with save. Nothing is checked until a file is loaded (see validate). Attribute
+        reads return copies: tf.links[0].distance_km = 99 changes a copy and leaves tf as it was.
+        Read, modify, write back:
+
+            links = tf.links
+            links[0].distance_km = 99.0
+            tf.links = links)";
+    static constexpr auto list = std::tuple{
+        field<&TavoFile::version>({
+            .name = "version",
+            .doc = "Format version; \"1.0\", the only one loading accepts.",
+        }),
+        field<&TavoFile::metadata>({
+            .name = "metadata",
+            .doc = "Name, description, author and date (a copy on reading).",
+        }),
+        field<&TavoFile::nodes>({
+            .name = "nodes",
+            .doc = R"(
+                The node entries (a new list of copies); assign a sequence of TavoNode to replace
+                them.)",
+        }),
+        field<&TavoFile::links>({
+            .name = "links",
+            .doc = R"(
+                The link entries (a new list of copies); assign a sequence of TavoLink to replace
+                them.)",
+        }),
+        field<&TavoFile::config>({
+            .name = "config",
+            .doc = "Simulation settings that from_tavo_file reads, or None (a copy on reading).",
+        }),
+        field<&TavoFile::constraints>({
+            .name = "constraints",
+            .doc = R"(
+                A fidelity target and a latency budget for requests, or None (a copy on reading).
+                Recorded only: no operation applies them.)",
+        }),
+        field<&TavoFile::extensions>({
+            .name = "extensions",
+            .doc = "The free-form extensions section, or None.",
+            .attribute = false,
+        }),
+    };
 };
 
 }  // namespace tavo
