@@ -69,8 +69,10 @@ std::string link_id(const TavoLink& link) { return link.id.value_or(""); }
 void set_link_id(TavoLink& link, std::string id) { link.id = std::move(id); }
 
 TavoConfig new_config(optional<double> alpha_loss, optional<double> beta_fidelity_decay,
-                      optional<double> gamma_swapping, optional<std::uint32_t> max_attempts) {
-    return TavoConfig{alpha_loss, beta_fidelity_decay, gamma_swapping, max_attempts};
+                      optional<double> gamma_swapping, optional<std::uint32_t> max_attempts,
+                      optional<PhysicalModel> physics) {
+    return TavoConfig{alpha_loss, beta_fidelity_decay, gamma_swapping, max_attempts,
+                      std::move(physics)};
 }
 
 TavoConstraints new_constraints(optional<double> fidelity_target, optional<double> max_latency_ms) {
@@ -144,7 +146,9 @@ std::string config_repr(const TavoConfig& config) {
     return "TavoConfig(alpha_loss=" + text::debug_optional(config.alpha_loss) +
            ", beta_fidelity_decay=" + text::debug_optional(config.beta_fidelity_decay) +
            ", gamma_swapping=" + text::debug_optional(config.gamma_swapping) +
-           ", max_attempts=" + text::debug_optional(config.max_attempts) + ")";
+           ", max_attempts=" + text::debug_optional(config.max_attempts) +
+           // Shown only when there is one, so that a config without one reads as it always did.
+           (config.physics ? ", physics=" + repr(*config.physics) : std::string()) + ")";
 }
 
 std::string constraints_repr(const TavoConstraints& constraints) {
@@ -264,11 +268,12 @@ py::Ref tavo_link_class(PyObject*) {
 py::Ref tavo_config_class(PyObject*) {
     return py::ClassBuilder<TavoConfig>("TavoConfig")
         .constructor<&new_config, "alpha_loss", "beta_fidelity_decay", "gamma_swapping",
-                     "max_attempts">()
+                     "max_attempts", "physics">()
         .field<&TavoConfig::alpha_loss>("alpha_loss")
         .field<&TavoConfig::beta_fidelity_decay>("beta_fidelity_decay")
         .field<&TavoConfig::gamma_swapping>("gamma_swapping")
         .field<&TavoConfig::max_attempts>("max_attempts")
+        .field<&TavoConfig::physics>("physics")
         .repr<&config_repr>()
         .build();
 }

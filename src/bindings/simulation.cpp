@@ -69,6 +69,37 @@ void set_context_links(PyMonteCarloContext& context, std::vector<LinkView> links
     }
 }
 
+// A context pickles as its full records, so that link kinds and satellite conditions, which the
+// tuples of the links attribute leave out, survive the round trip.
+using ContextState =
+    std::tuple<std::optional<std::uint64_t>, std::vector<NodeDefinition>,
+               std::vector<LinkDefinition>, std::string, std::string, double, double, double,
+               double, double, std::optional<StrategyType>, std::optional<PhysicalModel>, double>;
+
+ContextState context_state(const PyMonteCarloContext& c) {
+    return {c.seed,
+            c.nodes,
+            c.links,
+            c.from_node,
+            c.to_node,
+            c.fidelity_target,
+            c.max_latency_ms,
+            c.total_time_cutoff_ms,
+            c.step_resolution_ms,
+            c.baseline_purify_factor,
+            c.strategy,
+            c.physics,
+            c.speed_of_light_in_fiber_km_ms};
+}
+
+PyMonteCarloContext context_from_state(ContextState state) {
+    PyMonteCarloContext c;
+    std::tie(c.seed, c.nodes, c.links, c.from_node, c.to_node, c.fidelity_target, c.max_latency_ms,
+             c.total_time_cutoff_ms, c.step_resolution_ms, c.baseline_purify_factor, c.strategy,
+             c.physics, c.speed_of_light_in_fiber_km_ms) = std::move(state);
+    return c;
+}
+
 const std::optional<PyMonteCarloContext>& get_context(const MonteCarloStats& stats) {
     return stats.context;
 }
@@ -114,6 +145,9 @@ py::Ref monte_carlo_context_class(PyObject*) {
         .field<&C::step_resolution_ms>("step_resolution_ms")
         .field<&C::baseline_purify_factor>("baseline_purify_factor")
         .field<&C::strategy>("strategy")
+        .field<&C::physics>("physics")
+        .field<&C::speed_of_light_in_fiber_km_ms>("speed_of_light_in_fiber_km_ms")
+        .pickled<&context_state, &context_from_state>()
         .build();
 }
 

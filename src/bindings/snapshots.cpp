@@ -115,6 +115,7 @@ py::Ref topology_config_class(PyObject*) {
     return py::ClassBuilder<TopologyConfig>("TopologyConfig")
         .field<&TopologyConfig::alpha_loss>("alpha_loss")
         .field<&TopologyConfig::gamma_swapping>("gamma_swapping")
+        .field<&TopologyConfig::physics>("physics")
         .build();
 }
 

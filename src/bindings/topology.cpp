@@ -21,8 +21,10 @@ TopologyEndpoints new_endpoints(std::string topology_name, std::string from_node
 
 TopologyComparisonReport compare(std::vector<TopologyEndpoints> endpoints, double fidelity_target,
                                  double max_latency_ms, std::uint64_t runs,
-                                 std::optional<StrategyType> strategy) {
-    return compare_topologies(endpoints, fidelity_target, max_latency_ms, runs, strategy);
+                                 std::optional<StrategyType> strategy,
+                                 std::optional<SimulationConfig> config) {
+    return compare_topologies(endpoints, fidelity_target, max_latency_ms, runs, strategy,
+                              config.value_or(SimulationConfig::engine_default()));
 }
 
 constexpr const char* kCompareDoc =
@@ -34,11 +36,14 @@ constexpr const char* kCompareDoc =
     "# Arguments\n"
     "* `endpoints` - List of (topology_name, from_node, to_node) tuples, one per topology.\n"
     "  Each entry maps a generated topology name to the source and target nodes within that\n"
-    "  specific topology (e.g., \"telecom_backbone\" → (\"A\", \"C\"), \"hybrid_satellite_fiber\" → (\"Toronto\", \"London\")).\n"
+    "  specific topology (e.g., \"telecom_backbone\" → (\"A\", \"C\"), \"hybrid_satellite_fiber\" "
+    "→ (\"Toronto\", \"London\")).\n"
     "* `fidelity_target` - Required fidelity threshold for all simulations\n"
     "* `max_latency_ms` - Maximum allowed latency for all simulations\n"
     "* `runs` - Number of Monte Carlo runs per topology\n"
     "* `strategy` - Optional routing strategy (None for default)\n"
+    "* `config` - The SimulationConfig each compared engine is built with (None: the engine\n"
+    "  default); one holding a PhysicalModel compares the topologies on the physical model\n"
     "\n"
     "# Example\n"
     "```python\n"
@@ -66,7 +71,8 @@ py::Ref generate_topology_function(PyObject* module) {
 
 py::Ref compare_topologies_function(PyObject* module) {
     return py::unlocked_function<&compare, "compare_topologies", "endpoints", "fidelity_target",
-                                 "max_latency_ms", "runs", "strategy">(module, kCompareDoc);
+                                 "max_latency_ms", "runs", "strategy", "config">(module,
+                                                                                 kCompareDoc);
 }
 
 py::Ref topology_endpoints_class(PyObject*) {

@@ -160,6 +160,17 @@ constexpr Field<detail::RecordOf<Member>> defaulted(std::string_view key) {
     return field;
 }
 
+// As defaulted, and null leaves the default too.
+template <auto Member, class Codec>
+constexpr Field<detail::RecordOf<Member>> defaulted_or_null(std::string_view key) {
+    using R = detail::RecordOf<Member>;
+    Field<R> field = defaulted<Member, Codec>(key);
+    field.read = [](Reader& r, R& record) {
+        if (auto value = detail::read_optional<Codec>(r)) record.*Member = std::move(*value);
+    };
+    return field;
+}
+
 template <auto Member, class Codec>
 constexpr Field<detail::RecordOf<Member>> optional(std::string_view key) {
     using R = detail::RecordOf<Member>;

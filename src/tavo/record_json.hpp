@@ -67,7 +67,8 @@ constexpr json::Presence json_presence(const Row& row) {
     switch (row.presence()) {
         case JsonPresence::Optional: return json::Presence::Optional;
         case JsonPresence::Nullable: return json::Presence::Nullable;
-        case JsonPresence::Defaulted: return json::Presence::Defaulted;
+        case JsonPresence::Defaulted:
+        case JsonPresence::DefaultedOrNull: return json::Presence::Defaulted;
         default: return json::Presence::Required;
     }
 }
@@ -81,6 +82,8 @@ constexpr json::Field<typename Row::Record> json_field(const Row& row) {
         json::Field<typename Row::Record> field = json::optional<member, Codec>(row.json_key());
         field.presence = presence;
         return field;
+    } else if (row.presence() == JsonPresence::DefaultedOrNull) {
+        return json::defaulted_or_null<member, Codec>(row.json_key());
     } else {
         json::Field<typename Row::Record> field = json::required<member, Codec>(row.json_key());
         field.presence = presence;

@@ -57,6 +57,7 @@ bool compare_config(ConfigDiff& diff, const TavoConfig& a, const TavoConfig& b, 
                                      every_field);
     changed |= compare_section_field(diff.max_attempts, a.max_attempts, b.max_attempts,
                                      every_field);
+    changed |= compare_section_field(diff.physics, a.physics, b.physics, every_field);
     return changed;
 }
 
@@ -109,6 +110,25 @@ void append_float_change(std::string& out, const char* field,
     out.append(text::debug_optional(change->second)).append("\n");
 }
 
+// The physical model: each field that changed, or the whole model when one side has none.
+void append_physics_change(std::string& out, const Change<std::optional<PhysicalModel>>& change) {
+    if (!change) return;
+    const auto& [before, after] = *change;
+    auto shown = [](const std::optional<PhysicalModel>& model) {
+        return model ? repr(*model) : std::string("None");
+    };
+    if (!before || !after) {
+        out.append("     - physics: ").append(shown(before)).append(" -> ");
+        out.append(shown(after)).append("\n");
+        return;
+    }
+    for (std::string_view field : changed_fields(*before, *after)) {
+        out.append("     - physics.").append(field).append(": ");
+        out.append(field_text(*before, field)).append(" -> ");
+        out.append(field_text(*after, field)).append("\n");
+    }
+}
+
 // Only some changes get a detail line of their own; the others show through their heading.
 std::string summary_of(const FileDiff& diff) {
     std::string out = "Diff between '" + diff.first_path + "' and '" + diff.second_path + "':\n";
@@ -130,6 +150,7 @@ std::string summary_of(const FileDiff& diff) {
     if (diff.config) {
         out += "  Config changes:\n";
         append_float_change(out, "alpha_loss", diff.config->alpha_loss);
+        append_physics_change(out, diff.config->physics);
     }
     if (diff.constraints) {
         out += "  Constraints changes:\n";

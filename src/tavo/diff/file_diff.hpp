@@ -27,6 +27,7 @@ struct ConfigDiff {
     Change<std::optional<double>> beta_fidelity_decay;
     Change<std::optional<double>> gamma_swapping;
     Change<std::optional<std::uint32_t>> max_attempts;
+    Change<std::optional<PhysicalModel>> physics;
 };
 
 struct ConstraintsDiff {

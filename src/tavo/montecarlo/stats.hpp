@@ -23,8 +23,9 @@ struct MonteCarloSummary {
 };
 
 // Every input of one ensemble, enough to run it again with changed parameters. Nodes and links are
-// the network's own records; Python sees them as (id, memory_lifetime_t2) pairs and (from_node, to,
-// distance_km, base_fidelity, generation_rate_hz) tuples.
+// the network's own records (link kinds and satellite conditions included); Python sees them as
+// (id, memory_lifetime_t2) pairs and (from_node, to, distance_km, base_fidelity,
+// generation_rate_hz) tuples.
 struct PyMonteCarloContext {
     std::optional<std::uint64_t> seed;
     std::vector<NodeDefinition> nodes;
@@ -37,6 +38,10 @@ struct PyMonteCarloContext {
     double step_resolution_ms = 0.0;
     double baseline_purify_factor = 0.0;
     std::optional<StrategyType> strategy;
+    // The engine's physical model (none: the cycle model) and signal speed in fiber, which the
+    // physical model's variants run with.
+    std::optional<PhysicalModel> physics;
+    double speed_of_light_in_fiber_km_ms = 200.0;
 };
 
 struct MonteCarloStats : MonteCarloSummary {

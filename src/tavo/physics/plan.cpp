@@ -20,26 +20,14 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 }
 
 bool finite_at_least_zero(double x) { return x >= 0.0 && std::isfinite(x); }
-bool fraction(double x) { return x > 0.0 && x <= 1.0; }
 bool share(double x) { return x >= 0.0 && x <= 1.0; }
 
 void check_model(const PhysicalModel& model) {
-    const std::string where = "physics: ";
-    if (!fraction(model.detector_efficiency)) {
-        refuse(where, "detector_efficiency", "in (0, 1]", model.detector_efficiency);
-    }
-    if (!fraction(model.swap_success)) {
-        refuse(where, "swap_success", "in (0, 1]", model.swap_success);
-    }
-    if (!finite_at_least_zero(model.fiber_loss_db_km)) {
-        refuse(where, "fiber_loss_db_km", "a finite number at least 0", model.fiber_loss_db_km);
-    }
-    if (!finite_at_least_zero(model.satellite_loss_db)) {
-        refuse(where, "satellite_loss_db", "a finite number at least 0", model.satellite_loss_db);
-    }
-    if (model.link_cutoff_ms && !(*model.link_cutoff_ms >= 0.0)) {
-        refuse(where, "link_cutoff_ms", "at least 0 or None", *model.link_cutoff_ms);
-    }
+    const std::vector<ModelFieldProblem> problems = physical_model_problems(model);
+    if (problems.empty()) return;
+    const ModelFieldProblem& first = problems.front();
+    throw InvalidValue("physics: " + std::string(first.field) + " must be " +
+                       std::string(first.rule) + ", got " + text::plain(first.value));
 }
 
 void check_link(const LinkDefinition& link, const QuantumNetwork& network) {
