@@ -14,6 +14,7 @@ from typing import Any, Callable, Dict, List, Optional, Sequence, TextIO
 import tavo_core
 
 from . import frames
+from ._engine import engine_state, model_fields, model_name, with_model
 from .parallel import U64_MAX, resolve_seed
 from .parallel import simulate as parallel_simulate
 
@@ -178,7 +179,26 @@ def _load_engine(args: argparse.Namespace) -> tavo_core.TavoEngine:
             raise UsageError(
                 f"{role} node {node!r} is not in {args.file} (nodes: {', '.join(ids)})"
             )
-    return tavo_core.from_tavo_file(args.file)
+    engine = tavo_core.from_tavo_file(args.file)
+    # A file's own model wins; --physical gives one with the defaults to a file without.
+    if args.physical and engine.config.physics is None:
+        engine = with_model(engine, tavo_core.PhysicalModel())
+    return engine
+
+
+def _model(config: Any) -> Dict[str, Any]:
+    """Which model ran, for the JSON output: {"model": "cycle"} or {"model": "physical",
+    "physics": its fields}."""
+    if config.physics is None:
+        return {"model": model_name(config)}
+    return {"model": model_name(config), "physics": model_fields(config.physics)}
+
+
+def _model_line(config: Any) -> str:
+    if config.physics is None:
+        return "cycle model"
+    fields = model_fields(config.physics)
+    return "physical model (" + ", ".join(f"{key} {value}" for key, value in fields.items()) + ")"
 
 
 def _ensemble(args: argparse.Namespace) -> Any:
@@ -192,7 +212,8 @@ def _ensemble(args: argparse.Namespace) -> Any:
     if not args.json:
         print(
             f"{args.file}: {args.runs} trials {args.from_node} -> {args.to}, fidelity >= "
-            f"{args.fidelity}, budget {args.budget} ms, seed {seed}",
+            f"{args.fidelity}, budget {args.budget} ms, seed {seed}, "
+            f"{_model_line(engine.config)}",
             flush=True,
         )
     stats = parallel_simulate(
@@ -207,7 +228,7 @@ def _ensemble(args: argparse.Namespace) -> Any:
         workers=args.workers,
         progress=_progress_wanted(sys.stderr),
     )
-    return stats, seed
+    return stats, seed, engine_state(engine)[0]
 
 
 def _busiest(stats: Any, count: int) -> List[Dict[str, Any]]:
@@ -228,7 +249,7 @@ def _print_stats(stats: Any) -> None:
 
 
 def run_simulate(args: argparse.Namespace) -> int:
-    stats, seed = _ensemble(args)
+    stats, seed, config = _ensemble(args)
     busiest = _busiest(stats, args.top)
     if args.json:
         row = {
@@ -236,7 +257,7 @@ def run_simulate(args: argparse.Namespace) -> int:
             for key, value in frames.records(stats)[0].items()
             if not key.startswith(frames.ATTEMPTS_PREFIX)
         }
-        _emit_json({"seed": seed, **row, "busiest_links": busiest})
+        _emit_json({"seed": seed, **_model(config), **row, "busiest_links": busiest})
         return OK
     _print_stats(stats)
     if busiest:
@@ -247,7 +268,7 @@ def run_simulate(args: argparse.Namespace) -> int:
 
 
 def run_sensitivity(args: argparse.Namespace) -> int:
-    stats, seed = _ensemble(args)
+    stats, seed, config = _ensemble(args)
     if not args.json:
         _print_stats(stats)
         print("  ranking the parameters (each lowered and raised by 10 %) ...", flush=True)
@@ -255,7 +276,9 @@ def run_sensitivity(args: argparse.Namespace) -> int:
     rows = frames.records(dict(ranking))[: args.top]
     if args.json:
         base = frames.records(stats)[0]
-        _emit_json({"seed": seed, "success_rate": base["success_rate"], "ranking": rows})
+        _emit_json(
+            {"seed": seed, **_model(config), "success_rate": base["success_rate"], "ranking": rows}
+        )
         return OK
     for row in rows:
         print(f"    {row['parameter']:<40} {row['impact']:.4f}")
@@ -272,12 +295,19 @@ def run_compare(args: argparse.Namespace) -> int:
         if args.strategy is None
         else getattr(tavo_core.StrategyType, STRATEGIES[args.strategy])
     )
+    config = None  # the engine default, as compare_topologies has always run
+    if args.physical:
+        # The budget is the only limit: the default time cutoff would stop trials at 5 s.
+        config = tavo_core.SimulationConfig(
+            total_time_cutoff_ms=args.budget, physics=tavo_core.PhysicalModel()
+        )
     try:
         report = tavo_core.compare_topologies(
-            endpoints, args.fidelity, args.budget, args.runs, strategy
+            endpoints, args.fidelity, args.budget, args.runs, strategy, config
         )
     except ValueError as exc:  # an unknown topology or node
         raise UsageError(str(exc)) from exc
+    used = config or tavo_core.SimulationConfig()
     rows = frames.records(report)
     if args.json:
         plain = [
@@ -286,12 +316,14 @@ def run_compare(args: argparse.Namespace) -> int:
         ]
         _emit_json(
             {
+                **_model(used),
                 "recommended": str(report.recommended_topology),
                 "summary": str(report.summary),
                 "topologies": plain,
             }
         )
         return OK
+    print(f"  {_model_line(used)}")
     print(
         f"  {'topology':<24} {'route':<18} {'success':>8} {'95 % interval':>17} "
         f"{'latency':>12} {'fidelity':>9}"
@@ -330,6 +362,7 @@ def _add_request(parser: argparse.ArgumentParser, with_workers: bool = True) -> 
         "--strategy", choices=sorted(STRATEGIES), help="routing strategy (default: the engine's)"
     )
     parser.add_argument("--json", action="store_true", help="print machine-readable JSON")
+    _add_physical(parser)
     if with_workers:
         parser.add_argument(
             "--seed",
@@ -343,6 +376,15 @@ def _add_request(parser: argparse.ArgumentParser, with_workers: bool = True) -> 
             metavar="K",
             help="threads running the trials (default: the usable cores)",
         )
+
+
+def _add_physical(parser: argparse.ArgumentParser) -> None:
+    parser.add_argument(
+        "--physical",
+        action="store_true",
+        help="play requests on the physical model, with its defaults unless the file has one "
+        "(a file's own model is always used)",
+    )
 
 
 def build_parser() -> argparse.ArgumentParser:
@@ -421,6 +463,11 @@ def build_parser() -> argparse.ArgumentParser:
     )
     compare.add_argument("--strategy", choices=sorted(STRATEGIES), help="routing strategy")
     compare.add_argument("--json", action="store_true", help="print machine-readable JSON")
+    compare.add_argument(
+        "--physical",
+        action="store_true",
+        help="compare on the physical model with its defaults (time cutoff: the budget)",
+    )
     compare.set_defaults(run=run_compare)
     return parser
 
@@ -440,6 +487,8 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
             print(f"tavo {args.command}: error: {exc}", file=sys.stderr)
             return USAGE
         except RuntimeError as exc:  # a file that cannot be loaded
+            return _fail(_one_line(exc))
+        except ValueError as exc:  # a value the physical model cannot use
             return _fail(_one_line(exc))
     except KeyboardInterrupt:
         print("tavo: interrupted", file=sys.stderr)

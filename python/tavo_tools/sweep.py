@@ -9,7 +9,7 @@ from typing import TYPE_CHECKING, Any, Dict, List, Mapping, Optional, Sequence, 
 
 import tavo_core
 
-from ._engine import engine_state, is_satellite
+from ._engine import engine_state, is_satellite, model_fields, model_from_fields
 from ._optional import missing
 from .frames import STAT_COLUMNS, wilson_interval
 from .parallel import (
@@ -29,9 +29,9 @@ __all__ = ["sweep"]
 
 # The network as plain values, so that a point crosses process boundaries without tavo_core
 # objects: (baseline_purify_factor, speed_of_light_in_fiber_km_ms, total_time_cutoff_ms,
-# step_resolution_ms), [id, memory_lifetime_t2] per node, and
+# step_resolution_ms, physical model fields or None), [id, memory_lifetime_t2] per node, and
 # [from_node, to, distance_km, base_fidelity, generation_rate_hz, satellite, conditions] per link.
-PlainConfig = Tuple[float, float, float, float]
+PlainConfig = Tuple[float, float, float, float, Optional[Dict[str, Any]]]
 PlainNode = List[Any]
 PlainLink = List[Any]
 PointResult = Tuple[int, float, float, float, int]
@@ -39,6 +39,9 @@ PointResult = Tuple[int, float, float, float, int]
 _NODE_FIELDS = {"memory_lifetime_t2": 1}
 _LINK_FIELDS = {"distance_km": 2, "base_fidelity": 3, "generation_rate_hz": 4}
 _REQUEST_FIELDS = ("fidelity_target", "max_latency_ms")
+# Fields of the engine's physical model a sweep may vary (on an engine that has one).
+_MODEL_FIELDS = ("detector_efficiency", "swap_success", "fiber_loss_db_km", "link_cutoff_ms")
+_MODEL_PREFIX = "physics."
 
 
 def _plain_network(
@@ -53,6 +56,7 @@ def _plain_network(
         float(physical.speed_of_light_in_fiber_km_ms),
         float(config.total_time_cutoff_ms),
         float(config.step_resolution_ms),
+        None if config.physics is None else model_fields(config.physics),
     )
     nodes = [[str(node.id), float(node.memory_lifetime_t2)] for node in network[0]]
     links = []
@@ -74,12 +78,18 @@ def _plain_network(
     return plain_config, nodes, links
 
 
-def parameter_keys(nodes: Sequence[PlainNode], links: Sequence[PlainLink]) -> List[str]:
-    """Every key a sweep of this network accepts, in the vocabulary of the sensitivity analysis."""
+def parameter_keys(
+    nodes: Sequence[PlainNode], links: Sequence[PlainLink], physical: bool = False
+) -> List[str]:
+    """Every key a sweep of this network accepts, in the vocabulary of the sensitivity analysis,
+    and with a physical model its fields ("physics.detector_efficiency", ...)."""
     keys = [f"{field}:{node[0]}" for node in nodes for field in _NODE_FIELDS]
     link_keys = dict.fromkeys(f"{link[0]}->{link[1]}" for link in links)
     keys += [f"{field}:{key}" for key in link_keys for field in _LINK_FIELDS]
-    return keys + list(_REQUEST_FIELDS)
+    keys += list(_REQUEST_FIELDS)
+    if physical:
+        keys += [_MODEL_PREFIX + field for field in _MODEL_FIELDS]
+    return keys
 
 
 def _build_engine(
@@ -90,6 +100,8 @@ def _build_engine(
     physical.speed_of_light_in_fiber_km_ms = config[1]
     simulation = tavo_core.SimulationConfig(config[2], config[3])
     simulation.physical = physical
+    if config[4] is not None:
+        simulation.physics = model_from_fields(config[4])
     engine = tavo_core.TavoEngine(simulation)
     definitions = []
     for source, target, distance, fidelity, rate, satellite, conditions in links:
@@ -158,8 +170,11 @@ def sweep(
     `vary` maps parameter keys to the values to try. Keys name a network parameter as the
     sensitivity analysis reports it ("memory_lifetime_t2:{node}", "distance_km:{from}->{to}",
     "base_fidelity:{from}->{to}", "generation_rate_hz:{from}->{to}"; a link key sets every link
-    listed with those endpoints in that direction) or a request parameter ("fidelity_target",
-    "max_latency_ms"). Rows come in `itertools.product` order, the first key varying slowest.
+    listed with those endpoints in that direction), a request parameter ("fidelity_target",
+    "max_latency_ms") or, on an engine with a physical model, a field of that model
+    ("physics.detector_efficiency", "physics.swap_success", "physics.fiber_loss_db_km",
+    "physics.link_cutoff_ms"). Rows come in `itertools.product` order, the first key varying
+    slowest.
 
     Every point runs `runs` trials with the same seed (common random numbers; None reads the clock
     once) on a copy of the engine's network and configuration holding the point's values, so each
@@ -179,9 +194,14 @@ def sweep(
     )
     worker_count = positive_count(workers, "workers") or default_workers()
     config, nodes, links = _plain_network(engine)
-    valid = parameter_keys(nodes, links)
+    valid = parameter_keys(nodes, links, config[4] is not None)
     grid: Dict[str, List[Any]] = {}
     for key, values in vary.items():
+        if key.startswith(_MODEL_PREFIX) and config[4] is None:
+            raise ValueError(
+                f"sweep parameter {key!r} needs an engine with a physical model "
+                "(SimulationConfig(physics=PhysicalModel()))"
+            )
         if key not in valid:
             raise ValueError(
                 f"unknown sweep parameter {key!r}; valid parameters: {', '.join(valid)}"
@@ -195,15 +215,19 @@ def sweep(
     for point in points:
         point_nodes = [list(node) for node in nodes]
         point_links = [list(link) for link in links]
+        point_model = None if config[4] is None else dict(config[4])
         request: Dict[str, Any] = {
             "fidelity_target": fidelity_target,
             "max_latency_ms": max_latency_ms,
         }
         for key, value in zip(grid, point):
-            _apply(key, float(value), point_nodes, point_links, request)
+            if key.startswith(_MODEL_PREFIX) and point_model is not None:
+                point_model[key[len(_MODEL_PREFIX):]] = float(value)
+            else:
+                _apply(key, float(value), point_nodes, point_links, request)
         arguments.append(
             (
-                config,
+                config[:4] + (point_model,),
                 point_nodes,
                 point_links,
                 (from_node, to, request["fidelity_target"], request["max_latency_ms"]),
