@@ -1,15 +1,16 @@
 #pragma once
-// Data records declared once. Each record lists its fields in one table, Fields<Record>: per field the
-// member, its name (the Python attribute), its documentation and unit, its JSON key and presence, and
-// its role in the constructor. Everything else is derived from that table: the JSON codecs of the file
-// formats (record_json.hpp), the Python class (attributes, constructor, equality, pickling state,
-// documentation), and the comparisons that diffs make. Adding a field to a record is one row.
+// Data records declared once. Each record lists its fields in one table, Fields<Record>: per field
+// the member, its name (the Python attribute), its documentation and unit, its JSON key and
+// presence, and its role in the constructor. Everything else is derived from that table: the JSON
+// codecs of the file formats (record_json.hpp), the Python class (attributes, constructor,
+// equality, pickling state, documentation), and the comparisons that diffs make. Adding a field to
+// a record is one row.
 //
 //   template <>
 //   struct Fields<SatelliteConditions> {
 //       static constexpr std::string_view name = "SatelliteConditions";
-//       static constexpr std::string_view doc = "Visibility and weather factors of a satellite link.";
-//       static constexpr auto list = std::tuple{
+//       static constexpr std::string_view doc = "Visibility and weather factors of a satellite
+//       link."; static constexpr auto list = std::tuple{
 //           field<&SatelliteConditions::visibility>({.name = "visibility", .doc = "...",
 //                                                    .parameter = Parameter::Optional}),
 //           ...
@@ -44,10 +45,10 @@ enum class Parameter : std::uint8_t {
 };
 
 struct FieldSpec {
-    std::string_view name;      // the Python attribute, and the JSON key unless `key` is given
-    std::string_view doc;       // documentation of the attribute
-    std::string_view unit{};    // unit of a quantity ("km", "ms", "Hz", "s", ...), for display
-    std::string_view key{};     // the JSON key, when it differs from the name
+    std::string_view name;    // the Python attribute, and the JSON key unless `key` is given
+    std::string_view doc;     // documentation of the attribute
+    std::string_view unit{};  // unit of a quantity ("km", "ms", "Hz", "s", ...), for display
+    std::string_view key{};   // the JSON key, when it differs from the name
     JsonPresence json = JsonPresence::Automatic;
     Parameter parameter = Parameter::Automatic;
     std::string_view argument{};  // documentation of the constructor parameter, if it differs
@@ -95,8 +96,9 @@ constexpr Field<Member> field(FieldSpec spec) {
     return Field<Member>{spec};
 }
 
-// The table of a record: `name` (as Python and JSON messages call it), `doc`, and `list`, a tuple of
-// Field rows in declaration order (the order of attributes, constructor parameters and JSON keys).
+// The table of a record: `name` (as Python and JSON messages call it), `doc`, and `list`, a tuple
+// of Field rows in declaration order (the order of attributes, constructor parameters and JSON
+// keys).
 template <class T>
 struct Fields;
 
@@ -107,7 +109,8 @@ concept Record = requires {
 };
 
 template <class T>
-inline constexpr std::size_t field_count = std::tuple_size_v<std::decay_t<decltype(Fields<T>::list)>>;
+inline constexpr std::size_t field_count =
+    std::tuple_size_v<std::decay_t<decltype(Fields<T>::list)>>;
 
 // Calls f(row) for every row of T's table, in order.
 template <class T, class F>
