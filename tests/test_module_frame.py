@@ -79,9 +79,11 @@ def test_functions_carry_their_signatures():
 
 
 def test_module_docstring():
-    lines = tavo_core.__doc__.split("\n")
+    first, rest = tavo_core.__doc__.split("\n\n", 1)
+    lines = first.split("\n")
     assert lines[0] == "The top-level Python module registration."
     assert len(lines) == 2 and "tavo_core" in lines[1]
+    assert "Units:" in rest
 
 
 def test_version_is_the_package_version():

@@ -9,6 +9,7 @@ is checked through what common random numbers guarantee.
 import math
 
 import pytest
+from docs_support import documented_after
 
 import tavo_core as tavo
 from timeline_model import Config, ensemble
@@ -150,13 +151,13 @@ class TestStructure:
     def test_signature_and_docstring(self):
         method = tavo.MonteCarloStats.sensitivity_analysis
         assert method.__text_signature__ == "($self, seed_base)"
-        assert method.__doc__ == (
+        documented_after(method.__doc__, (
             "Perturb each simulation parameter \u00b110 %, re-run the ensemble, and report\n"
             "which parameters most influence `empirical_success_rate`.\n"
             "\n"
             "Returns a dict sorted by absolute impact (descending):\n"
             '  {"memory_lifetime_t2:node_A": 0.34, "base_fidelity:link_0->link_B": 0.28, ...}'
-        )
+        ))
 
 
 class TestCommonRandomNumbers:

@@ -3,6 +3,7 @@
 import math
 
 import pytest
+from docs_support import documented_after
 
 import tavo_core as tavo
 
@@ -240,7 +241,9 @@ class TestComparisonReport:
         assert function.__text_signature__ == (
             "(endpoints, fidelity_target, max_latency_ms, runs, strategy=None)"
         )
-        lines = function.__doc__.split("\n")
+        fixed = function.__doc__.split("\n```\n\n", 1)[0] + "\n```"
+        assert "Args:\n    endpoints:" in documented_after(function.__doc__, fixed)
+        lines = fixed.split("\n")
         assert lines[0] == "Compare multiple network topologies for the same entanglement request"
         assert lines[6] == (
             "* `endpoints` - List of (topology_name, from_node, to_node) tuples, one per topology."

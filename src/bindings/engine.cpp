@@ -13,6 +13,113 @@ namespace {
 using namespace tavo;
 using std::optional;
 
+constexpr std::string_view kEngineDoc = R"doc(
+    A network and a simulation configuration, on which entanglement requests are played out.
+
+    An engine starts without a network; define_network, define_network_from_tavo and
+    load_topology each replace it as a whole. The configuration is fixed at construction.
+
+    One trial of a request (request_entanglement plays one, simulate many) is a simple model:
+    1. Route: the strategy's best simple path between the two nodes, from an exhaustive search
+       (StrategyType). No route, or a source or target that is not a defined node: failure
+       with an empty path.
+    2. Checks: failure at 0 ms when the target is above both the route fidelity (the product
+       of its links' base_fidelity) and one purification step of it; failure when the
+       propagation delay, the sum of distance_km / speed_of_light_in_fiber_km_ms over the
+       hops, exceeds max_latency_ms (the delay is only checked, never added to the trial's
+       time).
+    3. Cycles of 2.5 ms. Every hop makes one generation attempt, which succeeds with
+       probability p = 1 - 0.45 * (x / (1 + x))**2 - 0.3 * max(0, target - base_fidelity),
+       kept within [0.5, 0.98], where x = distance_km / 100. After a failed attempt the trial
+       can no longer succeed. When every attempt of a cycle succeeds on a route with
+       intermediate nodes, the links are swapped unless one of them is lost in processing
+       (probability 0.1 each): the fidelity becomes the product of the hops' base
+       fidelities, purified once per intermediate node. Then, if the fidelity is above 0.5
+       and below the target, one purification step (0.85 ms; see
+       PhysicalConfig.baseline_purify_factor).
+    4. Success as soon as the fidelity reaches the target; failure when the time reaches
+       max_latency_ms or total_time_cutoff_ms.
+
+    The timeline ignores node memory lifetimes, link types and satellite conditions; link
+    generation rates only score HighestSuccess routes. SimulationConfig.step_resolution_ms is
+    not used either.)doc";
+
+constexpr std::string_view kEngineArguments = R"doc(
+    Args:
+        config: The configuration (copied). None: the engine default, which differs from
+            SimulationConfig(): baseline_purify_factor 0.12 (not 0.022), signal speed
+            200 km/ms, total_time_cutoff_ms 5000, step_resolution_ms 0.1.)doc";
+
+constexpr std::string_view kDefineNetworkDoc = R"doc(
+    Replace the engine's network with one built from node and link definitions.
+
+    Nothing is checked. A node id defined twice keeps its first place and takes the later
+    memory lifetime. Links may name nodes that are not defined (such a node can lie inside a
+    route, but cannot be a request's source or target), run in parallel (the first listed
+    between two nodes is the one used) or loop. Link types and satellite conditions are
+    kept (snapshots and the links attribute show them) but change no outcome. Other
+    threads using the engine wait until the call is done.
+
+    Args:
+        nodes: The nodes (copied), in order.
+        links: The links (copied), in order: the order decides between parallel links.)doc";
+
+constexpr std::string_view kRequestEntanglementDoc = R"doc(
+    Play out one entanglement request: one trial, as the class documentation describes.
+
+    The link attempts draw from a fixed zero-seeded generator, so repeated calls make the
+    same attempt draws; link losses come from a per-thread generator keyed by the operating
+    system, so on routes with intermediate nodes results can differ from call to call. For
+    reproducible figures use simulate with a seed.
+
+    Args:
+        from_node: Source node id; must be a defined node.
+        to: Target node id; must be a defined node.
+        fidelity_target: Fidelity the delivered pair must reach, a fraction (1.0 is perfect).
+        max_latency_ms: Latency budget in ms. +inf is refused; NaN, 0 or less fail before the
+            first cycle.
+        strategy: Routing strategy. None: HighestFidelity, which takes the LowestLatency route
+            instead when the target is above the best route's fidelity.
+
+    Returns:
+        A new SimulationResult. Unknown nodes, no route and unmet limits give an unsuccessful
+        result (success False, final_fidelity 0.0), not an error.
+
+    Raises:
+        RuntimeError: the engine has no network ("No network defined. Call
+            define_network() first.").
+        ValueError: max_latency_ms or the engine's total_time_cutoff_ms is +inf
+            ("max_latency_ms must be finite", "total_time_cutoff_ms must be finite").)doc";
+
+constexpr std::string_view kSimulateDoc = R"doc(
+    Run an ensemble of `runs` seeded trials of one request and summarise it.
+
+    Trial i draws its link attempts and its losses from seed + i (modulo 2**64) alone, so
+    the same call gives the same statistics on any engine with the same network and
+    configuration, and an ensemble cut into consecutive chunks (runs a with seed s, the rest
+    with seed s + a) has the sums of the whole. The ensembles of seeds s and s + 1 share all
+    but one trial: for independent replicates use seeds at least `runs` apart. The route is
+    chosen once for the whole ensemble.
+
+    Args:
+        from_node: Source node id; must be a defined node.
+        to: Target node id; must be a defined node.
+        fidelity_target: Fidelity a trial must deliver, a fraction (1.0 is perfect).
+        max_latency_ms: Latency budget of each trial in ms; +inf is refused.
+        runs: Number of trials, 0 or more. With 0 the rate and the mean latency are NaN.
+        strategy: Routing strategy; None: HighestFidelity (see request_entanglement).
+        seed: Seed of trial 0, 0 <= seed < 2**64. None: taken from the clock, so the figures
+            are not reproducible (the context then records None).
+
+    Returns:
+        A new MonteCarloStats whose _context records the inputs (for sensitivity_analysis).
+
+    Raises:
+        RuntimeError: the engine has no network ("No network defined. Call
+            define_network() first.").
+        ValueError: max_latency_ms or the engine's total_time_cutoff_ms is +inf
+            ("max_latency_ms must be finite", "total_time_cutoff_ms must be finite").)doc";
+
 TavoEngine new_engine(optional<SimulationConfig> config) {
     return TavoEngine(config.value_or(SimulationConfig::engine_default()));
 }
@@ -81,15 +188,23 @@ TavoEngine engine_from_state(EngineState state) {
 
 py::Ref tavo_engine_class(PyObject*) {
     py::ClassBuilder<TavoEngine> builder("TavoEngine");
-    builder.constructor<&new_engine, "config">()
-        .method<&define_network, "define_network", "nodes", "links">()
+    builder.doc(kEngineDoc)
+        .constructor<&new_engine, "config">(kEngineArguments)
+        .method<&define_network, "define_network", "nodes", "links">(kDefineNetworkDoc)
         .unlocked_method<&request_entanglement, "request_entanglement", "from_node", "to",
-                         "fidelity_target", "max_latency_ms", "strategy">()
+                         "fidelity_target", "max_latency_ms", "strategy">(kRequestEntanglementDoc)
         .unlocked_method<&simulate, "simulate", "from_node", "to", "fidelity_target",
-                         "max_latency_ms", "runs", "strategy", "seed">()
-        .readonly<&engine_nodes>("nodes")
-        .readonly<&engine_links>("links")
-        .readonly<&engine_config>("config")
+                         "max_latency_ms", "runs", "strategy", "seed">(kSimulateDoc)
+        .readonly<&engine_nodes>("nodes", R"(
+            The network's node definitions in node order (a new list of copies; empty without a
+            network). Read-only: define_network replaces the network.)")
+        .readonly<&engine_links>("links", R"(
+            The network's link definitions in link order, kinds and satellite conditions
+            included (a new list of copies; empty without a network). Read-only:
+            define_network replaces the network.)")
+        .readonly<&engine_config>("config", R"(
+            A copy of the configuration the engine was built with. Read-only: it is fixed at
+            construction.)")
         .pickled<&engine_state, &engine_from_state>();
 #define TAVO_ENGINE_METHOD(maker) builder.method(maker());
 #include "registry.inc"

@@ -39,20 +39,6 @@ PyTavoFile new_file(std::string name) {
     return file;
 }
 
-TavoMetadata new_metadata(std::string name, optional<std::string> description,
-                          optional<std::string> author, optional<std::string> created_at) {
-    return TavoMetadata{std::move(name), std::move(description), std::move(author),
-                        std::move(created_at)};
-}
-
-// TavoFile.add_node takes exactly the constructor's arguments.
-using NodeParams = py::Names<"id", "memory_lifetime_ms", "memory_capacity", "node_type">;
-
-TavoNode new_node(std::string id, optional<double> memory_lifetime_ms,
-                  optional<std::uint32_t> memory_capacity, optional<TavoNodeType> node_type) {
-    return TavoNode{std::move(id), memory_lifetime_ms, memory_capacity, node_type};
-}
-
 // TavoFile.add_link takes exactly the constructor's arguments.
 using LinkParams = py::Names<"id", "src", "to", "distance_km", "base_fidelity",
                              "generation_rate_hz", "link_type", "satellite">;
@@ -68,19 +54,10 @@ TavoLink new_link(std::string id, std::string src, std::string to, double distan
 std::string link_id(const TavoLink& link) { return link.id.value_or(""); }
 void set_link_id(TavoLink& link, std::string id) { link.id = std::move(id); }
 
-TavoConfig new_config(optional<double> alpha_loss, optional<double> beta_fidelity_decay,
-                      optional<double> gamma_swapping, optional<std::uint32_t> max_attempts,
-                      optional<PhysicalModel> physics) {
-    return TavoConfig{alpha_loss, beta_fidelity_decay, gamma_swapping, max_attempts,
-                      std::move(physics)};
-}
-
-TavoConstraints new_constraints(optional<double> fidelity_target, optional<double> max_latency_ms) {
-    return TavoConstraints{fidelity_target, max_latency_ms};
-}
-
-TavoSatelliteExtension new_satellite(optional<double> visibility, optional<double> weather_factor) {
-    return TavoSatelliteExtension{visibility.value_or(1.0), weather_factor.value_or(1.0)};
+// The extensions attribute holds any Python object, as given.
+py::Object file_extensions(const PyTavoFile& file) { return file.python_extensions; }
+void set_file_extensions(PyTavoFile& file, py::Object extensions) {
+    file.python_extensions = std::move(extensions);
 }
 
 void append_node(PyTavoFile& file, TavoNode node) { file.nodes.push_back(std::move(node)); }
@@ -156,49 +133,161 @@ std::string constraints_repr(const TavoConstraints& constraints) {
            ", max_latency_ms=" + text::debug_optional(constraints.max_latency_ms) + ")";
 }
 
-// == and != only; the host refuses ordering once both sides have declined. NaN fields never compare
-// equal.
-PyObject* constraints_richcompare(PyObject* self, PyObject* other, int op) {
-    return py::guarded(
-        [&]() -> PyObject* {
-            if ((op != Py_EQ && op != Py_NE) || !py::holds<TavoConstraints>(self) ||
-                !py::holds<TavoConstraints>(other)) {
-                return py::new_ref(Py_NotImplemented);
-            }
-            auto* left = py::box_of<TavoConstraints>(self);
-            auto* right = py::box_of<TavoConstraints>(other);
-            py::SharedBorrow left_borrow(left->borrow);
-            py::SharedBorrow right_borrow(right->borrow);
-            bool equal = left->value == right->value;
-            return py::boolean(op == Py_EQ ? equal : !equal);
-        },
-        nullptr);
-}
+constexpr std::string_view kDefineNetworkFromTavoDoc = R"doc(
+    Load a topology from a loaded .tavo file directly into the engine.
+    Bridges both type systems — no manual NodeDefinition / LinkDefinition needed.
 
-constexpr const char* kLoadDoc =
-    "Load a .tavo file from disk and return it as a TavoFile object.\n"
-    "\n"
-    "Validates version (must be \"1.0\") and graph connectivity before returning.\n"
-    "Raises RuntimeError on IO errors, parse errors, or validation failures.";
+    Replace the engine's network with the nodes and links of a TavoFile.
 
-constexpr const char* kSaveDoc =
-    "Save a PyTavoFile to disk (module-level save alias for PyTavoFile.save())";
+    A node's memory_lifetime_ms becomes memory_lifetime_t2 in seconds (divided by 1000;
+    1.0 s when absent); memory_capacity, node_type and link ids are dropped; a link without
+    link_type is Fiber. The file's config, constraints and metadata are not used: the engine
+    keeps its configuration (from_tavo_file makes an engine with the file's config). Nothing
+    is validated here; the rest is as define_network.
 
-constexpr const char* kFromFileDoc =
-    "Classmethod alternative to `TavoEngine(config?)`: load a .tavo file and return an initialized "
-    "engine.\n"
-    "This is the \"from_file\" pattern \u2014 one call to start simulating.";
+    Args:
+        qf: The file object (copied).)doc";
 
-constexpr const char* kValidateDoc =
-    "Validate a .tavo file and return structured results as a Python dict.\n"
-    "\n"
-    "Returns:\n"
-    "    dict with keys:\n"
-    "        - \"valid\" (bool): True if the file is valid\n"
-    "        - \"filepath\" (str): The path that was validated\n"
-    "        - \"errors\" (list[dict]): List of error dicts with \"type\" and \"message\" keys\n"
-    "        - \"warnings\" (list[dict]): List of warning dicts with \"message\" and optional "
-    "\"path\" keys";
+constexpr std::string_view kAddNodeDoc = R"doc(
+    Add a node with optional fields.
+    If optional args are None, the .tavo file will write null for that field.
+
+    Append a node entry; nothing is checked.
+
+    Raises:
+        OverflowError: memory_capacity is outside 0..4294967295.)doc";
+
+constexpr std::string_view kAddLinkDoc = R"doc(
+    Add a link with optional fields.
+    link_type and satellite default to None (writes null in .tavo JSON).
+
+    Append a link entry; nothing is checked.)doc";
+
+constexpr std::string_view kFileSaveDoc = R"doc(
+    Save this .tavo file to disk as pretty-printed JSON.
+
+    Write the file as pretty-printed JSON (two-space indentation).
+
+    The file is replaced as a whole: the content goes to a new file that then takes the
+    old one's place, so a failure leaves the old file as it was. A symbolic link is followed
+    (the file it points to is replaced); a FIFO or a device is written in place; an existing
+    file keeps its permission bits. Nothing is validated; optional values that are None and
+    the extensions attribute are left out.
+
+    Args:
+        filepath: Path as str, bytes or os.PathLike.
+
+    Raises:
+        ValueError: a number is NaN or infinite, which JSON cannot hold ("links[0].distance_km
+            is not a finite number"); nothing is written.
+        RuntimeError: the write failed: "IO error: " and the system's reason, e.g. "IO
+            error: No such file or directory (os error 2)".
+        FileNotFoundError, PermissionError, OSError: a RuntimeError of a failed file
+            operation is also the operating system's error, with errno and filename.)doc";
+
+constexpr std::string_view kEffectiveRateDoc = R"doc(
+    Calculate effective generation rate based on conditions
+
+    The generation rate left by these factors: base_rate * visibility * weather_factor.
+
+    Args:
+        base_rate: A generation rate in Hz.
+
+    Returns:
+        The rate in Hz, a float.)doc";
+
+constexpr std::string_view kValidateDoc = R"doc(
+    Validate a .tavo file and return structured results as a Python dict.
+
+    Returns:
+        dict with keys:
+            - "valid" (bool): True if the file is valid
+            - "filepath" (str): The path that was validated
+            - "errors" (list[dict]): List of error dicts with "type" and "message" keys
+            - "warnings" (list[dict]): List of warning dicts with "message" and optional "path" keys
+
+    Check a .tavo file and return what is wrong with it instead of raising.
+
+    Checks: node ids are unique; links join known, distinct nodes; distance_km > 0;
+    0 < base_fidelity <= 1; generation_rate_hz > 0; the graph is connected.
+
+    Args:
+        filepath: Path as str, bytes or os.PathLike.
+
+    Returns:
+        A new dict: "valid" (bool), "filepath" (the path; bytes when given as bytes), "errors"
+        (dicts with "type" and "message"), "warnings" (always empty).
+
+    Raises:
+        RuntimeError: the file cannot be read, is not JSON of the format, or its version
+            is not "1.0" ("Failed to load {filepath}: ...").
+        FileNotFoundError, PermissionError, OSError: a RuntimeError of a failed file
+            operation is also the operating system's error, with errno and filename.)doc";
+
+constexpr std::string_view kLoadDoc = R"doc(
+    Load a .tavo file from disk and return it as a TavoFile object.
+
+    Validates version (must be "1.0") and graph connectivity before returning.
+    Raises RuntimeError on IO errors, parse errors, or validation failures.
+
+    Read, parse and validate a .tavo file (alias: load).
+
+    Args:
+        filepath: Path as str, bytes or os.PathLike.
+
+    Returns:
+        A new TavoFile. Links without an id get ""; the file's extensions section is dropped.
+
+    Raises:
+        RuntimeError: "Failed to load {filepath}: " followed by "IO error: ..." (unreadable,
+            not UTF-8), "JSON parse error: ... at line L column C", "Unsupported tavo
+            version: ..." (only "1.0" is read) or "Validation failed: ..." (what validate
+            reports).
+        FileNotFoundError, PermissionError, OSError: a RuntimeError of a failed file
+            operation is also the operating system's error, with errno and filename.)doc";
+
+constexpr std::string_view kFromFileDoc = R"doc(
+    Classmethod alternative to `TavoEngine(config?)`: load a .tavo file and return an initialized engine.
+    This is the "from_file" pattern — one call to start simulating.
+
+    Load a .tavo file as load_tavo_file does and return an engine with its network.
+
+    The configuration comes from the file's config section: without one, the engine default
+    (baseline_purify_factor 0.12, total_time_cutoff_ms 5000); with one, alpha_loss / 10
+    (0.22 when absent) and 50 * max_attempts ms (5000 when absent). The signal speed is
+    200 km/ms and step_resolution_ms 0.1. Nodes and links become definitions as in
+    TavoEngine.define_network_from_tavo (memory lifetimes from ms to s).
+
+    Args:
+        filepath: Path as str, bytes or os.PathLike.
+
+    Returns:
+        A new TavoEngine.
+
+    Raises:
+        RuntimeError: "Failed to load {filepath}: " followed by "IO error: ..." (unreadable,
+            not UTF-8), "JSON parse error: ... at line L column C", "Unsupported tavo
+            version: ..." (only "1.0" is read) or "Validation failed: ..." (what validate
+            reports).
+        FileNotFoundError, PermissionError, OSError: a RuntimeError of a failed file
+            operation is also the operating system's error, with errno and filename.)doc";
+
+constexpr std::string_view kSaveDoc = R"doc(
+    Save a PyTavoFile to disk (module-level save alias for PyTavoFile.save())
+
+    Save a TavoFile: the same as qf.save(filepath) (alias: save).
+
+    Args:
+        qf: The file to write (copied).
+        filepath: Path as str, bytes or os.PathLike.
+
+    Raises:
+        ValueError: a number is NaN or infinite, which JSON cannot hold ("links[0].distance_km
+            is not a finite number"); nothing is written.
+        RuntimeError: the write failed: "IO error: " and the system's reason, e.g. "IO
+            error: No such file or directory (os error 2)".
+        FileNotFoundError, PermissionError, OSError: a RuntimeError of a failed file
+            operation is also the operating system's error, with errno and filename.)doc";
 
 }  // namespace
 
@@ -213,107 +302,99 @@ TavoFile to_record(const PyTavoFile& file) {
 
 PyMethodDef define_network_from_tavo_method() {
     return py::method_def<TavoEngine, &define_network_from_file, "define_network_from_tavo", "qf">(
-        "Load a topology from a loaded .tavo file directly into the engine.\n"
-        "Bridges both type systems \u2014 no manual NodeDefinition / LinkDefinition needed.");
+        kDefineNetworkFromTavoDoc);
 }
 
 py::Ref tavo_file_class(PyObject*) {
     return py::ClassBuilder<PyTavoFile>("TavoFile")
-        .constructor<&new_file, "name">()
-        .field<&PyTavoFile::version>("version")
-        .field<&PyTavoFile::metadata>("metadata")
-        .field<&PyTavoFile::nodes>("nodes")
-        .field<&PyTavoFile::links>("links")
-        .field<&PyTavoFile::config>("config")
-        .field<&PyTavoFile::constraints>("constraints")
-        .field<&PyTavoFile::python_extensions>("extensions")
-        .building_method<&new_node, &append_node, "add_node", NodeParams>(
-            "Add a node with optional fields.\n"
-            "If optional args are None, the .tavo file will write null for that field.")
+        .own_attribute<&file_extensions, &set_file_extensions>("extensions")
+        .record<TavoFile>()
+        .constructor<&new_file, "name">(R"(
+            An empty file of version "1.0": no nodes, no links, no optional sections.
+
+            Args:
+                name: The metadata name.)")
+        .record_building_method<TavoNode, &append_node, "add_node">(kAddNodeDoc)
         .building_method<&new_link, &append_link, "add_link", LinkParams>(
-            "Add a link with optional fields.\n"
-            "link_type and satellite default to None (writes null in .tavo JSON).")
-        .unlocked_method<&save_method, "save", "filepath">(
-            "Save this .tavo file to disk as pretty-printed JSON.")
+            py::with_arguments(kAddLinkDoc, py::RecordConstructor<TavoLink>::arguments_doc()))
+        .unlocked_method<&save_method, "save", "filepath">(kFileSaveDoc)
         .repr<&file_repr>()
         .build();
 }
 
 py::Ref tavo_node_class(PyObject*) {
     return py::ClassBuilder<TavoNode>("TavoNode")
-        .constructor_named<&new_node, NodeParams>()
-        .field<&TavoNode::id>("id")
-        .field<&TavoNode::memory_lifetime_ms>("memory_lifetime_ms")
-        .field<&TavoNode::memory_capacity>("memory_capacity")
-        .field<&TavoNode::node_type>("node_type")
+        .record()
+        .record_constructor()
         .repr<&node_repr>()
         .build();
 }
 
 py::Ref tavo_link_class(PyObject*) {
     return py::ClassBuilder<TavoLink>("TavoLink")
-        .constructor_named<&new_link, LinkParams>()
-        .property<&link_id, &set_link_id>("id")
-        .field<&TavoLink::src>("src")
-        .field<&TavoLink::to>("to")
-        .field<&TavoLink::distance_km>("distance_km")
-        .field<&TavoLink::base_fidelity>("base_fidelity")
-        .field<&TavoLink::generation_rate_hz>("generation_rate_hz")
-        .field<&TavoLink::link_type>("link_type")
-        .field<&TavoLink::satellite>("satellite")
+        .own_attribute<&link_id, &set_link_id>("id")
+        .record()
+        .constructor_named<&new_link, LinkParams>(py::RecordConstructor<TavoLink>::arguments_doc())
         .repr<&link_repr>()
         .build();
 }
 
 py::Ref tavo_config_class(PyObject*) {
     return py::ClassBuilder<TavoConfig>("TavoConfig")
-        .constructor<&new_config, "alpha_loss", "beta_fidelity_decay", "gamma_swapping",
-                     "max_attempts", "physics">()
-        .field<&TavoConfig::alpha_loss>("alpha_loss")
-        .field<&TavoConfig::beta_fidelity_decay>("beta_fidelity_decay")
-        .field<&TavoConfig::gamma_swapping>("gamma_swapping")
-        .field<&TavoConfig::max_attempts>("max_attempts")
-        .field<&TavoConfig::physics>("physics")
+        .record()
+        .record_constructor()
         .repr<&config_repr>()
         .build();
 }
 
 py::Ref tavo_constraints_class(PyObject*) {
     return py::ClassBuilder<TavoConstraints>("TavoConstraints")
-        .constructor<&new_constraints, "fidelity_target", "max_latency_ms">()
-        .field<&TavoConstraints::fidelity_target>("fidelity_target")
-        .field<&TavoConstraints::max_latency_ms>("max_latency_ms")
+        .record()
+        .record_constructor()
         .repr<&constraints_repr>()
-        .slot(Py_tp_richcompare, reinterpret_cast<void*>(&constraints_richcompare))
+        .value_equality()
         .build();
 }
 
 py::Ref tavo_metadata_class(PyObject*) {
     return py::ClassBuilder<TavoMetadata>("TavoMetadata")
-        .constructor<&new_metadata, "name", "description", "author", "created_at">()
-        .field<&TavoMetadata::name>("name")
-        .field<&TavoMetadata::description>("description")
-        .field<&TavoMetadata::author>("author")
-        .field<&TavoMetadata::created_at>("created_at")
+        .record()
+        .record_constructor()
         .repr<&metadata_repr>()
         .build();
 }
 
 py::Ref tavo_node_type_class(PyObject*) {
-    return py::EnumBuilder<TavoNodeType>("TavoNodeType", kTavoNodeTypeNames).build();
+    return py::EnumBuilder<TavoNodeType>("TavoNodeType", kTavoNodeTypeNames)
+        .doc(R"(
+            Type of a node entry; "ground", "satellite" or "repeater" in the file. Recorded only.
+
+            Members:
+                Ground: A ground station ("ground").
+                Satellite: A satellite ("satellite").
+                Repeater: A repeater ("repeater").)")
+        .build();
 }
 
 py::Ref tavo_link_type_class(PyObject*) {
-    return py::EnumBuilder<TavoLinkType>("TavoLinkType", kTavoLinkTypeNames).build();
+    return py::EnumBuilder<TavoLinkType>("TavoLinkType", kTavoLinkTypeNames)
+        .doc(R"(
+            Type of a link entry: "fiber" or "satellite" in the file.
+
+            An engine gets the LinkType of the same name (Fiber when None).
+
+            Members:
+                Fiber: A fiber link ("fiber").
+                Satellite: A satellite link ("satellite").)")
+        .build();
 }
 
 py::Ref tavo_satellite_extension_class(PyObject*) {
     return py::ClassBuilder<TavoSatelliteExtension>("TavoSatelliteExtension")
-        .constructor<&new_satellite, "visibility", "weather_factor">()
-        .field<&TavoSatelliteExtension::visibility>("visibility")
-        .field<&TavoSatelliteExtension::weather_factor>("weather_factor")
+        .record()
+        .record_constructor()
         .method<&TavoSatelliteExtension::effective_rate, "effective_rate", "base_rate">(
-            "Calculate effective generation rate based on conditions")
+            kEffectiveRateDoc)
         .build();
 }
 

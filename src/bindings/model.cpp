@@ -13,6 +13,23 @@ namespace {
 using namespace tavo;
 using std::optional;
 
+constexpr std::string_view kEffectiveRateDoc = R"doc(
+    Calculate effective generation rate based on conditions
+
+    The generation rate left by these conditions: base_rate * visibility * weather_factor.
+
+    Args:
+        base_rate: A generation rate in Hz.
+
+    Returns:
+        The rate in Hz, a float.)doc";
+
+constexpr std::string_view kToU8Doc = R"doc(
+    The member's value: 0 LowestLatency, 1 HighestFidelity, 2 HighestSuccess.
+
+    Returns:
+        The value, an int.)doc";
+
 PhysicalConfig new_physical_config(optional<double> alpha_loss_db_km) {
     return PhysicalConfig::from_alpha_loss(alpha_loss_db_km);
 }
@@ -29,171 +46,127 @@ SimulationConfig new_simulation_config(optional<double> total_time_cutoff_ms,
     return config;
 }
 
-PhysicalModel new_physical_model(optional<HeraldingScheme> scheme,
-                                 optional<double> detector_efficiency,
-                                 optional<double> swap_success, optional<double> fiber_loss_db_km,
-                                 optional<double> satellite_loss_db,
-                                 optional<double> link_cutoff_ms) {
-    PhysicalModel model;
-    if (scheme) model.scheme = *scheme;
-    if (detector_efficiency) model.detector_efficiency = *detector_efficiency;
-    if (swap_success) model.swap_success = *swap_success;
-    if (fiber_loss_db_km) model.fiber_loss_db_km = *fiber_loss_db_km;
-    if (satellite_loss_db) model.satellite_loss_db = *satellite_loss_db;
-    model.link_cutoff_ms = link_cutoff_ms;
-    return model;
-}
-
-// == and != by value; anything else is left to the interpreter.
-PyObject* physical_model_richcompare(PyObject* self, PyObject* other, int op) {
-    return py::guarded(
-        [&]() -> PyObject* {
-            if ((op != Py_EQ && op != Py_NE) || !py::holds<PhysicalModel>(self) ||
-                !py::holds<PhysicalModel>(other)) {
-                return py::new_ref(Py_NotImplemented);
-            }
-            auto* left = py::box_of<PhysicalModel>(self);
-            auto* right = py::box_of<PhysicalModel>(other);
-            py::SharedBorrow left_borrow(left->borrow);
-            py::SharedBorrow right_borrow(right->borrow);
-            const bool equal = left->value == right->value;
-            return py::boolean(op == Py_EQ ? equal : !equal);
-        },
-        nullptr);
-}
-
-NodeDefinition new_node_definition(std::string id, double memory_lifetime_t2) {
-    return NodeDefinition{std::move(id), memory_lifetime_t2};
-}
-
-SatelliteConditions new_satellite_conditions(optional<double> visibility,
-                                             optional<double> weather_factor) {
-    return SatelliteConditions{visibility.value_or(1.0), weather_factor.value_or(1.0)};
-}
-
-LinkDefinition new_link_definition(std::string from_node, std::string to, double distance_km,
-                                   double base_fidelity, double generation_rate_hz,
-                                   optional<LinkType> link_type,
-                                   optional<SatelliteConditions> satellite_conditions) {
-    return LinkDefinition{std::move(from_node),        std::move(to),
-                          distance_km,                 base_fidelity,
-                          generation_rate_hz,          link_type.value_or(LinkType::Fiber),
-                          std::move(satellite_conditions)};
-}
-
 std::uint8_t strategy_to_u8(const StrategyType& strategy) { return std::uint8_t(strategy); }
-
-EntanglementRequest new_entanglement_request(std::string from_node, std::string to,
-                                             double fidelity_target, double max_latency_ms,
-                                             optional<StrategyType> strategy) {
-    return EntanglementRequest{std::move(from_node), std::move(to), fidelity_target,
-                               max_latency_ms, strategy};
-}
-
-NetworkTopologyPayload new_payload(std::vector<NodeDefinition> nodes,
-                                   std::vector<LinkDefinition> links) {
-    return NetworkTopologyPayload{std::move(nodes), std::move(links)};
-}
 
 }  // namespace
 
 py::Ref physical_config_class(PyObject*) {
     return py::ClassBuilder<PhysicalConfig>("PhysicalConfig")
-        .constructor<&new_physical_config, "alpha_loss_db_km">()
-        .field<&PhysicalConfig::baseline_purify_factor>("baseline_purify_factor")
-        .field<&PhysicalConfig::speed_of_light_in_fiber_km_ms>("speed_of_light_in_fiber_km_ms")
+        .record()
+        .constructor<&new_physical_config, "alpha_loss_db_km">(R"(
+            Made with a signal speed of 200 km/ms.
+
+            Args:
+                alpha_loss_db_km: Fiber attenuation in dB/km; baseline_purify_factor becomes a
+                    tenth of it. None: baseline_purify_factor 0.022.)")
         .build();
 }
 
 py::Ref simulation_config_class(PyObject*) {
     return py::ClassBuilder<SimulationConfig>("SimulationConfig")
+        .record()
         .constructor<&new_simulation_config, "total_time_cutoff_ms", "step_resolution_ms",
-                     "alpha_loss_db_km", "physics">()
-        .field<&SimulationConfig::physical>("physical")
-        .field<&SimulationConfig::step_resolution_ms>("step_resolution_ms")
-        .field<&SimulationConfig::total_time_cutoff_ms>("total_time_cutoff_ms")
-        .field<&SimulationConfig::physics>("physics")
+                     "alpha_loss_db_km", "physics">(R"(
+            Each value left out takes its default.
+
+            Args:
+                total_time_cutoff_ms: Time limit of one trial in ms; None: 5000.
+                step_resolution_ms: Recorded only (trials advance in 2.5 ms cycles); None: 0.1 ms.
+                alpha_loss_db_km: Fiber attenuation in dB/km; physical.baseline_purify_factor
+                    becomes a tenth of it (the cycle model's purification factor). None: 0.022.
+                physics: A PhysicalModel to play every request on (copied); None: the cycle
+                    model.)")
         .build();
 }
 
 py::Ref physical_model_class(PyObject*) {
     return py::ClassBuilder<PhysicalModel>("PhysicalModel")
-        .constructor<&new_physical_model, "scheme", "detector_efficiency", "swap_success",
-                     "fiber_loss_db_km", "satellite_loss_db", "link_cutoff_ms">()
-        .field<&PhysicalModel::scheme>("scheme")
-        .field<&PhysicalModel::detector_efficiency>("detector_efficiency")
-        .field<&PhysicalModel::swap_success>("swap_success")
-        .field<&PhysicalModel::fiber_loss_db_km>("fiber_loss_db_km")
-        .field<&PhysicalModel::satellite_loss_db>("satellite_loss_db")
-        .field<&PhysicalModel::link_cutoff_ms>("link_cutoff_ms")
-        .repr<static_cast<std::string (*)(const PhysicalModel&)>(&tavo::repr)>()
-        .slot(Py_tp_richcompare, reinterpret_cast<void*>(&physical_model_richcompare))
+        .record()
+        .record_constructor()
+        .value_equality()
+        .record_representation()
         .build();
 }
 
 py::Ref heralding_scheme_class(PyObject*) {
-    return py::EnumBuilder<HeraldingScheme>("HeraldingScheme", kHeraldingSchemeNames).build();
+    return py::EnumBuilder<HeraldingScheme>("HeraldingScheme", kHeraldingSchemeNames)
+        .doc(R"(
+            How a link of the physical model heralds a pair (see PhysicalModel).
+
+            Members:
+                Direct: One end emits, the photon crosses the whole link and the far end heralds
+                    back (value 0): p = detector_efficiency * eta per attempt, one attempt every
+                    max(1000 / generation_rate_hz, 2 L / c) ms. The default.
+                Midpoint: Both ends emit towards a station in the middle of the link, which
+                    heralds on two clicks (value 1; Barrett and Kok 2005): p =
+                    detector_efficiency**2 * eta / 2, one attempt every
+                    max(1000 / generation_rate_hz, L / c) ms.)")
+        .build();
 }
 
 py::Ref node_definition_class(PyObject*) {
-    return py::ClassBuilder<NodeDefinition>("NodeDefinition")
-        .constructor<&new_node_definition, "id", "memory_lifetime_t2">()
-        .field<&NodeDefinition::id>("id")
-        .field<&NodeDefinition::memory_lifetime_t2>("memory_lifetime_t2")
-        .build();
+    return py::ClassBuilder<NodeDefinition>("NodeDefinition").record().record_constructor().build();
 }
 
 py::Ref satellite_conditions_class(PyObject*) {
     return py::ClassBuilder<SatelliteConditions>("SatelliteConditions")
-        .constructor<&new_satellite_conditions, "visibility", "weather_factor">()
-        .field<&SatelliteConditions::visibility>("visibility")
-        .field<&SatelliteConditions::weather_factor>("weather_factor")
+        .record()
+        .record_constructor()
         .method<&SatelliteConditions::effective_rate, "effective_rate", "base_rate">(
-            "Calculate effective generation rate based on conditions")
+            kEffectiveRateDoc)
         .build();
 }
 
 py::Ref link_definition_class(PyObject*) {
-    return py::ClassBuilder<LinkDefinition>("LinkDefinition")
-        .constructor<&new_link_definition, "from_node", "to", "distance_km", "base_fidelity",
-                     "generation_rate_hz", "link_type", "satellite_conditions">()
-        .field<&LinkDefinition::from_node>("from_node")
-        .field<&LinkDefinition::to>("to")
-        .field<&LinkDefinition::distance_km>("distance_km")
-        .field<&LinkDefinition::base_fidelity>("base_fidelity")
-        .field<&LinkDefinition::generation_rate_hz>("generation_rate_hz")
-        .field<&LinkDefinition::link_type>("link_type")
-        .field<&LinkDefinition::satellite_conditions>("satellite_conditions")
-        .build();
+    return py::ClassBuilder<LinkDefinition>("LinkDefinition").record().record_constructor().build();
 }
 
 py::Ref link_type_class(PyObject*) {
-    return py::EnumBuilder<LinkType>("LinkType", kLinkTypeNames).build();
+    return py::EnumBuilder<LinkType>("LinkType", kLinkTypeNames)
+        .doc(
+            "Kind of a link of the network model: Fiber or Satellite.\n"
+            "\n"
+            "Snapshots record it; it changes no simulated outcome.\n"
+            "\n"
+            "Members:\n"
+            "    Fiber: A fiber link (value 0), the default.\n"
+            "    Satellite: A satellite link (value 1).")
+        .build();
 }
 
 py::Ref strategy_type_class(PyObject*) {
     return py::EnumBuilder<StrategyType>("StrategyType", kStrategyTypeNames)
-        .method<&strategy_to_u8, "to_u8">()
+        .doc(R"(
+            How routing picks a path among all simple paths between two nodes.
+
+            The search is exhaustive (its cost grows with the number of simple paths, fast in
+            dense networks). Each hop of a path is scored by the link joining its two nodes: the
+            first link listed between them, in either direction.
+
+            Members:
+                LowestLatency: Smallest sum of distance_km over the hops (value 0): the shortest
+                    path, so the one with the least propagation delay.
+                HighestFidelity: Largest product of base_fidelity over the hops (value 1); the
+                    default. When the request's target is above that path's fidelity, the
+                    LowestLatency path is used instead.
+                HighestSuccess: Largest sum of base_fidelity * generation_rate_hz over the hops
+                    (value 2). A sum: a path with more hops can score higher. The only place the
+                    simulation reads generation rates.)")
+        .method<&strategy_to_u8, "to_u8">(kToU8Doc)
         .build();
 }
 
 py::Ref entanglement_request_class(PyObject*) {
     return py::ClassBuilder<EntanglementRequest>("EntanglementRequest")
-        .constructor<&new_entanglement_request, "from_node", "to", "fidelity_target",
-                     "max_latency_ms", "strategy">()
-        .field<&EntanglementRequest::from_node>("from_node")
-        .field<&EntanglementRequest::to>("to")
-        .field<&EntanglementRequest::fidelity_target>("fidelity_target")
-        .field<&EntanglementRequest::max_latency_ms>("max_latency_ms")
-        .field<&EntanglementRequest::strategy>("strategy")
+        .record()
+        .record_constructor()
         .build();
 }
 
 py::Ref network_topology_payload_class(PyObject*) {
     return py::ClassBuilder<NetworkTopologyPayload>("NetworkTopologyPayload")
-        .constructor<&new_payload, "nodes", "links">()
-        .field<&NetworkTopologyPayload::nodes>("nodes")
-        .field<&NetworkTopologyPayload::links>("links")
+        .record()
+        .record_constructor()
         .build();
 }
 

@@ -33,9 +33,39 @@ PyModuleDef module_definition = {
     PyModuleDef_HEAD_INIT,
     "tavo_core",
     "The top-level Python module registration.\n"
-    "Built from the tavo_core C++20 quantum-network simulation library.",
+    "Built from the tavo_core C++20 quantum-network simulation library.\n"
+    "\n"
+    "Quantum-network simulation with a C++ core.\n"
+    "\n"
+    "Describe a network of quantum memories (nodes) joined by fiber or satellite links, as\n"
+    "NodeDefinition and LinkDefinition objects or as a .tavo JSON file, give it to a TavoEngine,\n"
+    "and play out entanglement requests: single requests, seeded Monte Carlo ensembles with a\n"
+    "sensitivity analysis, and key distribution, teleportation and distributed computation on\n"
+    "top. Topology files are loaded, validated, saved and diffed; engine networks are saved as\n"
+    "snapshots.\n"
+    "\n"
+    "Units: lengths in km, times in ms, rates in Hz, signal speed in km/ms; node memory lifetimes\n"
+    "in seconds in the engine but in ms in .tavo files; fidelities, probabilities and rates of\n"
+    "success are fractions of 1 (1.0 is perfect).\n"
+    "\n"
+    "Conventions: attribute reads return copies (assign a whole value to change an object); None\n"
+    "for an optional parameter means its default. Arguments of the wrong type raise TypeError\n"
+    "(\"argument 'x': ...\"); negative or too large values for unsigned integers raise\n"
+    "OverflowError. Everything pickles and copies. Long calls (simulations, protocols,\n"
+    "comparisons, file operations) release the interpreter lock, so other threads run meanwhile,\n"
+    "and Ctrl-C interrupts them with KeyboardInterrupt. An object used by several threads at once\n"
+    "makes the later caller wait.\n"
+    "\n"
+    "SimulationResult, PyMonteCarloContext, TopologySnapshot, TopologyMetadata, TopologyConfig "
+    "and\n"
+    "TopologyDiff are not module attributes at runtime: Python code receives them from the\n"
+    "module. Import them for annotations only, under `if typing.TYPE_CHECKING:`.",
     -1,
-    nullptr, nullptr, nullptr, nullptr, nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
 };
 
 }  // namespace

@@ -12,12 +12,198 @@
 namespace bindings {
 namespace {
 
-// Each protocol's engine method and module function share their docstring.
-constexpr const char* kQkdDoc = "Run BB84-style quantum key distribution between two nodes.";
-constexpr const char* kTeleportationDoc =
-    "Execute entanglement-based quantum state teleportation between two nodes.";
-constexpr const char* kDistributedDoc =
-    "Run a distributed quantum computing protocol across participating nodes.";
+constexpr std::string_view kRunQkdDoc = R"doc(
+    Run BB84-style quantum key distribution between two nodes.
+
+    Run BB84-style quantum key distribution between two nodes.
+
+    Each round is one entanglement request from params.from_node to params.to_node
+    (HighestFidelity), up to params.rounds of them. Each round gets the budget that is left
+    (max_latency_ms minus the time spent so far); a successful round costs its latency, a failed
+    one 2.5 ms. A round that finds the budget spent counts as failed and ends the exchange. QBER
+    = (1 - mean fidelity of the successful rounds) / 2, or 1.0 when none succeeded. If QBER <
+    error_rate_tolerance, the key has floor(floor(completed * (1 - sifting_overhead_ratio)) *
+    privacy_amplification_factor) bits, else 0. Rounds are single requests: they all make the
+    same link-attempt draws, so on a one-hop route every round has the same outcome. Without a
+    network nothing is requested: success False, qber 1.0, no rounds counted.
+
+    Args:
+        params: The exchange's parameters (copied).
+
+    Returns:
+        A new QKDResult.
+
+    Raises:
+        ValueError: a round would run with an infinite limit (max_latency_ms or the
+            engine's total_time_cutoff_ms is +inf).)doc";
+
+constexpr std::string_view kExecuteTeleportationDoc = R"doc(
+    Execute entanglement-based quantum state teleportation between two nodes.
+
+    Teleport a quantum state between two nodes over one entanglement request.
+
+    The request goes from params.source_node to params.target_node (HighestFidelity, fidelity
+    target state_fidelity, budget classical_bandwidth_ms). With F the delivered fidelity (0.0
+    when the request failed): teleportation_fidelity = min(state_fidelity * F, 0.999), or 0.0
+    when F is 0; success when F > 0.5. latency_ms is the request's latency plus 0.25 ms per
+    relay node. Relay nodes only appear in the path; they do not change the route. Without a
+    network nothing is requested: both fidelities 0.0, latency 0.0 and a path without the
+    target.
+
+    Args:
+        params: The teleportation's parameters (copied).
+
+    Returns:
+        A new TeleportationOutcome.
+
+    Raises:
+        ValueError: the engine has a network and classical_bandwidth_ms or its
+            total_time_cutoff_ms is +inf ("classical_bandwidth_ms must be finite",
+            "total_time_cutoff_ms must be finite").)doc";
+
+constexpr std::string_view kRunDistributedDoc = R"doc(
+    Run a distributed quantum computing protocol across participating nodes.
+
+    Run a distributed computation across participating nodes.
+
+    One entanglement request per edge of the coordination topology, then each party's fidelity
+    from the edges that touch it. Edges: "star" joins every other participant to the first;
+    "ring" joins each participant to the next and the last to the first; "mesh" joins every
+    pair. Each edge is requested from its first node to its second with fidelity target 0.9,
+    budget 10 * classical_relay_latency_ms and HighestFidelity; a failed request gives the edge
+    fidelity 0.0 (its latency still counts). A party's local_fidelity is the mean fidelity of
+    its edges (1.0 without edges) times correlation_strength, capped at 0.999; its measurement
+    succeeds when every one of its edges is above 0.5. computation_fidelity is the product of
+    the uncapped local fidelities, capped at 0.999; success needs at least one party and every
+    measurement. The basis type changes no figure. Without a network: an unsuccessful result
+    with empty lists and zero figures.
+
+    Args:
+        participants: Node ids of the parties, in order (duplicates are kept).
+        coordination_topology: "star", "ring" or "mesh" (exactly these spellings).
+        basis_type: "ghz", "cluster" or "graph" (exactly these spellings).
+        correlation_strength: Factor on each party's mean edge fidelity; None: 0.85.
+        classical_relay_latency_ms: Classical latency per edge in ms; None: 5.0.
+            Each edge's request budget is ten times it; coordination_overhead_ms is
+            the number of edges times it.
+
+    Returns:
+        A new DistributedComputingResult.
+
+    Raises:
+        ValueError: an unknown topology ("coordination_topology must be one of: 'star',
+            'ring', 'mesh'", checked first) or basis ("basis_type must be one of: 'ghz',
+            'cluster', 'graph'"); an infinite classical_relay_latency_ms or
+            total_time_cutoff_ms when there are edges.)doc";
+
+constexpr std::string_view kStarDoc = R"doc(
+    Create a star topology with the given center node.
+
+    A star around center_node.
+
+    Args:
+        center_node: Id of the participant every other one is joined to.
+
+    Returns:
+        A new CoordinationTopology of kind "star".)doc";
+
+constexpr std::string_view kRingDoc = R"doc(
+    Create a ring topology.
+
+    A ring of the participants in their order.
+
+    Returns:
+        A new CoordinationTopology of kind "ring".)doc";
+
+constexpr std::string_view kMeshDoc = R"doc(
+    Create a mesh (all-to-all) topology.
+
+    All pairs of participants.
+
+    Returns:
+        A new CoordinationTopology of kind "mesh".)doc";
+
+constexpr std::string_view kArbitraryDoc = R"doc(
+    Create an arbitrary topology with explicit edges.
+
+    Explicit edges, requested in order (duplicates and non-participants included).
+
+    Args:
+        edges: (first, second) node id pairs; each requests first to second.
+
+    Returns:
+        A new CoordinationTopology of kind "arbitrary".)doc";
+
+constexpr std::string_view kQkdDoc = R"doc(
+    Run BB84-style quantum key distribution between two nodes.
+
+    Run BB84-style quantum key distribution between two nodes.
+
+    The same as TavoEngine.run_qkd, with sifting_overhead_ratio 0.5 and
+    privacy_amplification_factor 0.8.
+
+    Args:
+        engine: The engine whose network is used (read only).
+        from_node: Node id of one party (each round's request source).
+        to_node: Node id of the other party.
+        fidelity_target: Fidelity target of every round's request, a fraction.
+        max_latency_ms: Time budget of the whole exchange in ms; +inf is refused.
+        rounds: Number of rounds to attempt, 0 or more; None: 100.
+        error_rate_tolerance: The QBER must be below it for a key; None: 0.11.
+
+    Returns:
+        A new QKDResult.
+
+    Raises:
+        ValueError: a round would run with an infinite limit (max_latency_ms or the
+            engine's total_time_cutoff_ms is +inf).)doc";
+
+constexpr std::string_view kTeleportationDoc = R"doc(
+    Execute entanglement-based quantum state teleportation between two nodes.
+
+    Teleport a quantum state between two nodes.
+
+    The same as TavoEngine.execute_teleportation, without relay nodes.
+
+    Args:
+        engine: The engine whose network is used (read only).
+        source_node: Node id holding the state to send.
+        target_node: Node id receiving it.
+        state_fidelity: Fidelity of the state and the request's target; None: 0.95.
+        classical_bandwidth_ms: Latency budget of the request in ms; None: 100.0.
+
+    Returns:
+        A new TeleportationOutcome.
+
+    Raises:
+        ValueError: the engine has a network and classical_bandwidth_ms or its
+            total_time_cutoff_ms is +inf ("classical_bandwidth_ms must be finite",
+            "total_time_cutoff_ms must be finite").)doc";
+
+constexpr std::string_view kDistributedDoc = R"doc(
+    Run a distributed quantum computing protocol across participating nodes.
+
+    Run a distributed computation across participating nodes.
+
+    The same as TavoEngine.run_distributed_computation with the topology and basis given
+    as objects. A kind of exactly "star" uses center_node as the center ("" when None);
+    "ring" and "mesh" are as there; any other kind uses the topology's edges (none when
+    None), without an error.
+
+    Args:
+        engine: The engine whose network is used (read only).
+        participants: Node ids of the parties, in order (duplicates are kept).
+        coordination_topology: Which pairs need entanglement.
+        measurement_basis: Basis (recorded only) and correlation strength.
+        classical_relay_latency_ms: Classical latency per edge in ms; None: 5.0 (each request's
+            budget is ten times it).
+
+    Returns:
+        A new DistributedComputingResult.
+
+    Raises:
+        ValueError: an infinite classical_relay_latency_ms or total_time_cutoff_ms when
+            there are edges.)doc";
 
 using namespace tavo;
 using std::optional;
@@ -50,19 +236,6 @@ QKDParameters new_qkd_parameters(string from_node, string to_node, double fideli
     return params;
 }
 
-QKDResult new_qkd_result(bool success, std::uint64_t secret_key_length_bits,
-                         double efficiency_rate, double qber, double latency_ms,
-                         vector<string> execution_path, std::uint64_t rounds_completed,
-                         std::uint64_t rounds_failed) {
-    return QKDResult{success,    secret_key_length_bits,    efficiency_rate,  qber,
-                     latency_ms, std::move(execution_path), rounds_completed, rounds_failed};
-}
-
-QKDStats new_qkd_stats(std::uint64_t total_runs, double success_rate, double mean_key_length_bits,
-                       double mean_efficiency, double mean_qber) {
-    return QKDStats{total_runs, success_rate, mean_key_length_bits, mean_efficiency, mean_qber};
-}
-
 // The two amplification ratios keep their defaults here.
 QKDResult qkd(py::Shared<TavoEngine> engine, string from_node, string to_node,
               double fidelity_target, double max_latency_ms, optional<std::uint64_t> rounds,
@@ -85,22 +258,6 @@ TeleportationParameters new_teleportation_parameters(string source_node, string 
     return params;
 }
 
-TeleportationOutcome new_teleportation_outcome(bool success, double teleportation_fidelity,
-                                               double resource_entanglement_fidelity,
-                                               double latency_ms, vector<string> path,
-                                               std::uint64_t classical_bits_transferred) {
-    return TeleportationOutcome{success,    teleportation_fidelity, resource_entanglement_fidelity,
-                                latency_ms, std::move(path),        classical_bits_transferred};
-}
-
-TeleportationStats new_teleportation_stats(std::uint64_t total_runs, double success_rate,
-                                           double mean_teleportation_fidelity,
-                                           double teleportation_fidelity_stddev,
-                                           double mean_latency_ms) {
-    return TeleportationStats{total_runs, success_rate, mean_teleportation_fidelity,
-                              teleportation_fidelity_stddev, mean_latency_ms};
-}
-
 TeleportationOutcome teleportation(py::Shared<TavoEngine> engine, string source_node,
                                    string target_node, optional<double> state_fidelity,
                                    optional<double> classical_bandwidth_ms) {
@@ -110,11 +267,6 @@ TeleportationOutcome teleportation(py::Shared<TavoEngine> engine, string source_
 }
 
 // Distributed computation.
-
-CoordinationTopologyRecord new_coordination_topology(string kind, optional<string> center_node,
-                                                     optional<vector<CoordinationEdge>> edges) {
-    return CoordinationTopologyRecord{std::move(kind), std::move(center_node), std::move(edges)};
-}
 
 CoordinationTopologyRecord star_topology(string center_node) {
     return CoordinationTopologyRecord{"star", std::move(center_node), std::nullopt};
@@ -130,49 +282,6 @@ CoordinationTopologyRecord mesh_topology() {
 
 CoordinationTopologyRecord arbitrary_topology(vector<CoordinationEdge> edges) {
     return CoordinationTopologyRecord{"arbitrary", std::nullopt, std::move(edges)};
-}
-
-MeasurementBasis new_measurement_basis(optional<BasisType> basis_type,
-                                       optional<double> correlation_strength) {
-    MeasurementBasis basis;
-    if (basis_type) basis.basis_type = *basis_type;
-    if (correlation_strength) basis.correlation_strength = *correlation_strength;
-    return basis;
-}
-
-DistributedComputingParameters new_distributed_parameters(
-    vector<string> participants, CoordinationTopologyRecord coordination_topology,
-    optional<MeasurementBasis> measurement_basis, optional<double> classical_relay_latency_ms) {
-    DistributedComputingParameters params;
-    params.participants = std::move(participants);
-    params.coordination_topology = std::move(coordination_topology);
-    if (measurement_basis) params.measurement_basis = *measurement_basis;
-    if (classical_relay_latency_ms) {
-        params.classical_relay_latency_ms = *classical_relay_latency_ms;
-    }
-    return params;
-}
-
-PartyOutcome new_party_outcome(string node_id, bool successful_measurement,
-                               double local_fidelity) {
-    return PartyOutcome{std::move(node_id), successful_measurement, local_fidelity};
-}
-
-DistributedComputingResult new_distributed_result(bool success, double computation_fidelity,
-                                                  vector<PartyOutcome> party_results,
-                                                  vector<string> resource_links_used,
-                                                  double total_latency_ms,
-                                                  double coordination_overhead_ms) {
-    return DistributedComputingResult{success,          computation_fidelity,
-                                      std::move(party_results), std::move(resource_links_used),
-                                      total_latency_ms, coordination_overhead_ms};
-}
-
-DistributedComputingStats new_distributed_stats(std::uint64_t total_runs, double success_rate,
-                                                double mean_computation_fidelity,
-                                                double mean_party_success_rate) {
-    return DistributedComputingStats{total_runs, success_rate, mean_computation_fidelity,
-                                     mean_party_success_rate};
 }
 
 DistributedComputingResult distributed_computation(py::Shared<TavoEngine> engine,
@@ -207,54 +316,33 @@ DistributedComputingResult run_distributed_computation_by_name(
 // Engine methods.
 
 PyMethodDef run_qkd_method() {
-    return py::unlocked_method_def<TavoEngine, &run_qkd, "run_qkd", "params">(kQkdDoc);
+    return py::unlocked_method_def<TavoEngine, &run_qkd, "run_qkd", "params">(kRunQkdDoc);
 }
 
 PyMethodDef execute_teleportation_method() {
     return py::unlocked_method_def<TavoEngine, &execute_teleportation, "execute_teleportation",
-                                   "params">(kTeleportationDoc);
+                                   "params">(kExecuteTeleportationDoc);
 }
 
 PyMethodDef run_distributed_computation_method() {
     return py::unlocked_method_def<TavoEngine, &run_distributed_computation_by_name,
                                    "run_distributed_computation", "participants",
                                    "coordination_topology", "basis_type", "correlation_strength",
-                                   "classical_relay_latency_ms">(kDistributedDoc);
+                                   "classical_relay_latency_ms">(kRunDistributedDoc);
 }
 
 // Classes.
 
 py::Ref qkd_parameters_class(PyObject*) {
     using P = QKDParameters;
-    return py::ClassBuilder<P>("QKDParameters")
-        .constructor<&new_qkd_parameters, "from_node", "to_node", "fidelity_target",
-                     "max_latency_ms", "rounds", "error_rate_tolerance", "sifting_overhead_ratio",
-                     "privacy_amplification_factor">()
-        .field<&P::from_node>("from_node")
-        .field<&P::to_node>("to_node")
-        .field<&P::fidelity_target>("fidelity_target")
-        .field<&P::max_latency_ms>("max_latency_ms")
-        .field<&P::rounds>("rounds")
-        .field<&P::error_rate_tolerance>("error_rate_tolerance")
-        .field<&P::sifting_overhead_ratio>("sifting_overhead_ratio")
-        .field<&P::privacy_amplification_factor>("privacy_amplification_factor")
-        .build();
+    return py::ClassBuilder<P>("QKDParameters").record().record_constructor().build();
 }
 
 py::Ref qkd_result_class(PyObject*) {
     using R = QKDResult;
     return py::ClassBuilder<R>("QKDResult")
-        .constructor<&new_qkd_result, "success", "secret_key_length_bits", "efficiency_rate",
-                     "qber", "latency_ms", "execution_path", "rounds_completed",
-                     "rounds_failed">()
-        .field<&R::success>("success")
-        .field<&R::secret_key_length_bits>("secret_key_length_bits")
-        .field<&R::efficiency_rate>("efficiency_rate")
-        .field<&R::qber>("qber")
-        .field<&R::latency_ms>("latency_ms")
-        .field<&R::execution_path>("execution_path")
-        .field<&R::rounds_completed>("rounds_completed")
-        .field<&R::rounds_failed>("rounds_failed")
+        .record()
+        .record_constructor()
         .repr<&repr_of<R>>()
         .build();
 }
@@ -262,42 +350,22 @@ py::Ref qkd_result_class(PyObject*) {
 py::Ref qkd_stats_class(PyObject*) {
     using S = QKDStats;
     return py::ClassBuilder<S>("QKDStats")
-        .constructor<&new_qkd_stats, "total_runs", "success_rate", "mean_key_length_bits",
-                     "mean_efficiency", "mean_qber">()
-        .field<&S::total_runs>("total_runs")
-        .field<&S::success_rate>("success_rate")
-        .field<&S::mean_key_length_bits>("mean_key_length_bits")
-        .field<&S::mean_efficiency>("mean_efficiency")
-        .field<&S::mean_qber>("mean_qber")
+        .record()
+        .record_constructor()
         .repr<&repr_of<S>>()
         .build();
 }
 
 py::Ref teleportation_parameters_class(PyObject*) {
     using P = TeleportationParameters;
-    return py::ClassBuilder<P>("TeleportationParameters")
-        .constructor<&new_teleportation_parameters, "source_node", "target_node", "state_fidelity",
-                     "classical_bandwidth_ms">()
-        .field<&P::source_node>("source_node")
-        .field<&P::target_node>("target_node")
-        .field<&P::relay_nodes>("relay_nodes")
-        .field<&P::state_fidelity>("state_fidelity")
-        .field<&P::classical_bandwidth_ms>("classical_bandwidth_ms")
-        .build();
+    return py::ClassBuilder<P>("TeleportationParameters").record().record_constructor().build();
 }
 
 py::Ref teleportation_outcome_class(PyObject*) {
     using O = TeleportationOutcome;
     return py::ClassBuilder<O>("TeleportationOutcome")
-        .constructor<&new_teleportation_outcome, "success", "teleportation_fidelity",
-                     "resource_entanglement_fidelity", "latency_ms", "path",
-                     "classical_bits_transferred">()
-        .field<&O::success>("success")
-        .field<&O::teleportation_fidelity>("teleportation_fidelity")
-        .field<&O::resource_entanglement_fidelity>("resource_entanglement_fidelity")
-        .field<&O::latency_ms>("latency_ms")
-        .field<&O::path>("path")
-        .field<&O::classical_bits_transferred>("classical_bits_transferred")
+        .record()
+        .record_constructor()
         .repr<&repr_of<O>>()
         .build();
 }
@@ -305,66 +373,56 @@ py::Ref teleportation_outcome_class(PyObject*) {
 py::Ref teleportation_stats_class(PyObject*) {
     using S = TeleportationStats;
     return py::ClassBuilder<S>("TeleportationStats")
-        .constructor<&new_teleportation_stats, "total_runs", "success_rate",
-                     "mean_teleportation_fidelity", "teleportation_fidelity_stddev",
-                     "mean_latency_ms">()
-        .field<&S::total_runs>("total_runs")
-        .field<&S::success_rate>("success_rate")
-        .field<&S::mean_teleportation_fidelity>("mean_teleportation_fidelity")
-        .field<&S::teleportation_fidelity_stddev>("teleportation_fidelity_stddev")
-        .field<&S::mean_latency_ms>("mean_latency_ms")
+        .record()
+        .record_constructor()
         .repr<&repr_of<S>>()
         .build();
 }
 
 py::Ref basis_type_class(PyObject*) {
-    return py::EnumBuilder<BasisType>("BasisType", kBasisTypeNames).build();
+    return py::EnumBuilder<BasisType>("BasisType", kBasisTypeNames)
+        .doc(R"(
+            Measurement basis of a distributed computation: GHZ, Cluster or GraphGraph.
+
+            Recorded only: it changes no computed figure.
+
+            Members:
+                GHZ: GHZ basis (value 0; "ghz" in run_distributed_computation), the default.
+                Cluster: Cluster-state basis (value 1; "cluster").
+                GraphGraph: Graph-state basis (value 2; "graph").)")
+        .build();
 }
 
 py::Ref coordination_topology_class(PyObject*) {
     using C = CoordinationTopologyRecord;
     return py::ClassBuilder<C>("CoordinationTopology")
-        .constructor<&new_coordination_topology, "kind", "center_node", "edges">()
-        .field<&C::kind>("kind")
-        .field<&C::center_node>("center_node")
-        .field<&C::edges>("edges")
-        .static_method<&star_topology, "star", "center_node">(
-            "Create a star topology with the given center node.")
-        .static_method<&ring_topology, "ring">("Create a ring topology.")
-        .static_method<&mesh_topology, "mesh">("Create a mesh (all-to-all) topology.")
-        .static_method<&arbitrary_topology, "arbitrary", "edges">(
-            "Create an arbitrary topology with explicit edges.")
+        .record()
+        .record_constructor()
+        .static_method<&star_topology, "star", "center_node">(kStarDoc)
+        .static_method<&ring_topology, "ring">(kRingDoc)
+        .static_method<&mesh_topology, "mesh">(kMeshDoc)
+        .static_method<&arbitrary_topology, "arbitrary", "edges">(kArbitraryDoc)
         .build();
 }
 
 py::Ref measurement_basis_class(PyObject*) {
     using M = MeasurementBasis;
-    return py::ClassBuilder<M>("MeasurementBasis")
-        .constructor<&new_measurement_basis, "basis_type", "correlation_strength">()
-        .field<&M::basis_type>("basis_type")
-        .field<&M::correlation_strength>("correlation_strength")
-        .build();
+    return py::ClassBuilder<M>("MeasurementBasis").record().record_constructor().build();
 }
 
 py::Ref distributed_computing_parameters_class(PyObject*) {
     using P = DistributedComputingParameters;
     return py::ClassBuilder<P>("DistributedComputingParameters")
-        .constructor<&new_distributed_parameters, "participants", "coordination_topology",
-                     "measurement_basis", "classical_relay_latency_ms">()
-        .field<&P::participants>("participants")
-        .field<&P::coordination_topology>("coordination_topology")
-        .field<&P::measurement_basis>("measurement_basis")
-        .field<&P::classical_relay_latency_ms>("classical_relay_latency_ms")
+        .record()
+        .record_constructor()
         .build();
 }
 
 py::Ref party_outcome_class(PyObject*) {
     using O = PartyOutcome;
     return py::ClassBuilder<O>("PartyOutcome")
-        .constructor<&new_party_outcome, "node_id", "successful_measurement", "local_fidelity">()
-        .field<&O::node_id>("node_id")
-        .field<&O::successful_measurement>("successful_measurement")
-        .field<&O::local_fidelity>("local_fidelity")
+        .record()
+        .record_constructor()
         .repr<&repr_of<O>>()
         .build();
 }
@@ -372,14 +430,8 @@ py::Ref party_outcome_class(PyObject*) {
 py::Ref distributed_computing_result_class(PyObject*) {
     using R = DistributedComputingResult;
     return py::ClassBuilder<R>("DistributedComputingResult")
-        .constructor<&new_distributed_result, "success", "computation_fidelity", "party_results",
-                     "resource_links_used", "total_latency_ms", "coordination_overhead_ms">()
-        .field<&R::success>("success")
-        .field<&R::computation_fidelity>("computation_fidelity")
-        .field<&R::party_results>("party_results")
-        .field<&R::resource_links_used>("resource_links_used")
-        .field<&R::total_latency_ms>("total_latency_ms")
-        .field<&R::coordination_overhead_ms>("coordination_overhead_ms")
+        .record()
+        .record_constructor()
         .repr<&repr_of<R>>()
         .build();
 }
@@ -387,12 +439,8 @@ py::Ref distributed_computing_result_class(PyObject*) {
 py::Ref distributed_computing_stats_class(PyObject*) {
     using S = DistributedComputingStats;
     return py::ClassBuilder<S>("DistributedComputingStats")
-        .constructor<&new_distributed_stats, "total_runs", "success_rate",
-                     "mean_computation_fidelity", "mean_party_success_rate">()
-        .field<&S::total_runs>("total_runs")
-        .field<&S::success_rate>("success_rate")
-        .field<&S::mean_computation_fidelity>("mean_computation_fidelity")
-        .field<&S::mean_party_success_rate>("mean_party_success_rate")
+        .record()
+        .record_constructor()
         .repr<&repr_of<S>>()
         .build();
 }

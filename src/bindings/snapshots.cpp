@@ -88,67 +88,123 @@ TopologyDiff diff_topology_snapshots(TopologySnapshot snapshot1,
     return diff_snapshots(snapshot1, snapshot2);
 }
 
+constexpr std::string_view kSnapshotDoc = R"doc(
+    The engine's network as a TopologySnapshot, as save_topology would write it.
+
+    Metadata name "exported_topology" and version "1.0"; the nodes in definition order with
+    their lifetimes in seconds; the links in order with their link types and satellite
+    conditions; config alpha_loss = 10 * baseline_purify_factor and
+    gamma_swapping = baseline_purify_factor.
+
+    Returns:
+        A new TopologySnapshot (compare two with diff_topologies).
+
+    Raises:
+        RuntimeError: the engine has no network ("No network defined. Call
+            define_network() first.").)doc";
+
+constexpr std::string_view kSaveTopologyDoc = R"doc(
+    Write the engine's network to a snapshot file.
+
+    The content is that of TavoEngine.snapshot(), as JSON with camelCase keys. The file is replaced
+    as a whole, as TavoFile.save does (symbolic links followed, permissions kept).
+
+    Args:
+        engine: The engine whose network is written.
+        filepath: Path as str, bytes or os.PathLike.
+
+    Raises:
+        RuntimeError: the engine has no network ("No network topology to save").
+        ValueError: a number is NaN or infinite ("links[0].distanceKm is not a finite
+            number"); nothing is written.
+        RuntimeError: the write failed ("Failed to write topology file: ...").
+        FileNotFoundError, PermissionError, OSError: a RuntimeError of a failed file
+            operation is also the operating system's error, with errno and filename.)doc";
+
+constexpr std::string_view kLoadTopologyDoc = R"doc(
+    Replace the engine's network with the one in a snapshot file.
+
+    The engine keeps its configuration; the snapshot's config and metadata are not used,
+    and nothing is validated. On failure the engine keeps its
+    network.
+
+    Args:
+        engine: The engine whose network is replaced.
+        filepath: Path as str, bytes or os.PathLike.
+
+    Raises:
+        RuntimeError: "Failed to read topology file: ..." or "Failed to parse topology
+            JSON: ... at line L column C".
+        FileNotFoundError, PermissionError, OSError: a RuntimeError of a failed file
+            operation is also the operating system's error, with errno and filename.)doc";
+
+constexpr std::string_view kDiffDoc = R"doc(
+    Compare two .tavo files, both loaded (and validated) as load_tavo_file does.
+
+    Nodes are matched by id and links by "from->to"; an entry is modified when any of its
+    fields differs (floats compared exactly).
+
+    Args:
+        file1: The old file: a path as str, bytes or os.PathLike.
+        file2: The new file: a path as str, bytes or os.PathLike.
+
+    Returns:
+        A new dict: "summary" (several lines; the only place that reports version, metadata,
+        config, constraints and extension changes) and the lists "nodes_added",
+        "nodes_removed", "nodes_modified", "links_added", "links_removed", "links_modified"
+        (removed and modified in the first file's order, added in the second's). When a file
+        cannot be loaded, only {"error": "Failed to load {path}: ..."} (the first file's
+        failure when both fail): load failures are not raised.)doc";
+
+constexpr std::string_view kDiffTopologiesDoc = R"doc(
+    Compare two snapshots: their metadata names, nodes and links (configs are ignored).
+
+    Args:
+        snapshot1: The old snapshot (copied).
+        snapshot2: The new snapshot (copied).
+
+    Returns:
+        A new TopologyDiff.)doc";
+
 }  // namespace
 
 PyMethodDef snapshot_method() {
-    return py::method_def<TavoEngine, &engine_snapshot, "snapshot">(
-        "Return the engine's network as a TopologySnapshot, as save_topology would write it.");
+    return py::method_def<TavoEngine, &engine_snapshot, "snapshot">(kSnapshotDoc);
 }
 
 py::Ref topology_snapshot_class(PyObject*) {
-    return py::ClassBuilder<TopologySnapshot>("TopologySnapshot")
-        .field<&TopologySnapshot::metadata>("metadata")
-        .field<&TopologySnapshot::nodes>("nodes")
-        .field<&TopologySnapshot::links>("links")
-        .field<&TopologySnapshot::config>("config")
-        .build();
+    return py::ClassBuilder<TopologySnapshot>("TopologySnapshot").record().build();
 }
 
 py::Ref topology_metadata_class(PyObject*) {
-    return py::ClassBuilder<TopologyMetadata>("TopologyMetadata")
-        .field<&TopologyMetadata::name>("name")
-        .field<&TopologyMetadata::version>("version")
-        .build();
+    return py::ClassBuilder<TopologyMetadata>("TopologyMetadata").record().build();
 }
 
 py::Ref topology_config_class(PyObject*) {
-    return py::ClassBuilder<TopologyConfig>("TopologyConfig")
-        .field<&TopologyConfig::alpha_loss>("alpha_loss")
-        .field<&TopologyConfig::gamma_swapping>("gamma_swapping")
-        .field<&TopologyConfig::physics>("physics")
-        .build();
+    return py::ClassBuilder<TopologyConfig>("TopologyConfig").record().build();
 }
 
 py::Ref topology_diff_class(PyObject*) {
-    return py::ClassBuilder<TopologyDiff>("TopologyDiff")
-        .field<&TopologyDiff::name>("name")
-        .field<&TopologyDiff::summary>("summary")
-        .field<&TopologyDiff::nodes_added>("nodes_added")
-        .field<&TopologyDiff::nodes_removed>("nodes_removed")
-        .field<&TopologyDiff::nodes_modified>("nodes_modified")
-        .field<&TopologyDiff::links_added>("links_added")
-        .field<&TopologyDiff::links_removed>("links_removed")
-        .field<&TopologyDiff::links_modified>("links_modified")
-        .build();
+    return py::ClassBuilder<TopologyDiff>("TopologyDiff").record().build();
 }
 
 py::Ref save_topology_function(PyObject* module) {
     return py::unlocked_function<&save_engine_topology, "save_topology", "engine", "filepath">(
-        module);
+        module, kSaveTopologyDoc);
 }
 
 py::Ref load_topology_function(PyObject* module) {
     return py::unlocked_function<&load_engine_topology, "load_topology", "engine", "filepath">(
-        module);
+        module, kLoadTopologyDoc);
 }
 
 py::Ref diff_function(PyObject* module) {
-    return py::unlocked_function<&diff_tavo_files, "diff", "file1", "file2">(module);
+    return py::unlocked_function<&diff_tavo_files, "diff", "file1", "file2">(module, kDiffDoc);
 }
 
 py::Ref diff_topologies_function(PyObject* module) {
     return py::unlocked_function<&diff_topology_snapshots, "diff_topologies", "snapshot1",
-                                 "snapshot2">(module);
+                                 "snapshot2">(module, kDiffTopologiesDoc);
 }
 
 }  // namespace bindings

@@ -14,11 +14,6 @@ using namespace tavo;
 
 NetworkTopologyPayload generate(std::string name) { return generate_topology(name); }
 
-TopologyEndpoints new_endpoints(std::string topology_name, std::string from_node,
-                                std::string to_node) {
-    return TopologyEndpoints{std::move(topology_name), std::move(from_node), std::move(to_node)};
-}
-
 TopologyComparisonReport compare(std::vector<TopologyEndpoints> endpoints, double fidelity_target,
                                  double max_latency_ms, std::uint64_t runs,
                                  std::optional<StrategyType> strategy,
@@ -27,46 +22,87 @@ TopologyComparisonReport compare(std::vector<TopologyEndpoints> endpoints, doubl
                               config.value_or(SimulationConfig::engine_default()));
 }
 
-constexpr const char* kCompareDoc =
-    "Compare multiple network topologies for the same entanglement request\n"
-    "\n"
-    "This function runs simulations across different topologies and returns\n"
-    "a comprehensive comparison report.\n"
-    "\n"
-    "# Arguments\n"
-    "* `endpoints` - List of (topology_name, from_node, to_node) tuples, one per topology.\n"
-    "  Each entry maps a generated topology name to the source and target nodes within that\n"
-    "  specific topology (e.g., \"telecom_backbone\" → (\"A\", \"C\"), \"hybrid_satellite_fiber\" "
-    "→ (\"Toronto\", \"London\")).\n"
-    "* `fidelity_target` - Required fidelity threshold for all simulations\n"
-    "* `max_latency_ms` - Maximum allowed latency for all simulations\n"
-    "* `runs` - Number of Monte Carlo runs per topology\n"
-    "* `strategy` - Optional routing strategy (None for default)\n"
-    "* `config` - The SimulationConfig each compared engine is built with (None: the engine\n"
-    "  default); one holding a PhysicalModel compares the topologies on the physical model\n"
-    "\n"
-    "# Example\n"
-    "```python\n"
-    "from tavo_core import TavoEngine, StrategyType\n"
-    "\n"
-    "report = compare_topologies(\n"
-    "    endpoints=[\n"
-    "        TopologyEndpoints(\"telecom_backbone\", \"A\", \"C\"),\n"
-    "        TopologyEndpoints(\"hybrid_satellite_fiber\", \"Toronto\", \"London\"),\n"
-    "    ],\n"
-    "    fidelity_target=0.75,\n"
-    "    max_latency_ms=5000.0,\n"
-    "    runs=1000,\n"
-    "    strategy=StrategyType.HighestFidelity\n"
-    ")\n"
-    "\n"
-    "print(f\"Recommended: {report.recommended_topology}\")\n"
-    "```";
+constexpr std::string_view kGenerateDoc = R"doc(
+    One of the built-in reference networks, the same on every call.
+
+    "telecom_backbone": nodes A to F joined by seven fiber links of 5 to 5500 km;
+    "repeater_chain": N0 to N3 joined by three 100 km fiber links; "hybrid_satellite_fiber":
+    Toronto, Montreal and London over fiber, and a satellite node SAT-1 linked to Toronto
+    and London.
+
+    Args:
+        name: One of the three names above (case-sensitive).
+
+    Returns:
+        A new NetworkTopologyPayload; pass its nodes and links to TavoEngine.define_network.
+
+    Raises:
+        ValueError: any other name ("Invalid topology name. Use: ..."); "fiber_only" and
+            "hybrid" are known to compare_topologies only.)doc";
+
+constexpr std::string_view kCompareDoc = R"doc(
+    Compare multiple network topologies for the same entanglement request
+
+    This function runs simulations across different topologies and returns
+    a comprehensive comparison report.
+
+    # Arguments
+    * `endpoints` - List of (topology_name, from_node, to_node) tuples, one per topology.
+      Each entry maps a generated topology name to the source and target nodes within that
+      specific topology (e.g., "telecom_backbone" → ("A", "C"), "hybrid_satellite_fiber" → ("Toronto", "London")).
+    * `fidelity_target` - Required fidelity threshold for all simulations
+    * `max_latency_ms` - Maximum allowed latency for all simulations
+    * `runs` - Number of Monte Carlo runs per topology
+    * `strategy` - Optional routing strategy (None for default)
+
+    # Example
+    ```python
+    from tavo_core import TavoEngine, StrategyType
+
+    report = compare_topologies(
+        endpoints=[
+            TopologyEndpoints("telecom_backbone", "A", "C"),
+            TopologyEndpoints("hybrid_satellite_fiber", "Toronto", "London"),
+        ],
+        fidelity_target=0.75,
+        max_latency_ms=5000.0,
+        runs=1000,
+        strategy=StrategyType.HighestFidelity
+    )
+
+    print(f"Recommended: {report.recommended_topology}")
+    ```
+
+    Simulate one request on several reference topologies and recommend one.
+
+    Each endpoint's topology is built in a fresh engine with `config` (the engine default
+    configuration unless given) and simulated for `runs` trials with a seed taken from the
+    clock, so the figures vary from call to call. The recommended topology has the highest
+    success rate (the later one on a tie).
+
+    Args:
+        endpoints: TopologyEndpoints (tuples are refused): a topology name and the
+            source and target node ids in it.
+        fidelity_target: Fidelity every trial must reach, a fraction.
+        max_latency_ms: Latency budget of every trial in ms; +inf is refused.
+        runs: Trials per topology, 0 or more.
+        strategy: Routing strategy; None: HighestFidelity.
+        config: The SimulationConfig every compared engine is built with (copied); one
+            holding a PhysicalModel compares the topologies on the physical model. None:
+            the engine default (the cycle model).
+
+    Returns:
+        A new TopologyComparisonReport.
+
+    Raises:
+        ValueError: an unknown topology name (before anything runs), a node id that is
+            not in its topology ("Source node 'X' not found in topology ..."), an
+            infinite max_latency_ms, or on the physical model a value it cannot use.)doc";
 
 }  // namespace
 
 py::Ref generate_topology_function(PyObject* module) {
-    return py::function<&generate, "generate_topology", "name">(module);
+    return py::function<&generate, "generate_topology", "name">(module, kGenerateDoc);
 }
 
 py::Ref compare_topologies_function(PyObject* module) {
@@ -77,36 +113,19 @@ py::Ref compare_topologies_function(PyObject* module) {
 
 py::Ref topology_endpoints_class(PyObject*) {
     return py::ClassBuilder<TopologyEndpoints>("TopologyEndpoints")
-        .constructor<&new_endpoints, "topology_name", "from_node", "to_node">()
-        .field<&TopologyEndpoints::topology_name>("topology_name")
-        .field<&TopologyEndpoints::from_node>("from_node")
-        .field<&TopologyEndpoints::to_node>("to_node")
+        .record()
+        .record_constructor()
         .build();
 }
 
 py::Ref topology_comparison_result_class(PyObject*) {
     using R = TopologyComparisonResult;
-    return py::ClassBuilder<R>("TopologyComparisonResult")
-        .field<&R::topology_name>("topology_name")
-        .field<&R::success_rate>("success_rate")
-        .field<&R::mean_fidelity>("mean_fidelity")
-        .field<&R::mean_latency_ms>("mean_latency_ms")
-        .field<&R::link_utilization>("link_utilization")
-        .build();
+    return py::ClassBuilder<R>("TopologyComparisonResult").record().build();
 }
 
 py::Ref topology_comparison_report_class(PyObject*) {
     using R = TopologyComparisonReport;
-    return py::ClassBuilder<R>("TopologyComparisonReport")
-        .field<&R::runs>("runs")
-        .field<&R::results>("results")
-        .field<&R::summary>("summary")
-        .field<&R::source_node>("source_node")
-        .field<&R::target_node>("target_node")
-        .field<&R::fidelity_target>("fidelity_target")
-        .field<&R::max_latency_ms>("max_latency_ms")
-        .field<&R::recommended_topology>("recommended_topology")
-        .build();
+    return py::ClassBuilder<R>("TopologyComparisonReport").record().build();
 }
 
 }  // namespace bindings

@@ -16,7 +16,9 @@
 #include <vector>
 
 #include "py/callable.hpp"
+#include "py/doc.hpp"
 #include "py/pickling.hpp"
+#include "py/record.hpp"
 
 namespace py {
 
@@ -62,30 +64,90 @@ public:
     }
 
     // Docstring of the class (after its constructor signature, if any).
-    ClassBuilder& doc(std::string text) {
-        class_doc_ = std::move(text);
+    ClassBuilder& doc(std::string_view text) {
+        class_doc_ = clean_doc(text);
         return *this;
     }
 
+    // `doc` documents the constructor's parameters ("Args: ..."); it follows the class's text.
     template <auto Fn, FixedString... Params>
-    ClassBuilder& constructor() {
+    ClassBuilder& constructor(std::string_view doc = {}) {
         using C = Callable<T, CallKind::Constructor, Fn, "__new__", Lock::Held, Params...>;
         C::declare_types();
         has_constructor_ = true;
         constructor_signature_ = text_signature(C::shape());
+        constructor_doc_ = clean_doc(doc);
         spec_->slots.push_back({Py_tp_new, reinterpret_cast<void*>(&C::construct)});
         return *this;
     }
 
     // The constructor with a parameter list shared with a method (see Names).
     template <auto Fn, class ParamNames>
-    ClassBuilder& constructor_named() {
+    ClassBuilder& constructor_named(std::string_view doc = {}) {
         using C = typename NamedCallable<T, CallKind::Constructor, Fn, "__new__", ParamNames>::type;
         C::declare_types();
         has_constructor_ = true;
         constructor_signature_ = text_signature(C::shape());
+        constructor_doc_ = clean_doc(doc);
         spec_->slots.push_back({Py_tp_new, reinterpret_cast<void*>(&C::construct)});
         return *this;
+    }
+
+    // The class of a record declared once (tavo/record.hpp): its documentation and one attribute
+    // per row of R's table (R is T, or the core record a binding type extends).
+    // A row the class declares itself (`attribute = false`) takes its place in that order with
+    // the accessors given by own_attribute before this call.
+    template <class R = T>
+    ClassBuilder& record() {
+        doc(tavo::Fields<R>::doc);
+        tavo::for_each_field<R>([&](const auto& row) {
+            if (row.attribute) {
+                field<std::decay_t<decltype(row)>::member>(row.name, row.doc);
+                return;
+            }
+            for (const auto& [name, declare_own] : own_attributes_) {
+                if (name == row.name) declare_own(*this, name, row.doc);
+            }
+        });
+        own_attributes_.clear();
+        return *this;
+    }
+
+    // The accessors of a record's row that the class declares itself: `R get(const T&)` and
+    // `void set(T&, V)`, placed and documented by record().
+    template <auto Getter, auto Setter>
+    ClassBuilder& own_attribute(std::string_view name) {
+        own_attributes_.emplace_back(
+            name, [](ClassBuilder& builder, std::string_view own, std::string_view doc) {
+                builder.property<Getter, Setter>(own, doc);
+            });
+        return *this;
+    }
+
+    // The constructor R's table describes (RecordConstructor).
+    template <class R = T>
+    ClassBuilder& record_constructor() {
+        using C = RecordConstructor<T, R>;
+        declare(CallableDeclaration{&python_type<T>, CallKind::Constructor, "__new__",
+                                    C::declarations(), &Convert<T>::hint_out, false});
+        has_constructor_ = true;
+        constructor_signature_ =
+            text_signature(C::shape(CallKind::Constructor, "__new__", &python_type<T>));
+        constructor_doc_ = clean_doc(C::arguments_doc());
+        spec_->slots.push_back({Py_tp_new, reinterpret_cast<void*>(&C::construct)});
+        return *this;
+    }
+
+    // == and != by value, field by field, from R's table.
+    template <class R = T>
+    ClassBuilder& value_equality() {
+        return slot(Py_tp_richcompare, reinterpret_cast<void*>(&compare_records<T, R>));
+    }
+
+    // The representation "Name(field=value, ...)" from R's table.
+    template <class R = T>
+    ClassBuilder& record_representation() {
+        return slot(Py_tp_repr, reinterpret_cast<void*>(&record_repr<T, R>));
     }
 
     template <auto Fn, FixedString Name, FixedString... Params>
@@ -113,6 +175,25 @@ public:
         return *this;
     }
 
+    // A method that takes exactly the constructor arguments of the record R (RecordConstructor),
+    // makes the record and hands it to `Use(self, record)`: `TavoFile.add_node(...)` takes what
+    // `TavoNode(...)` takes. `doc` precedes the derived "Args:" section.
+    template <class R, auto Use, FixedString Name>
+    ClassBuilder& record_building_method(std::string_view doc = {}) {
+        using C = RecordConstructor<R>;
+        declare(CallableDeclaration{&python_type<T>, CallKind::Method, Name.view(),
+                                    C::declarations(), &return_hint<void>, false});
+        const std::string text = with_arguments(doc, C::arguments_doc());
+        const char* kept = spec_->keep(
+            signature_docstring(C::shape(CallKind::Method, Name.view(), &python_type<T>), text));
+        spec_->methods.push_back(
+            PyMethodDef{Name.data,
+                        reinterpret_cast<PyCFunction>(
+                            reinterpret_cast<void (*)()>(&call_building<R, Use, Name>)),
+                        METH_FASTCALL | METH_KEYWORDS, kept});
+        return *this;
+    }
+
     // A method declared in another file (see method_def below).
     ClassBuilder& method(PyMethodDef def) {
         spec_->methods.push_back(def);
@@ -128,39 +209,40 @@ public:
 
     // A read/write attribute backed by a data member.
     template <auto Member>
-    ClassBuilder& field(std::string name) {
-        const char* kept = spec_->keep(std::move(name));
+    ClassBuilder& field(std::string_view name, std::string_view doc = {}) {
+        const char* kept = spec_->keep(std::string(name));
         pickle_.attributes.push_back(kept);
         using M = typename MemberTraits<decltype(Member)>::Type;
         declare(
             AttributeDeclaration{class_name(), kept, &Convert<M>::hint_out, &Convert<M>::hint_in});
         spec_->getsets.push_back(
-            PyGetSetDef{kept, &get_field<Member>, &set_field<Member>, nullptr, nullptr});
+            PyGetSetDef{kept, &get_field<Member>, &set_field<Member>, kept_doc(doc), nullptr});
         return *this;
     }
 
-    // A read/write attribute with its own accessors: `R get(const T&)`, `void set(T&, V)`.
+    // A read/write attribute with its own accessors: `R get(const T&)`, `void set(T&, V)`. A row of
+    // the record's table that the class declares itself gives its documentation (`documented_by`).
     template <auto Getter, auto Setter>
-    ClassBuilder& property(std::string name) {
-        const char* kept = spec_->keep(std::move(name));
+    ClassBuilder& property(std::string_view name, std::string_view doc = {}) {
+        const char* kept = spec_->keep(std::string(name));
         pickle_.attributes.push_back(kept);
         using G = typename FunctionTraits<decltype(Getter)>::Return;
         using S =
             std::decay_t<std::tuple_element_t<1, typename FunctionTraits<decltype(Setter)>::Args>>;
         declare(AttributeDeclaration{class_name(), kept, &return_hint<G>, &Convert<S>::hint_in});
-        spec_->getsets.push_back(
-            PyGetSetDef{kept, &get_property<Getter>, &set_property<Setter>, nullptr, nullptr});
+        spec_->getsets.push_back(PyGetSetDef{kept, &get_property<Getter>, &set_property<Setter>,
+                                             kept_doc(doc), nullptr});
         return *this;
     }
 
     // A read-only attribute computed by `R get(const T&)`; not part of the pickled state.
     template <auto Getter>
-    ClassBuilder& readonly(std::string name) {
-        const char* kept = spec_->keep(std::move(name));
+    ClassBuilder& readonly(std::string_view name, std::string_view doc = {}) {
+        const char* kept = spec_->keep(std::string(name));
         using G = typename FunctionTraits<decltype(Getter)>::Return;
         declare(AttributeDeclaration{class_name(), kept, &return_hint<G>, nullptr});
         spec_->getsets.push_back(
-            PyGetSetDef{kept, &get_property<Getter>, nullptr, nullptr, nullptr});
+            PyGetSetDef{kept, &get_property<Getter>, nullptr, kept_doc(doc), nullptr});
         return *this;
     }
 
@@ -200,10 +282,12 @@ public:
             PyMethodDef{"__reduce__", member_name_ ? &reduce_member : &reduce_instance, METH_NOARGS,
                         "__reduce__($self, /)\n--\n\nReturn state information for pickling."});
         std::string short_name = spec_->full_name.substr(spec_->full_name.rfind('.') + 1);
+        std::string text = class_doc_;
+        if (!constructor_doc_.empty()) text += (text.empty() ? "" : "\n\n") + constructor_doc_;
         if (has_constructor_) {
-            spec_->doc = short_name + constructor_signature_ + "\n--\n\n" + class_doc_;
+            spec_->doc = short_name + constructor_signature_ + "\n--\n\n" + text;
         } else {
-            spec_->doc = class_doc_;
+            spec_->doc = text;
         }
         PyTypeObject* type = spec_->create();
         if (!type) raise_pending();
@@ -245,6 +329,25 @@ private:
                 return 0;
             },
             -1);
+    }
+
+    template <class R, auto Use, FixedString Name>
+    static PyObject* call_building(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                                   PyObject* kwnames) {
+        return guarded(
+            [&]() -> PyObject* {
+                using C = RecordConstructor<R>;
+                std::array<PyObject*, C::count + 1> bound{};
+                bind_arguments(C::shape(CallKind::Method, Name.view(), &python_type<T>), args,
+                               std::size_t(PyVectorcall_NARGS(nargs)), kwnames, bound.data());
+                // Converting runs the caller's code: before the object is taken.
+                R record = C::make(bound.data());
+                auto* box = box_of<T>(self);
+                ExclusiveBorrow borrow(box->borrow);
+                Use(box->value, std::move(record));
+                return none();
+            },
+            nullptr);
     }
 
     template <auto Getter>
@@ -299,6 +402,10 @@ private:
         return 0;
     }
 
+    const char* kept_doc(std::string_view doc) {
+        return doc.empty() ? nullptr : spec_->keep(clean_doc(doc));
+    }
+
     std::string class_name() const {
         return spec_->full_name.substr(spec_->full_name.rfind('.') + 1);
     }
@@ -324,9 +431,13 @@ private:
     }
 
     std::unique_ptr<TypeSpec> spec_;
+    std::vector<
+        std::pair<std::string_view, void (*)(ClassBuilder&, std::string_view, std::string_view)>>
+        own_attributes_;
     PickleEntry pickle_;
     std::string (*member_name_)(PyObject*) = nullptr;
     std::string class_doc_;
+    std::string constructor_doc_;
     std::string constructor_signature_;
     bool has_constructor_ = false;
 };

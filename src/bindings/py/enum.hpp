@@ -77,6 +77,16 @@ public:
         return *this;
     }
 
+    // The class's documentation; members are documented in it, as they cannot carry docstrings.
+    // What holds for the members of every enumeration follows.
+    EnumBuilder& doc(std::string_view text) {
+        builder_.doc(clean_doc(text) +
+                     "\n\nMembers compare equal by kind (== and hash): a copy read from an "
+                     "attribute equals the\nclass member. They never equal members of other "
+                     "enumerations, nor ints. No constructor.");
+        return *this;
+    }
+
     Ref build() {
         Ref type = builder_.build();
         auto* type_object = reinterpret_cast<PyTypeObject*>(type.get());

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "py/box.hpp"
+#include "py/doc.hpp"
 
 namespace py {
 
@@ -38,7 +39,7 @@ std::string signature_docstring(const CallShape& shape, std::string_view doc) {
     std::string text(shape.name);
     text += text_signature(shape);
     text += "\n--\n\n";
-    text += doc;
+    text += clean_doc(doc);
     return text;
 }
 

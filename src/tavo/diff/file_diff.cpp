@@ -17,57 +17,23 @@ bool compare_field(Change<T>& change, const T& old_value, const T& new_value) {
     return true;
 }
 
-std::optional<MetadataDiff> diff_metadata(const TavoMetadata& a, const TavoMetadata& b) {
-    MetadataDiff diff;
-    bool changed = compare_field(diff.name, a.name, b.name);
-    changed |= compare_field(diff.description, a.description, b.description);
-    changed |= compare_field(diff.author, a.author, b.author);
-    changed |= compare_field(diff.created_at, a.created_at, b.created_at);
-    if (!changed) return std::nullopt;
-    return diff;
+template <class Section>
+std::optional<SectionChange<Section>> diff_record(const Section& a, const Section& b) {
+    std::vector<std::string_view> fields = changed_fields(a, b);
+    if (fields.empty()) return std::nullopt;
+    return SectionChange<Section>{std::move(fields), a, b};
 }
 
 // A section missing on one side compares as a section whose fields are all absent, and then every
 // field counts as changed, even one absent on both sides.
-template <class Section, class Diff, class CompareFields>
-std::optional<Diff> diff_section(const std::optional<Section>& a, const std::optional<Section>& b,
-                                 CompareFields compare_fields) {
+template <class Section>
+std::optional<SectionChange<Section>> diff_section(const std::optional<Section>& a,
+                                                   const std::optional<Section>& b) {
     if (!a && !b) return std::nullopt;
-    Diff diff;
-    const bool changed = compare_fields(diff, a.value_or(Section{}), b.value_or(Section{}),
-                                        /*every_field=*/!a || !b);
-    if (!changed) return std::nullopt;
-    return diff;
-}
-
-template <class T>
-bool compare_section_field(Change<T>& change, const T& a, const T& b, bool every_field) {
-    if (every_field) {
-        change.emplace(a, b);
-        return true;
-    }
-    return compare_field(change, a, b);
-}
-
-bool compare_config(ConfigDiff& diff, const TavoConfig& a, const TavoConfig& b, bool every_field) {
-    bool changed = compare_section_field(diff.alpha_loss, a.alpha_loss, b.alpha_loss, every_field);
-    changed |= compare_section_field(diff.beta_fidelity_decay, a.beta_fidelity_decay,
-                                     b.beta_fidelity_decay, every_field);
-    changed |= compare_section_field(diff.gamma_swapping, a.gamma_swapping, b.gamma_swapping,
-                                     every_field);
-    changed |= compare_section_field(diff.max_attempts, a.max_attempts, b.max_attempts,
-                                     every_field);
-    changed |= compare_section_field(diff.physics, a.physics, b.physics, every_field);
-    return changed;
-}
-
-bool compare_constraints(ConstraintsDiff& diff, const TavoConstraints& a, const TavoConstraints& b,
-                         bool every_field) {
-    bool changed = compare_section_field(diff.fidelity_target, a.fidelity_target,
-                                         b.fidelity_target, every_field);
-    changed |= compare_section_field(diff.max_latency_ms, a.max_latency_ms, b.max_latency_ms,
-                                     every_field);
-    return changed;
+    if (a && b) return diff_record(*a, *b);
+    SectionChange<Section> change{{}, a.value_or(Section{}), b.value_or(Section{})};
+    for_each_field<Section>([&](const auto& row) { change.fields.push_back(row.name); });
+    return change;
 }
 
 KeyedEntries<TavoNode> nodes_by_id(const TavoFile& file) {
@@ -102,22 +68,20 @@ void append_list_line(std::string& out, const char* label, const std::vector<std
     out.append(")\n");
 }
 
-void append_float_change(std::string& out, const char* field,
-                         const Change<std::optional<double>>& change) {
-    if (!change) return;
+void append_float_change(std::string& out, const char* field, const std::optional<double>& before,
+                         const std::optional<double>& after) {
     out.append("     - ").append(field).append(": ");
-    out.append(text::debug_optional(change->first)).append(" -> ");
-    out.append(text::debug_optional(change->second)).append("\n");
+    out.append(text::debug_optional(before)).append(" -> ");
+    out.append(text::debug_optional(after)).append("\n");
 }
 
 // The physical model: each field that changed, or the whole model when one side has none.
-void append_physics_change(std::string& out, const Change<std::optional<PhysicalModel>>& change) {
-    if (!change) return;
-    const auto& [before, after] = *change;
-    auto shown = [](const std::optional<PhysicalModel>& model) {
-        return model ? repr(*model) : std::string("None");
-    };
+void append_physics_change(std::string& out, const std::optional<PhysicalModel>& before,
+                           const std::optional<PhysicalModel>& after) {
     if (!before || !after) {
+        auto shown = [](const std::optional<PhysicalModel>& model) {
+            return model ? repr(*model) : std::string("None");
+        };
         out.append("     - physics: ").append(shown(before)).append(" -> ");
         out.append(shown(after)).append("\n");
         return;
@@ -137,8 +101,9 @@ std::string summary_of(const FileDiff& diff) {
     }
     if (diff.metadata) {
         out += "  Metadata changes:\n";
-        if (const auto& name = diff.metadata->name) {
-            out += "     - name: '" + name->first + "' -> '" + name->second + "'\n";
+        if (diff.metadata->changed("name")) {
+            out += "     - name: '" + diff.metadata->before.name + "' -> '" +
+                   diff.metadata->after.name + "'\n";
         }
     }
     append_list_line(out, "Nodes added", diff.nodes_added);
@@ -149,12 +114,20 @@ std::string summary_of(const FileDiff& diff) {
     append_list_line(out, "Links modified", diff.links_modified);
     if (diff.config) {
         out += "  Config changes:\n";
-        append_float_change(out, "alpha_loss", diff.config->alpha_loss);
-        append_physics_change(out, diff.config->physics);
+        if (diff.config->changed("alpha_loss")) {
+            append_float_change(out, "alpha_loss", diff.config->before.alpha_loss,
+                                diff.config->after.alpha_loss);
+        }
+        if (diff.config->changed("physics")) {
+            append_physics_change(out, diff.config->before.physics, diff.config->after.physics);
+        }
     }
     if (diff.constraints) {
         out += "  Constraints changes:\n";
-        append_float_change(out, "fidelity_target", diff.constraints->fidelity_target);
+        if (diff.constraints->changed("fidelity_target")) {
+            append_float_change(out, "fidelity_target", diff.constraints->before.fidelity_target,
+                                diff.constraints->after.fidelity_target);
+        }
     }
     if (diff.extensions_changed) out += "  Extensions changed\n";
     return out;
@@ -168,25 +141,24 @@ FileDiff diff_files(const std::string& first_path, const std::string& second_pat
     diff.first_path = first_path;
     diff.second_path = second_path;
     compare_field(diff.version, first.version, second.version);
-    diff.metadata = diff_metadata(first.metadata, second.metadata);
+    diff.metadata = diff_record(first.metadata, second.metadata);
 
     auto nodes = diff_detail::compare_keyed(
         nodes_by_id(first), nodes_by_id(second),
-        [](const TavoNode& a, const TavoNode& b) { return !(a == b); });
+        [](const TavoNode& a, const TavoNode& b) { return !same_fields(a, b); });
     diff.nodes_added = std::move(nodes.added);
     diff.nodes_removed = std::move(nodes.removed);
     diff.nodes_modified = std::move(nodes.modified);
 
     auto links = diff_detail::compare_keyed(
         links_by_key(first), links_by_key(second),
-        [](const TavoLink& a, const TavoLink& b) { return !(a == b); });
+        [](const TavoLink& a, const TavoLink& b) { return !same_fields(a, b); });
     diff.links_added = std::move(links.added);
     diff.links_removed = std::move(links.removed);
     diff.links_modified = std::move(links.modified);
 
-    diff.config = diff_section<TavoConfig, ConfigDiff>(first.config, second.config, compare_config);
-    diff.constraints = diff_section<TavoConstraints, ConstraintsDiff>(
-        first.constraints, second.constraints, compare_constraints);
+    diff.config = diff_section(first.config, second.config);
+    diff.constraints = diff_section(first.constraints, second.constraints);
     diff.extensions_changed = !extensions_equal(first.extensions, second.extensions);
     diff.summary = summary_of(diff);
     return diff;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -15,39 +16,36 @@ namespace tavo {
 template <class T>
 using Change = std::optional<std::pair<T, T>>;
 
-struct MetadataDiff {
-    Change<std::string> name;
-    Change<std::optional<std::string>> description;
-    Change<std::optional<std::string>> author;
-    Change<std::optional<std::string>> created_at;
-};
+// A section of the file that changed: the names of the fields that differ, in the order of the
+// section's table, and the section on both sides (one with every field absent for a side that has
+// no such section).
+template <class Section>
+struct SectionChange {
+    std::vector<std::string_view> fields;
+    Section before;
+    Section after;
 
-struct ConfigDiff {
-    Change<std::optional<double>> alpha_loss;
-    Change<std::optional<double>> beta_fidelity_decay;
-    Change<std::optional<double>> gamma_swapping;
-    Change<std::optional<std::uint32_t>> max_attempts;
-    Change<std::optional<PhysicalModel>> physics;
-};
-
-struct ConstraintsDiff {
-    Change<std::optional<double>> fidelity_target;
-    Change<std::optional<double>> max_latency_ms;
+    bool changed(std::string_view field) const {
+        for (std::string_view name : fields) {
+            if (name == field) return true;
+        }
+        return false;
+    }
 };
 
 struct FileDiff {
     std::string first_path;
     std::string second_path;
     Change<std::string> version;
-    std::optional<MetadataDiff> metadata;
+    std::optional<SectionChange<TavoMetadata>> metadata;
     std::vector<std::string> nodes_added;
     std::vector<std::string> nodes_removed;
     std::vector<std::string> nodes_modified;
     std::vector<std::string> links_added;  // link keys "{from}->{to}"
     std::vector<std::string> links_removed;
     std::vector<std::string> links_modified;
-    std::optional<ConfigDiff> config;
-    std::optional<ConstraintsDiff> constraints;
+    std::optional<SectionChange<TavoConfig>> config;
+    std::optional<SectionChange<TavoConstraints>> constraints;
     bool extensions_changed = false;
     std::string summary;
 };

@@ -18,18 +18,7 @@ bool lifetime_changed(const NodeDefinition& a, const NodeDefinition& b) {
     return std::fabs(a.memory_lifetime_t2 - b.memory_lifetime_t2) > kLifetimeTolerance;
 }
 
-bool same_conditions(const std::optional<SatelliteConditions>& a,
-                     const std::optional<SatelliteConditions>& b) {
-    if (!a || !b) return !a && !b;
-    return a->visibility == b->visibility && a->weather_factor == b->weather_factor;
-}
-
-bool link_changed(const LinkDefinition& a, const LinkDefinition& b) {
-    return !(a.distance_km == b.distance_km && a.base_fidelity == b.base_fidelity &&
-             a.generation_rate_hz == b.generation_rate_hz && a.from_node == b.from_node &&
-             a.to == b.to && a.link_type == b.link_type &&
-             same_conditions(a.satellite_conditions, b.satellite_conditions));
-}
+bool link_changed(const LinkDefinition& a, const LinkDefinition& b) { return !same_fields(a, b); }
 
 KeyedEntries<NodeDefinition> nodes_by_id(const TopologySnapshot& snapshot) {
     KeyedEntries<NodeDefinition> nodes;

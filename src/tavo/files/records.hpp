@@ -208,6 +208,7 @@ struct Fields<TavoLink> {
         field<&TavoLink::id>({
             .name = "id",
             .doc = "Link id (\"\" for a loaded link that had none).",
+            .parameter = Parameter::Required,
             .argument = "Link id (\"\" writes an empty id).",
             .attribute = false,
         }),

@@ -9,6 +9,7 @@
 
 #include "tavo/network/config.hpp"
 #include "tavo/network/definitions.hpp"
+#include "tavo/record.hpp"
 
 namespace tavo {
 
@@ -42,6 +43,57 @@ void require_finite_limits(const EntanglementRequest& request, const SimulationC
 struct NetworkTopologyPayload {
     std::vector<NodeDefinition> nodes;
     std::vector<LinkDefinition> links;
+};
+
+template <>
+struct Fields<EntanglementRequest> {
+    static constexpr std::string_view name = "EntanglementRequest";
+    static constexpr std::string_view doc = R"(
+        A request record: source, target, fidelity target, latency budget and strategy.
+
+        A plain record for your own bookkeeping: no method takes it (request_entanglement and
+        simulate take the same values as separate arguments). Nothing is checked when one is
+        made.)";
+    static constexpr auto list = std::tuple{
+        field<&EntanglementRequest::from_node>({.name = "from_node", .doc = "Source node id."}),
+        field<&EntanglementRequest::to>({.name = "to", .doc = "Target node id."}),
+        field<&EntanglementRequest::fidelity_target>({
+            .name = "fidelity_target",
+            .doc = "Fidelity to reach, a fraction (1.0 is perfect).",
+        }),
+        field<&EntanglementRequest::max_latency_ms>({
+            .name = "max_latency_ms",
+            .doc = "Latency budget in ms.",
+            .unit = "ms",
+        }),
+        field<&EntanglementRequest::strategy>({
+            .name = "strategy",
+            .doc = "Routing strategy, or None (a new object on reading).",
+            .argument = "Routing strategy, or None for the default (HighestFidelity).",
+        }),
+    };
+};
+
+template <>
+struct Fields<NetworkTopologyPayload> {
+    static constexpr std::string_view name = "NetworkTopologyPayload";
+    static constexpr std::string_view doc = R"(
+        A pair of node and link definition lists, as generate_topology returns them.
+
+        Pass payload.nodes and payload.links to TavoEngine.define_network. Reads return new lists
+        of copies; assign whole lists to change them.)";
+    static constexpr auto list = std::tuple{
+        field<&NetworkTopologyPayload::nodes>({
+            .name = "nodes",
+            .doc = "The node definitions (a new list of copies).",
+            .argument = "Node definitions, in order (copied).",
+        }),
+        field<&NetworkTopologyPayload::links>({
+            .name = "links",
+            .doc = "The link definitions (a new list of copies).",
+            .argument = "Link definitions, in order (copied).",
+        }),
+    };
 };
 
 }  // namespace tavo
