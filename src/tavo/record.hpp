@@ -34,6 +34,7 @@ enum class JsonPresence : std::uint8_t {
     Nullable,   // as Optional, but always written, as null when it holds nothing
     Defaulted,  // may be absent, also in the array form (the default stays); always written
     DefaultedOrNull,  // as Defaulted, and null also leaves the default
+    KeyedOptional,    // as Optional, in the object form only (the array form was fixed before)
     Omitted,          // not part of the JSON form
 };
 

@@ -65,7 +65,8 @@ namespace record_detail {
 template <class Row>
 constexpr json::Presence json_presence(const Row& row) {
     switch (row.presence()) {
-        case JsonPresence::Optional: return json::Presence::Optional;
+        case JsonPresence::Optional:
+        case JsonPresence::KeyedOptional: return json::Presence::Optional;
         case JsonPresence::Nullable: return json::Presence::Nullable;
         case JsonPresence::Defaulted:
         case JsonPresence::DefaultedOrNull: return json::Presence::Defaulted;
@@ -81,6 +82,7 @@ constexpr json::Field<typename Row::Record> json_field(const Row& row) {
     if constexpr (is_optional<typename Row::Type>) {
         json::Field<typename Row::Record> field = json::optional<member, Codec>(row.json_key());
         field.presence = presence;
+        field.in_array = row.presence() != JsonPresence::KeyedOptional;
         return field;
     } else if (row.presence() == JsonPresence::DefaultedOrNull) {
         return json::defaulted_or_null<member, Codec>(row.json_key());

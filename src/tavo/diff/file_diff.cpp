@@ -118,7 +118,10 @@ std::string summary_of(const FileDiff& diff) {
             append_float_change(out, "alpha_loss", diff.config->before.alpha_loss,
                                 diff.config->after.alpha_loss);
         }
-        if (diff.config->changed("physics")) {
+        // A section on one side only changes every field, but a model absent from both
+        // says nothing.
+        if (diff.config->changed("physics") &&
+            !same_value(diff.config->before.physics, diff.config->after.physics)) {
             append_physics_change(out, diff.config->before.physics, diff.config->after.physics);
         }
     }

@@ -277,6 +277,7 @@ struct Fields<TavoConfig> {
                 for the cycle model. In the file, an object with the PhysicalModel field names
                 ("scheme": "direct" or "midpoint"); absent or null fields take the defaults, and
                 a file without it reads and saves as before.)",
+            .json = JsonPresence::KeyedOptional,  // the array form keeps its old length
         }),
     };
 };

@@ -68,6 +68,7 @@ struct Fields<TopologyConfig> {
             .doc = R"(
                 The engine's physical model, or None for the cycle model (written to the file
                 only when there is one).)",
+            .json = JsonPresence::KeyedOptional,  // the array form keeps its old length
         }),
     };
 };
