@@ -152,6 +152,13 @@ class TavoEngine:
     generation rates only score HighestSuccess routes. SimulationConfig.step_resolution_ms is
     not used either.
 
+    That is the cycle model. An engine whose configuration holds a PhysicalModel plays every
+    request on the physical model instead (see PhysicalModel): the same route, then per hop a
+    success probability from the link's transmission, attempts at the rate and heralding
+    time of the link, memories that decay with their T2, swaps as soon as possible and
+    purification, until the target or min(max_latency_ms, total_time_cutoff_ms); it refuses,
+    with ValueError, values it cannot use and requests between ids that are not nodes.
+
     Args:
         config: The configuration (copied). None: the engine default, which differs from
             SimulationConfig(): baseline_purify_factor 0.12 (not 0.022), signal speed
@@ -186,8 +193,8 @@ class TavoEngine:
         memory lifetime. Links may name nodes that are not defined (such a node can lie inside a
         route, but cannot be a request's source or target), run in parallel (the first listed
         between two nodes is the one used) or loop. Link types and satellite conditions are
-        kept (snapshots and the links attribute show them) but change no outcome. Other
-        threads using the engine wait until the call is done.
+        kept (snapshots and the links attribute show them); only the physical model reads them.
+        Other threads using the engine wait until the call is done.
 
         Args:
             nodes: The nodes (copied), in order.
@@ -206,7 +213,8 @@ class TavoEngine:
         The link attempts draw from a fixed zero-seeded generator, so repeated calls make the
         same attempt draws; link losses come from a per-thread generator keyed by the operating
         system, so on routes with intermediate nodes results can differ from call to call. For
-        reproducible figures use simulate with a seed.
+        reproducible figures use simulate with a seed. On the physical model every draw comes
+        from the zero-seeded generator: repeated calls give the same result.
 
         Args:
             from_node: Source node id; must be a defined node.
@@ -225,7 +233,10 @@ class TavoEngine:
             RuntimeError: the engine has no network ("No network defined. Call
                 define_network() first.").
             ValueError: max_latency_ms or the engine's total_time_cutoff_ms is +inf
-                ("max_latency_ms must be finite", "total_time_cutoff_ms must be finite").
+                ("max_latency_ms must be finite", "total_time_cutoff_ms must be finite"); on the
+                physical model also a value it cannot use, named with its node or link ("link
+                A->B: base_fidelity must be in [0.25, 1], got 0.2") or an end that is not a node
+                ("request: from_node 'X' is not a node of the network").
         """
     def simulate(
         self,
@@ -244,7 +255,8 @@ class TavoEngine:
         configuration, and an ensemble cut into consecutive chunks (runs a with seed s, the rest
         with seed s + a) has the sums of the whole. The ensembles of seeds s and s + 1 share all
         but one trial: for independent replicates use seeds at least `runs` apart. The route is
-        chosen once for the whole ensemble.
+        chosen once for the whole ensemble. The same holds on the physical model, whose trial i
+        draws everything from seed + i.
 
         Args:
             from_node: Source node id; must be a defined node.
@@ -263,7 +275,8 @@ class TavoEngine:
             RuntimeError: the engine has no network ("No network defined. Call
                 define_network() first.").
             ValueError: max_latency_ms or the engine's total_time_cutoff_ms is +inf
-                ("max_latency_ms must be finite", "total_time_cutoff_ms must be finite").
+                ("max_latency_ms must be finite", "total_time_cutoff_ms must be finite"); on the
+                physical model also what request_entanglement refuses, even for runs = 0.
         """
     def define_network_from_tavo(self, qf: TavoFile) -> None:
         """Load a topology from a loaded .tavo file directly into the engine.
@@ -295,6 +308,13 @@ class TavoEngine:
         same link-attempt draws, so on a one-hop route every round has the same outcome. Without a
         network nothing is requested: success False, qber 1.0, no rounds counted.
 
+        On the physical model each delivered pair is read as a Werner state (w = (4F - 1)/3): QBER
+        = the mean of (1 - w)/2 over the successful rounds, and privacy amplification keeps the
+        asymptotic BB84 fraction 1 - 2 h(QBER) of the sifted bits (h the binary entropy; no key
+        when that is not positive) instead of privacy_amplification_factor. Round k (k = 0, 1,
+        ...) draws from the generator seeded with k, so rounds differ and the exchange repeats
+        exactly; a failed round costs the time its request ran (its limit).
+
         Args:
             params: The exchange's parameters (copied).
 
@@ -313,7 +333,8 @@ class TavoEngine:
         The request goes from params.source_node to params.target_node (HighestFidelity, fidelity
         target state_fidelity, budget classical_bandwidth_ms). With F the delivered fidelity (0.0
         when the request failed): teleportation_fidelity = min(state_fidelity * F, 0.999), or 0.0
-        when F is 0; success when F > 0.5. latency_ms is the request's latency plus 0.25 ms per
+        when F is 0; on the physical model (2F + 1)/3, the average fidelity of teleporting over a
+        Werner pair of fidelity F (0.0 when F is 0). Success when F > 0.5. latency_ms is the request's latency plus 0.25 ms per
         relay node. Relay nodes only appear in the path; they do not change the route. Without a
         network nothing is requested: both fidelities 0.0, latency 0.0 and a path without the
         target.
@@ -417,8 +438,10 @@ class PhysicalConfig:
     def speed_of_light_in_fiber_km_ms(self) -> float:
         """Signal speed in fiber in km/ms (default 200).
 
-        Only used to check a route's propagation delay (the sum of distance_km / speed)
-        against max_latency_ms; it is not added to a trial's time.
+        In the cycle model only used to check a route's propagation delay (the sum of
+        distance_km / speed) against max_latency_ms; it is not added to a trial's time.
+        The physical model takes fiber links' heralding times and the delivery delay
+        from it (satellite links signal at 299.792458 km/ms).
         """
     @speed_of_light_in_fiber_km_ms.setter
     def speed_of_light_in_fiber_km_ms(self, value: float) -> None: ...
@@ -442,13 +465,17 @@ class LinkDefinition:
         from_node: Id of one end of the link.
         to: Id of the other end of the link.
         distance_km: Length in km. Lowers the success probability of a generation attempt
-            (see TavoEngine), sets the propagation delay, and is what LowestLatency routes
-            minimise.
+            (see TavoEngine; on the physical model through the link's transmission), sets
+            the propagation delay (and the physical model's heralding time), and is what
+            LowestLatency routes minimise.
         base_fidelity: Fidelity of a freshly generated pair, a fraction (1.0 is perfect). A
-            route's fidelity is the product over its links; a link below the request's
-            target also has a lower success probability.
-        generation_rate_hz: Entanglement generation rate in Hz. Only HighestSuccess routing
-            reads it; the timeline does not.
+            route's fidelity is the product over its links; in the cycle model a link below
+            the request's target also has a lower success probability. The physical model
+            takes fresh pairs as Werner states of this fidelity and refuses values outside
+            [0.25, 1].
+        generation_rate_hz: Entanglement generation rate in Hz. HighestSuccess routing reads
+            it; so does the physical model, whose attempts are at least 1000 / rate ms
+            apart. The cycle model's timeline does not.
         link_type: Fiber or Satellite; None: Fiber.
         satellite_conditions: Conditions of a satellite link, or None.
     """
@@ -476,37 +503,43 @@ class LinkDefinition:
     @property
     def distance_km(self) -> float:
         """Length in km. Lowers the success probability of a generation attempt (see
-        TavoEngine), sets the propagation delay, and is what LowestLatency routes
-        minimise.
+        TavoEngine; on the physical model through the link's transmission), sets the
+        propagation delay (and the physical model's heralding time), and is what
+        LowestLatency routes minimise.
         """
     @distance_km.setter
     def distance_km(self, value: float) -> None: ...
     @property
     def base_fidelity(self) -> float:
         """Fidelity of a freshly generated pair, a fraction (1.0 is perfect). A route's
-        fidelity is the product over its links; a link below the request's target also
-        has a lower success probability.
+        fidelity is the product over its links; in the cycle model a link below the
+        request's target also has a lower success probability. The physical model takes
+        fresh pairs as Werner states of this fidelity and refuses values outside
+        [0.25, 1].
         """
     @base_fidelity.setter
     def base_fidelity(self, value: float) -> None: ...
     @property
     def generation_rate_hz(self) -> float:
-        """Entanglement generation rate in Hz. Only HighestSuccess routing reads it; the
-        timeline does not.
+        """Entanglement generation rate in Hz. HighestSuccess routing reads it; so does
+        the physical model, whose attempts are at least 1000 / rate ms apart. The cycle
+        model's timeline does not.
         """
     @generation_rate_hz.setter
     def generation_rate_hz(self, value: float) -> None: ...
     @property
     def link_type(self) -> LinkType:
-        """Fiber or Satellite (a new LinkType object on every read). Changes no simulated
-        outcome.
+        """Fiber or Satellite (a new LinkType object on every read). Changes no outcome of
+        the cycle model; on the physical model a satellite link has a free-space loss
+        and signals at the speed of light in vacuum.
         """
     @link_type.setter
     def link_type(self, value: LinkType) -> None: ...
     @property
     def satellite_conditions(self) -> SatelliteConditions | None:
         """Conditions of a satellite link, or None (a copy on reading). Kept by the engine's
-        network; the timeline does not read them.
+        network; the physical model scales the transmission of a satellite link by them,
+        the cycle model does not read them.
         """
     @satellite_conditions.setter
     def satellite_conditions(self, value: SatelliteConditions | None) -> None: ...
@@ -516,9 +549,11 @@ class LinkDefinition:
 class SatelliteConditions:
     """Visibility and weather factors of a satellite link.
 
-    A LinkDefinition carries them and the engine's network keeps them, but the timeline does
-    not read them: they change no simulated outcome. effective_rate computes the generation
-    rate they would leave. Nothing is checked when one is made.
+    A LinkDefinition carries them and the engine's network keeps them. The physical model
+    multiplies a satellite link's transmission by both (never its generation rate; absent
+    conditions count as 1.0 and 1.0, values outside [0, 1] are refused); the cycle model
+    does not read them. effective_rate computes the generation rate they would leave.
+    Nothing is checked when one is made.
 
     Args:
         visibility: Visibility factor, a fraction; None: 1.0.
@@ -813,7 +848,8 @@ class TopologyComparisonReport:
 class LinkType:
     """Kind of a link of the network model: Fiber or Satellite.
 
-    Snapshots record it; it changes no simulated outcome.
+    Snapshots record it; it changes no outcome of the cycle model. On the physical
+    model a satellite link has a free-space loss and signals at the speed of light.
 
     Members:
         Fiber: A fiber link (value 0), the default.
@@ -901,7 +937,8 @@ class SimulationConfig:
     @property
     def step_resolution_ms(self) -> float:
         """A time resolution in ms, carried with the configuration and recorded in contexts;
-        the timeline does not use it (it advances in cycles of 2.5 ms).
+        neither model uses it (the cycle model advances in cycles of 2.5 ms, the
+        physical model from event to event).
         """
     @step_resolution_ms.setter
     def step_resolution_ms(self, value: float) -> None: ...
@@ -927,14 +964,17 @@ class SimulationConfig:
 class NodeDefinition:
     """One node of a network definition: a quantum memory with an id and a coherence time.
 
-    The memory lifetime is recorded (contexts, snapshots, the sensitivity analysis varies it)
-    but the timeline does not read it. Nothing is checked when one is made.
+    The memory lifetime is recorded (contexts, snapshots, the sensitivity analysis varies it);
+    the cycle model does not read it, the physical model decays stored pairs with it.
+    Nothing is checked when one is made.
 
     Args:
         id: Node id, compared byte for byte. Within a network a later node with the same id
             replaces it.
         memory_lifetime_t2: Coherence time T2 of the node's memory in seconds (.tavo files
-            give milliseconds). Not used by the timeline.
+            give milliseconds). The physical model multiplies the Werner parameter of a pair
+            by exp(-t / T2) for every qubit held t seconds here (+inf: no decay; it refuses
+            0, negative and NaN); the cycle model does not use it.
     """
     def __new__(cls, id: str, memory_lifetime_t2: float) -> NodeDefinition:
         ...
@@ -947,7 +987,9 @@ class NodeDefinition:
     @property
     def memory_lifetime_t2(self) -> float:
         """Coherence time T2 of the node's memory in seconds (.tavo files give
-        milliseconds). Not used by the timeline.
+        milliseconds). The physical model multiplies the Werner parameter of a pair
+        by exp(-t / T2) for every qubit held t seconds here (+inf: no decay; it refuses
+        0, negative and NaN); the cycle model does not use it.
         """
     @memory_lifetime_t2.setter
     def memory_lifetime_t2(self, value: float) -> None: ...
@@ -1160,7 +1202,8 @@ class TavoFile:
         Args:
             id: Node id; loading refuses duplicates.
             memory_lifetime_ms: Memory lifetime in ms, or None. An engine takes it in seconds
-                (divided by 1000; 1 s when None) and the timeline does not use it.
+                (divided by 1000; 1 s when None); the physical model decays stored pairs with
+                it, the cycle model does not use it.
             memory_capacity: Number of memory slots, 0..4294967295, or None (other values raise
                 OverflowError). Recorded only.
             node_type: Ground, Satellite or Repeater, or None. Recorded only.
@@ -1226,7 +1269,8 @@ class TavoNode:
     Args:
         id: Node id; loading refuses duplicates.
         memory_lifetime_ms: Memory lifetime in ms, or None. An engine takes it in seconds
-            (divided by 1000; 1 s when None) and the timeline does not use it.
+            (divided by 1000; 1 s when None); the physical model decays stored pairs with
+            it, the cycle model does not use it.
         memory_capacity: Number of memory slots, 0..4294967295, or None (other values raise
             OverflowError). Recorded only.
         node_type: Ground, Satellite or Repeater, or None. Recorded only.
@@ -1247,7 +1291,8 @@ class TavoNode:
     @property
     def memory_lifetime_ms(self) -> float | None:
         """Memory lifetime in ms, or None. An engine takes it in seconds (divided by 1000;
-        1 s when None) and the timeline does not use it.
+        1 s when None); the physical model decays stored pairs with it, the cycle
+        model does not use it.
         """
     @memory_lifetime_ms.setter
     def memory_lifetime_ms(self, value: float | None) -> None: ...
@@ -1644,7 +1689,9 @@ class QKDParameters:
     def sifting_overhead_ratio(self, value: float) -> None: ...
     @property
     def privacy_amplification_factor(self) -> float:
-        """Fraction of the sifted bits kept after privacy amplification (default 0.8)."""
+        """Fraction of the sifted bits kept after privacy amplification (default 0.8). The
+        physical model keeps 1 - 2 h(qber) instead.
+        """
     @privacy_amplification_factor.setter
     def privacy_amplification_factor(self, value: float) -> None: ...
     def __reduce__(self) -> tuple[Any, ...]: ...
@@ -1695,14 +1742,15 @@ class QKDResult:
     @property
     def qber(self) -> float:
         """Quantum bit error rate, a fraction: (1 - mean fidelity of the successful rounds) /
-        2, or 1.0 when no round succeeded.
+        2, or 1.0 when no round succeeded. On the physical model the mean of (1 - w)/2
+        over the successful rounds, w = (4F - 1)/3 the Werner parameter of each pair.
         """
     @qber.setter
     def qber(self, value: float) -> None: ...
     @property
     def latency_ms(self) -> float:
         """Time the exchange took in ms: the latencies of the successful rounds plus 2.5 ms per
-        failed request.
+        failed request (on the physical model, plus each failed request's own time).
         """
     @latency_ms.setter
     def latency_ms(self, value: float) -> None: ...
@@ -1861,7 +1909,8 @@ class TeleportationOutcome:
     @property
     def teleportation_fidelity(self) -> float:
         """Fidelity of the teleported state, a fraction: min(state_fidelity * resource
-        fidelity, 0.999), 0.0 when the resource request failed.
+        fidelity, 0.999), on the physical model (2 * resource fidelity + 1)/3; 0.0 when
+        the resource request failed.
         """
     @teleportation_fidelity.setter
     def teleportation_fidelity(self, value: float) -> None: ...

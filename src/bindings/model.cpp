@@ -126,7 +126,8 @@ py::Ref link_type_class(PyObject*) {
         .doc(
             "Kind of a link of the network model: Fiber or Satellite.\n"
             "\n"
-            "Snapshots record it; it changes no simulated outcome.\n"
+            "Snapshots record it; it changes no outcome of the cycle model. On the physical\n"
+            "model a satellite link has a free-space loss and signals at the speed of light.\n"
             "\n"
             "Members:\n"
             "    Fiber: A fiber link (value 0), the default.\n"

@@ -158,7 +158,8 @@ struct Fields<TavoNode> {
             .name = "memory_lifetime_ms",
             .doc = R"(
                 Memory lifetime in ms, or None. An engine takes it in seconds (divided by 1000;
-                1 s when None) and the timeline does not use it.)",
+                1 s when None); the physical model decays stored pairs with it, the cycle
+                model does not use it.)",
             .unit = "ms",
         }),
         field<&TavoNode::memory_capacity>({

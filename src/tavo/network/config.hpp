@@ -60,8 +60,10 @@ struct Fields<PhysicalConfig> {
             .doc = R"(
                 Signal speed in fiber in km/ms (default 200).
 
-                Only used to check a route's propagation delay (the sum of distance_km / speed)
-                against max_latency_ms; it is not added to a trial's time.)",
+                In the cycle model only used to check a route's propagation delay (the sum of
+                distance_km / speed) against max_latency_ms; it is not added to a trial's time.
+                The physical model takes fiber links' heralding times and the delivery delay
+                from it (satellite links signal at 299.792458 km/ms).)",
             .unit = "km/ms",
         }),
     };
@@ -88,7 +90,8 @@ struct Fields<SimulationConfig> {
             .name = "step_resolution_ms",
             .doc = R"(
                 A time resolution in ms, carried with the configuration and recorded in contexts;
-                the timeline does not use it (it advances in cycles of 2.5 ms).)",
+                neither model uses it (the cycle model advances in cycles of 2.5 ms, the
+                physical model from event to event).)",
             .unit = "ms",
         }),
         field<&SimulationConfig::total_time_cutoff_ms>({
