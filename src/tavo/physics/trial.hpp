@@ -98,7 +98,9 @@ public:
           drawn_(hops_),
           created_(hops_),
           generating_(hops_),
+          heralded_(hops_),
           right_(hops_ + 1),
+          left_(hops_ + 1),
           excess_(hops_ + 1),
           decay_(hops_ + 1),
           oldest_(hops_ + 1) {}
@@ -135,6 +137,7 @@ private:
         for (std::size_t node = left; node < right;) {
             const std::size_t next = right_[node];
             right_[node] = kNone;
+            left_[next] = kNone;
             node = next;
         }
     }
@@ -148,6 +151,7 @@ private:
         ready_[hop] = kInfinity;
         created_[hop] = at;
         right_[hop] = hop + 1;
+        left_[hop + 1] = hop;
         excess_[hop] = plan_.hops[hop].fresh_excess;
         decay_[hop] = 0.0;
         oldest_[hop] = at;
@@ -194,9 +198,11 @@ private:
             oldest = earlier(oldest, oldest_[node]);
             const std::size_t next = right_[node];
             right_[node] = kNone;
+            left_[node] = kNone;
             node = next;
         }
         right_[left] = right;
+        left_[right] = left;
         excess_[left] = excess;
         decay_[left] = decay;
         oldest_[left] = oldest;
@@ -208,10 +214,12 @@ private:
     // its current attempts began and the index of their first success, when its pair heralded.
     std::vector<double> ready_, started_, drawn_, created_;
     std::vector<char> generating_;
+    std::vector<std::size_t> heralded_;  // the hops heralding at the current instant
     // Per node: the pair whose left end it holds, if any: its right end, excess fidelity at
     // creation times the swaps' factors, the decay exponent of the qubits measured so far, and the
-    // time the oldest of the fresh pairs it was made from heralded.
-    std::vector<std::size_t> right_;
+    // time the oldest of the fresh pairs it was made from heralded; and the left end of the pair
+    // whose right end it holds.
+    std::vector<std::size_t> right_, left_;
     std::vector<double> excess_, decay_, oldest_;
 };
 
@@ -240,7 +248,7 @@ PhysicalTrialOutcome PhysicalTrial::play(ChaCha12Rng& rng, std::uint64_t* attemp
     bool kept = false;
     double kept_fidelity = 0.0, kept_at = 0.0;
 
-    for (std::size_t node = 0; node <= hops_; ++node) right_[node] = kNone;
+    for (std::size_t node = 0; node <= hops_; ++node) right_[node] = left_[node] = kNone;
     start_hops(0, hops_, 0.0, rng, observer);
     for (;;) {
         interrupt.tick();
@@ -253,22 +261,22 @@ PhysicalTrialOutcome PhysicalTrial::play(ChaCha12Rng& rng, std::uint64_t* attemp
         }
         if (!(now <= limit)) return fail();
 
+        std::size_t heralding = 0;
         for (std::size_t hop = 0; hop < hops_; ++hop) {
-            if (ready_[hop] == now) herald(hop, now, attempts, drops);
+            if (ready_[hop] == now) {
+                herald(hop, now, attempts, drops);
+                heralded_[heralding++] = hop;
+            }
         }
-        for (std::size_t node = 0; node < hops_;) {
-            if (right_[node] == kNone) {
-                ++node;
-                continue;
-            }
-            std::size_t right = right_[node];
-            bool run = false;
-            while (right < hops_ && right_[right] != kNone) {
-                right = right_[right];
-                run = true;
-            }
-            if (run) swap_run(node, right, now, rng, observer);
-            node = right;
+        // Only pairs heralded now can join others: the run around each of them swaps, runs in
+        // path order (those of later hops come later), a pair already swapped now skipped.
+        for (std::size_t k = 0; k < heralding; ++k) {
+            const std::size_t hop = heralded_[k];
+            if (right_[hop] != hop + 1) continue;
+            std::size_t left = hop, right = hop + 1;
+            while (left_[left] != kNone) left = left_[left];
+            while (right < hops_ && right_[right] != kNone) right = right_[right];
+            if (left != hop || right != hop + 1) swap_run(left, right, now, rng, observer);
         }
         if (right_[0] != hops_) {
             if (cutoff) {
@@ -285,6 +293,7 @@ PhysicalTrialOutcome PhysicalTrial::play(ChaCha12Rng& rng, std::uint64_t* attemp
 
         // The end-to-end pair exists; its swap outcomes reach the ends after t_prop.
         right_[0] = kNone;
+        left_[hops_] = kNone;
         const double delivered = now + delivery_delay;
         if (!(delivered <= limit)) return fail();
         const double exponent =
