@@ -10,12 +10,15 @@ from __future__ import annotations
 from .frames import records, success_interval, to_frame
 from .parallel import simulate
 from .plot import plot_network, plot_sensitivity, plot_sweep
-from .sweep import sweep
+from .rank import rank
+from .sweep import parameter_keys, sweep
 
 __all__ = [
     "plot_network",
     "plot_sensitivity",
     "plot_sweep",
+    "parameter_keys",
+    "rank",
     "records",
     "simulate",
     "success_interval",
