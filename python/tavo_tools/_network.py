@@ -8,10 +8,15 @@ It holds tavo_core records only, which pickle, so it crosses process boundaries 
 from __future__ import annotations
 
 import copy
+import json
+import os
+import tempfile
 from dataclasses import dataclass
-from typing import List, Optional
+from typing import Any, List, Optional, Union
 
 import tavo_core
+
+NetworkSource = Union["tavo_core.TavoEngine", "tavo_core.TavoFile", str, "os.PathLike[str]"]
 
 
 @dataclass
@@ -59,3 +64,31 @@ class Scenario:
 
 def is_satellite(link: tavo_core.LinkDefinition) -> bool:
     return link.link_type == tavo_core.LinkType.Satellite
+
+
+def engine_of(source: Any) -> tavo_core.TavoEngine:
+    """The engine of an engine (itself), of a loaded topology file or of a path to one; a file
+    gives the engine `tavo_core.from_tavo_file` builds, configuration included."""
+    if isinstance(source, tavo_core.TavoEngine):
+        return source
+    if isinstance(source, (str, os.PathLike)):
+        return tavo_core.from_tavo_file(os.fspath(source))
+    if isinstance(source, tavo_core.TavoFile):
+        # The file's configuration section becomes the engine's only through from_tavo_file.
+        with tempfile.TemporaryDirectory(prefix="tavo-") as folder:
+            path = os.path.join(folder, "network.tavo")
+            source.save(path)
+            return tavo_core.from_tavo_file(path)
+    raise TypeError(
+        f"expected a TavoEngine, a TavoFile or a path to a .tavo file, not {type(source).__name__}"
+    )
+
+
+def file_extensions(source: Any) -> Any:
+    """The extensions section of a loaded topology file, or of the file at a path as plain JSON
+    values (read from the text, whatever the loader keeps); None when there is none."""
+    if isinstance(source, tavo_core.TavoFile):
+        return source.extensions
+    with open(os.fspath(source), encoding="utf-8") as handle:
+        document = json.load(handle)
+    return document.get("extensions") if isinstance(document, dict) else None

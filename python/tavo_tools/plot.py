@@ -2,7 +2,6 @@
 
 from __future__ import annotations
 
-import json
 import math
 import numbers
 import os
@@ -10,7 +9,7 @@ from typing import TYPE_CHECKING, Any, Dict, List, Mapping, Optional, Sequence, 
 
 import tavo_core
 
-from ._network import is_satellite
+from ._network import NetworkSource, file_extensions, is_satellite
 from ._optional import missing
 from .sweep import describe
 
@@ -24,7 +23,6 @@ __all__ = ["plot_network", "plot_sensitivity", "plot_sweep", "file_layout"]
 LAYOUT_SEED = 7
 
 Position = Tuple[float, float]
-NetworkSource = Union["tavo_core.TavoEngine", "tavo_core.TavoFile", str, "os.PathLike[str]"]
 
 
 def _axes(ax: Optional[Axes], labels: Sequence[str] = ()) -> Axes:
@@ -76,12 +74,8 @@ def _network_of(
     if isinstance(source, (str, os.PathLike)):
         path = os.fspath(source)
         loaded = tavo_core.load_tavo_file(path)  # checks the file; RuntimeError when it cannot
-        # The loader does not carry the extensions section over, so it is read from the text.
-        with open(path, encoding="utf-8") as handle:
-            document = json.load(handle)
         title, nodes, links, _ = _network_of(loaded)
-        extensions = document.get("extensions") if isinstance(document, dict) else None
-        return title, nodes, links, file_layout(extensions)
+        return title, nodes, links, file_layout(file_extensions(path))
     if isinstance(source, tavo_core.TavoFile):
         nodes = [str(node.id) for node in source.nodes]
         links = [
