@@ -12,6 +12,7 @@ from .networks import compare, from_networkx, to_networkx
 from .parallel import simulate
 from .plot import plot_network, plot_sensitivity, plot_sweep
 from .rank import rank
+from .report import Report, report
 from .sweep import parameter_keys, sweep
 
 __all__ = [
@@ -23,6 +24,8 @@ __all__ = [
     "plot_sweep",
     "parameter_keys",
     "rank",
+    "report",
+    "Report",
     "records",
     "simulate",
     "success_interval",

@@ -21,6 +21,7 @@ from .networks import compare
 from .parallel import U64_MAX, resolve_seed
 from .parallel import simulate as parallel_simulate
 from .rank import rank
+from .report import report
 from .sweep import describe
 
 OK, NO, USAGE, INTERRUPTED = 0, 1, 2, 130
@@ -384,6 +385,33 @@ def run_sensitivity(args: argparse.Namespace) -> int:
     return OK
 
 
+def run_report(args: argparse.Namespace) -> int:
+    _load(args)  # checks the endpoints, fills in the limits
+    seed = resolve_seed(args.seed)
+    _header(args, seed, f"report of {args.runs} trials")
+    page = report(
+        args.file,
+        args.from_node,
+        args.to,
+        args.fidelity,
+        args.budget,
+        args.runs,
+        rank_runs=args.rank_runs,
+        step=args.step,
+        seed=seed,
+        strategy=_strategy(args),
+        path=args.output,
+        workers=args.workers,
+        progress=_progress_wanted(sys.stderr),
+    )
+    row = frames.records(page.stats)[0]
+    if args.json:
+        _emit_json({"seed": seed, "path": args.output, "success_rate": row["success_rate"]})
+    else:
+        print(f"  success rate {row['success_rate']:.4f}; report written to {args.output}")
+    return OK
+
+
 def _plain(value: Any) -> Any:
     """A numpy scalar of a DataFrame as the Python value json writes."""
     return value.item() if hasattr(value, "item") else value
@@ -643,6 +671,36 @@ def build_parser() -> argparse.ArgumentParser:
         "--top", type=_positive, default=10, metavar="K", help="how many parameters to list"
     )
     sensitivity.set_defaults(run=run_sensitivity)
+
+    report_command = commands.add_parser(
+        "report",
+        help="write an HTML report on one request",
+        description="Simulate one request, rank the parameters and write one self-contained "
+        "HTML page: the network with its attempt heatmap, the success rate with its interval, "
+        "latency, fidelity and the ranking.",
+    )
+    _add_request(report_command)
+    report_command.add_argument(
+        "--runs", type=_positive, default=10_000, metavar="N", help="trials (default 10000)"
+    )
+    report_command.add_argument(
+        "--rank-runs",
+        type=_positive,
+        metavar="N",
+        help="trials per variant of the ranking (default: as many as the ensemble)",
+    )
+    report_command.add_argument(
+        "--step",
+        type=_step,
+        default=0.1,
+        metavar="S",
+        help="relative change of each ranked parameter (default 0.1)",
+    )
+    report_command.add_argument(
+        "-o", "--output", required=True, metavar="PATH", help="where to write the page"
+    )
+    _add_options(report_command)
+    report_command.set_defaults(run=run_report)
 
     compare_command = commands.add_parser(
         "compare",
