@@ -14,7 +14,7 @@ import pytest
 
 import tavo_core as tavo
 import tavo_tools
-from tavo_tools import parallel
+from tavo_tools import _shared
 from tools_support import ONE_HOP, ROUTES, assert_same_ensemble, chain_engine
 
 # Seeds near the top of the unsigned 64-bit range make later chunks wrap around to small seeds.
@@ -115,7 +115,7 @@ def test_process_pool_carries_the_engine(engine, route):
 @pytest.mark.parametrize("clock, seed", [(123456789, 123456789), (2**64 + 5, 5), (-1, 0)])
 def test_no_seed_reads_the_clock_once_as_the_engine_does(engine, monkeypatch, clock, seed):
     reads = []
-    monkeypatch.setattr(parallel.time, "time_ns", lambda: reads.append(1) or clock)
+    monkeypatch.setattr(_shared.time, "time_ns", lambda: reads.append(1) or clock)
     stats = tavo_tools.simulate(engine, "A", "B", 0.9, 200.0, 500, workers=2, chunk_runs=50)
     monkeypatch.undo()
     assert len(reads) == 1

@@ -18,7 +18,7 @@ import tavo_core
 from . import frames
 from ._network import engine_of
 from .networks import compare
-from .parallel import U64_MAX, resolve_seed
+from ._shared import U64_MAX, resolve_seed
 from .parallel import simulate as parallel_simulate
 from .rank import rank
 from .report import report

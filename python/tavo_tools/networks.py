@@ -13,7 +13,7 @@ import tavo_core
 from ._network import NetworkSource, engine_of, file_extensions
 from ._optional import missing
 from .frames import STAT_COLUMNS, records
-from .parallel import resolve_seed
+from ._shared import resolve_seed
 from .parallel import simulate as parallel_simulate
 from .plot import file_layout
 
@@ -59,10 +59,9 @@ def _link_type(value: Any, where: str) -> tavo_core.LinkType:
         return tavo_core.LinkType.Fiber
     if isinstance(value, tavo_core.LinkType):
         return value
-    if isinstance(value, str):
-        for member in (tavo_core.LinkType.Fiber, tavo_core.LinkType.Satellite):
-            if value.lower() == repr(member).rpartition(".")[2].lower():
-                return member
+    if isinstance(value, str) and value.lower() in ("fiber", "satellite"):
+        member: tavo_core.LinkType = getattr(tavo_core.LinkType, value.capitalize())
+        return member
     raise ValueError(
         f"{where}: 'link_type' must be a LinkType, 'fiber' or 'satellite', not {value!r}"
     )

@@ -22,7 +22,7 @@ import tavo_core
 from . import frames
 from ._network import NetworkSource, engine_of
 from ._optional import missing
-from .parallel import resolve_seed
+from ._shared import resolve_seed, strategy_name
 from .parallel import simulate as parallel_simulate
 from .plot import plot_network, plot_sensitivity
 from .rank import rank
@@ -313,7 +313,7 @@ def report(
     request = (
         f"{from_node} \u2192 {to}: fidelity at least {fidelity_target:g} within "
         f"{max_latency_ms:g} ms"
-        + ("" if strategy is None else f", strategy {repr(strategy).rpartition('.')[2]}")
+        + ("" if strategy is None else f", strategy {strategy_name(strategy)}")
     )
     footer = (
         f"tavo_core {tavo_core.__version__}, seed {base_seed}, written "

@@ -14,7 +14,7 @@ import tavo_core
 from ._network import Scenario
 from ._optional import missing
 from .frames import STAT_COLUMNS, wilson_interval
-from .parallel import (
+from ._shared import (
     check_arguments,
     default_workers,
     positive_count,
