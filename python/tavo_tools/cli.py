@@ -130,6 +130,13 @@ def _fraction_value(value: float) -> float:
     return value
 
 
+def _precision(text: str) -> float:
+    value = _real(text)
+    if not 0.0 < value < 0.5:
+        raise argparse.ArgumentTypeError(f"must lie strictly between 0 and 0.5, got {text!r}")
+    return value
+
+
 def _step(text: str) -> float:
     value = _real(text)
     if not 0.0 < value < 1.0:
@@ -277,8 +284,8 @@ def _load(args: argparse.Namespace) -> Tuple[tavo_core.TavoFile, tavo_core.TavoE
 def _header(args: argparse.Namespace, seed: int, what: str) -> None:
     if not args.json:
         print(
-            f"{args.file}: {what} {args.from_node} -> {args.to}, fidelity >= {args.fidelity:g}, "
-            f"budget {args.budget:g} ms, seed {seed}",
+            f"{args.file}: {args.from_node} -> {args.to}, fidelity >= {args.fidelity:g}, "
+            f"budget {args.budget:g} ms, {what}, seed {seed}",
             flush=True,
         )
 
@@ -295,7 +302,23 @@ def _ensemble(args: argparse.Namespace, engine: tavo_core.TavoEngine, seed: int)
         seed,
         workers=args.workers,
         progress=_progress_wanted(sys.stderr),
+        precision=args.precision,
+        max_runs=args.max_runs,
     )
+
+
+def _trials(args: argparse.Namespace) -> str:
+    if args.runs is not None:
+        return f"{args.runs} trials"
+    return f"trials until the success rate is known to \u00b1{args.precision:g}"
+
+
+REPORT_RUNS = 10_000
+
+
+def _precision_check(args: argparse.Namespace) -> None:
+    if args.max_runs is not None and args.precision is None:
+        raise UsageError("--max-runs goes with --precision")
 
 
 def _busiest(stats: Any, count: int) -> List[Dict[str, Any]]:
@@ -316,9 +339,10 @@ def _print_stats(stats: Any) -> None:
 
 
 def run_simulate(args: argparse.Namespace) -> int:
+    _precision_check(args)
     _, engine = _load(args)
     seed = resolve_seed(args.seed)  # chosen here so that the output can name it
-    _header(args, seed, f"{args.runs} trials")
+    _header(args, seed, _trials(args))
     stats = _ensemble(args, engine, seed)
     busiest = _busiest(stats, args.top)
     if args.json:
@@ -329,6 +353,8 @@ def run_simulate(args: argparse.Namespace) -> int:
         }
         _emit_json({"seed": seed, **row, "busiest_links": busiest})
         return OK
+    if args.precision is not None:
+        print(f"  trials run       {stats.total_runs}")
     _print_stats(stats)
     if busiest:
         print("  busiest links")
@@ -386,9 +412,12 @@ def run_sensitivity(args: argparse.Namespace) -> int:
 
 
 def run_report(args: argparse.Namespace) -> int:
+    _precision_check(args)
+    if args.runs is None and args.precision is None:
+        args.runs = REPORT_RUNS
     _load(args)  # checks the endpoints, fills in the limits
     seed = resolve_seed(args.seed)
-    _header(args, seed, f"report of {args.runs} trials")
+    _header(args, seed, f"report of {_trials(args)}")
     page = report(
         args.file,
         args.from_node,
@@ -396,6 +425,8 @@ def run_report(args: argparse.Namespace) -> int:
         args.fidelity,
         args.budget,
         args.runs,
+        precision=args.precision,
+        max_runs=args.max_runs,
         rank_runs=args.rank_runs,
         step=args.step,
         seed=seed,
@@ -559,6 +590,30 @@ def _best(rows: List[Dict[str, Any]]) -> Tuple[str, List[str]]:
 # parser -------------------------------------------------------------------------------------------
 
 
+def _add_runs(parser: argparse.ArgumentParser, default: Optional[int] = None) -> None:
+    """--runs N or --precision P (with --max-runs); one of them is required unless the command
+    has a default run count."""
+    runs = parser.add_mutually_exclusive_group(required=default is None)
+    runs.add_argument(
+        "--runs",
+        type=_positive,
+        metavar="N",
+        help="number of trials" + ("" if default is None else f" (default {default})"),
+    )
+    runs.add_argument(
+        "--precision",
+        type=_precision,
+        metavar="P",
+        help="run until the 95 %% interval of the success rate is within +-P of it",
+    )
+    parser.add_argument(
+        "--max-runs",
+        type=_positive,
+        metavar="N",
+        help="most trials --precision may run (default 10000000)",
+    )
+
+
 def _add_options(parser: argparse.ArgumentParser) -> None:
     parser.add_argument(
         "--strategy", choices=sorted(STRATEGIES), help="routing strategy (default: the engine's)"
@@ -633,9 +688,7 @@ def build_parser() -> argparse.ArgumentParser:
         description="Run a Monte Carlo ensemble on a file's network.",
     )
     _add_request(simulate)
-    simulate.add_argument(
-        "--runs", type=_positive, required=True, metavar="N", help="number of trials"
-    )
+    _add_runs(simulate)
     _add_options(simulate)
     simulate.add_argument(
         "--top", type=_positive, default=5, metavar="K", help="how many busy links to list"
@@ -680,9 +733,7 @@ def build_parser() -> argparse.ArgumentParser:
         "latency, fidelity and the ranking.",
     )
     _add_request(report_command)
-    report_command.add_argument(
-        "--runs", type=_positive, default=10_000, metavar="N", help="trials (default 10000)"
-    )
+    _add_runs(report_command, default=REPORT_RUNS)
     report_command.add_argument(
         "--rank-runs",
         type=_positive,

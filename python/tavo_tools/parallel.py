@@ -8,6 +8,8 @@ from __future__ import annotations
 
 import concurrent.futures as cf
 import math
+import numbers
+from statistics import NormalDist
 from typing import Any, Dict, List, Optional, Sequence, Tuple
 
 import tavo_core
@@ -22,6 +24,7 @@ from ._shared import (
     strategy_from_name,
     strategy_name,
 )
+from .frames import wilson_interval
 
 __all__ = ["simulate", "default_workers", "resolve_seed", "U64_MAX"]
 
@@ -55,6 +58,10 @@ def _run_chunk(
     stats = engine.simulate(
         from_node, to, fidelity_target, max_latency_ms, runs, strategy_from_name(strategy), seed
     )
+    return _counts(stats, runs)
+
+
+def _counts(stats: tavo_core.MonteCarloStats, runs: int) -> ChunkResult:
     # The rates are exact quotients of counts far below 2**53, so rounding recovers the counts.
     successes = round(float(stats.empirical_success_rate) * runs)
     return (
@@ -95,7 +102,7 @@ def simulate(
     to: str,
     fidelity_target: float,
     max_latency_ms: float,
-    runs: int,
+    runs: Optional[int] = None,
     strategy: Optional[tavo_core.StrategyType] = None,
     seed: Optional[int] = None,
     *,
@@ -103,6 +110,8 @@ def simulate(
     workers: Optional[int] = None,
     chunk_runs: Optional[int] = None,
     progress: bool = False,
+    precision: Optional[float] = None,
+    max_runs: Optional[int] = None,
 ) -> tavo_core.MonteCarloStats:
     """Run the ensemble of `engine.simulate(...)` in parallel and return the same statistics.
 
@@ -119,7 +128,26 @@ def simulate(
     chunk_runs: trials per chunk (default: about four chunks per worker, at most 50,000 trials
         each).
     progress: show a progress bar on stderr (needs tqdm).
+
+    precision: instead of `runs`, run as many trials as it takes for the 95 % Wilson interval of
+        the success rate to lie within +-precision of it (0 < precision < 0.5), at most
+        `max_runs` (default 10,000,000). The trials still run as consecutive chunks from the
+        seed, in rounds whose sizes depend only on the outcomes of the rounds before, so the
+        same arguments run the same trials and the result is `engine.simulate` with the
+        result's `total_runs`.
     """
+    if runs is None or precision is not None or max_runs is not None:
+        return _until_precise(
+            engine,
+            (from_node, to, fidelity_target, max_latency_ms, strategy, seed),
+            runs,
+            precision,
+            max_runs,
+            executor=executor,
+            workers=workers,
+            chunk_runs=chunk_runs,
+            progress=progress,
+        )
     total, empty = check_arguments(
         engine, from_node, to, fidelity_target, max_latency_ms, runs, strategy, seed
     )
@@ -141,3 +169,73 @@ def simulate(
     )
     return merge_chunks(chunks, empty._context)
 
+
+# Runs up to which an ensemble runs for a precision, unless told otherwise.
+DEFAULT_MAX_RUNS = 10_000_000
+_Z95 = NormalDist().inv_cdf(0.975)
+
+
+def _needed(successes: int, runs: int, precision: float) -> float:
+    """About how many trials a 95 % interval of half-width `precision` takes, for a success rate
+    near the one seen so far (shrunk towards 1/2 while trials are few)."""
+    z2 = _Z95 * _Z95
+    p = (successes + z2 / 2.0) / (runs + z2)
+    return z2 * p * (1.0 - p) / (precision * precision)
+
+
+def _until_precise(
+    engine: tavo_core.TavoEngine,
+    request: Tuple[str, str, float, float, Optional[tavo_core.StrategyType], Optional[int]],
+    runs: Optional[int],
+    precision: Optional[float],
+    max_runs: Optional[int],
+    **options: Any,
+) -> tavo_core.MonteCarloStats:
+    """Consecutive rounds of `simulate` from the seed until the success rate is known to within
+    `precision`, or `max_runs` trials have run."""
+    if runs is not None:
+        raise ValueError(
+            "give runs or precision, not both"
+            if precision is not None
+            else "max_runs goes with precision, not with runs"
+        )
+    if precision is None:
+        raise TypeError("simulate needs runs, or a precision to run as many trials as that takes")
+    if (
+        isinstance(precision, bool)
+        or not isinstance(precision, numbers.Real)
+        or not 0.0 < float(precision) < 0.5
+    ):
+        raise ValueError(f"precision must lie strictly between 0 and 0.5, got {precision!r}")
+    limit = positive_count(max_runs, "max_runs") or DEFAULT_MAX_RUNS
+    from_node, to, fidelity_target, max_latency_ms, strategy, seed = request
+    _, empty = check_arguments(
+        engine, from_node, to, fidelity_target, max_latency_ms, 0, strategy, seed
+    )
+    base = resolve_seed(seed)
+    parts: List[ChunkResult] = []
+    done = successes = 0
+    # A first round of a sixteenth of what an even success rate would take: enough where the rate
+    # is near 0 or 1, a first estimate elsewhere.
+    total = min(limit, max(100, math.ceil(_needed(0, 0, precision) / 16.0)))
+    while True:
+        stats = simulate(
+            engine,
+            from_node,
+            to,
+            fidelity_target,
+            max_latency_ms,
+            total - done,
+            strategy,
+            (base + done) % _U64,
+            **options,
+        )
+        parts.append(_counts(stats, total - done))
+        successes += parts[-1][1]
+        done = total
+        low, high = wilson_interval(successes, done)
+        rate = successes / done
+        if max(rate - low, high - rate) <= precision or done >= limit:
+            return merge_chunks(parts, empty._context)
+        grown = max(math.ceil(1.25 * done), math.ceil(1.1 * _needed(successes, done, precision)))
+        total = min(limit, grown)

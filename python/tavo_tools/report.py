@@ -248,8 +248,10 @@ def report(
     to: str,
     fidelity_target: Optional[float] = None,
     max_latency_ms: Optional[float] = None,
-    runs: int = 10_000,
+    runs: Optional[int] = 10_000,
     *,
+    precision: Optional[float] = None,
+    max_runs: Optional[int] = None,
     rank_runs: Optional[int] = None,
     step: float = 0.1,
     seed: Optional[int] = 0,
@@ -263,7 +265,10 @@ def report(
 
     network: an engine, a loaded topology file or the path of one. The fidelity target and the
         latency budget default to a file's constraints (an engine needs them given).
-    runs: trials of the ensemble; rank_runs: trials per variant of the ranking (default: runs);
+    runs: trials of the ensemble, or precision (with max_runs): as many as it takes for the
+        success rate to be known to within +-precision (see `tavo_tools.simulate`; pass
+        runs=None with it); rank_runs: trials per variant of the ranking (default: as many as
+        the ensemble ran);
         step: the ranking's relative change of each parameter; seed: the seed of both (None reads
         the clock once); strategy: the routing strategy (default: the engine's).
     path: where to write the page (default: nowhere; `Report.save` writes it later).
@@ -279,7 +284,17 @@ def report(
     base_seed = resolve_seed(seed)
     options: Any = {"executor": executor, "workers": workers, "progress": progress}
     stats = parallel_simulate(
-        engine, from_node, to, fidelity_target, max_latency_ms, runs, strategy, base_seed, **options
+        engine,
+        from_node,
+        to,
+        fidelity_target,
+        max_latency_ms,
+        runs if precision is None else None,
+        strategy,
+        base_seed,
+        precision=precision,
+        max_runs=max_runs,
+        **options,
     )
     variant_runs = int(stats.total_runs) if rank_runs is None else rank_runs
     ranking = rank(
