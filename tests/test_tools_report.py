@@ -85,6 +85,20 @@ def test_engine_needs_its_limits_and_files_lend_theirs(tmp_path):
     assert "within 500 ms" in tavo_tools.report(loaded, "Alice", "Bob", runs=200).html
 
 
+def test_another_engine_for_a_files_network():
+    # The file gives title, limits and drawing; the ensemble runs on the engine given.
+    links = tavo.from_tavo_file(DEMO).links
+    links[1].distance_km = 300.0  # Repeater - Bob
+    other = tavo.TavoEngine()
+    other.define_network(tavo.from_tavo_file(DEMO).nodes, links)
+    page = tavo_tools.report(DEMO, "Alice", "Bob", runs=500, rank_runs=50, seed=2, engine=other)
+    expected = other.simulate("Alice", "Bob", 0.8, 500.0, 500, None, 2)
+    assert page.stats.empirical_success_rate == expected.empirical_success_rate
+    own = tavo.from_tavo_file(DEMO).simulate("Alice", "Bob", 0.8, 500.0, 500, None, 2)
+    assert expected.empirical_success_rate != own.empirical_success_rate
+    assert page.title == "metro-demo"
+
+
 @pytest.mark.parametrize("tools_have_key_rate", [True, False])
 def test_physical_model_adds_the_key_rate_section(monkeypatch, tools_have_key_rate):
     # This build's engines run the abstract model: the section is asked for through the hook that

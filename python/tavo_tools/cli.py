@@ -415,7 +415,7 @@ def run_report(args: argparse.Namespace) -> int:
     _precision_check(args)
     if args.runs is None and args.precision is None:
         args.runs = REPORT_RUNS
-    _load(args)  # checks the endpoints, fills in the limits
+    _, engine = _load(args)  # checks the endpoints, fills in the limits
     seed = resolve_seed(args.seed)
     _header(args, seed, f"report of {_trials(args)}")
     page = report(
@@ -432,6 +432,7 @@ def run_report(args: argparse.Namespace) -> int:
         seed=seed,
         strategy=_strategy(args),
         path=args.output,
+        engine=engine,
         workers=args.workers,
         progress=_progress_wanted(sys.stderr),
     )

@@ -257,6 +257,7 @@ def report(
     seed: Optional[int] = 0,
     strategy: Optional[tavo_core.StrategyType] = None,
     path: "str | os.PathLike[str] | None" = None,
+    engine: Optional[tavo_core.TavoEngine] = None,
     executor: Optional[cf.Executor] = None,
     workers: Optional[int] = None,
     progress: bool = False,
@@ -272,6 +273,8 @@ def report(
         step: the ranking's relative change of each parameter; seed: the seed of both (None reads
         the clock once); strategy: the routing strategy (default: the engine's).
     path: where to write the page (default: nowhere; `Report.save` writes it later).
+    engine: the engine to simulate on, when it is not the network's own (a file's network with
+        another configuration); the file still gives the title, the limits and the layout.
     executor, workers, progress: as for `tavo_tools.simulate`.
 
     The page: the network drawn with the ensemble's attempt heatmap, the success rate with its
@@ -279,7 +282,7 @@ def report(
     (table and figure), and, when the engine runs the physical model, the key rate against the
     repeaterless bound.
     """
-    engine = engine_of(network)
+    engine = engine_of(network) if engine is None else engine
     title, fidelity_target, max_latency_ms = _request_of(network, fidelity_target, max_latency_ms)
     base_seed = resolve_seed(seed)
     options: Any = {"executor": executor, "workers": workers, "progress": progress}
@@ -317,7 +320,8 @@ def report(
         ).execution_path
     ]
 
-    drawing = _figure(lambda ax: plot_network(network, stats, ax=ax), (7.0, 5.5))
+    drawn = network if isinstance(network, (str, os.PathLike, tavo_core.TavoFile)) else engine
+    drawing = _figure(lambda ax: plot_network(drawn, stats, ax=ax), (7.0, 5.5))
     sections = [
         _summary(stats, route),
         Section("Network and generation attempts", drawing),
