@@ -287,7 +287,8 @@ def test_usage_errors_exit_2_in_one_line(argv, capsys):
 
 
 @pytest.mark.parametrize(
-    "command", [[], ["validate"], ["diff"], ["simulate"], ["sensitivity"], ["compare"]]
+    "command",
+    [[], ["validate"], ["diff"], ["simulate"], ["sensitivity"], ["compare"], ["report"]],
 )
 def test_help_everywhere(command, capsys):
     assert main(command + ["--help"]) == 0
