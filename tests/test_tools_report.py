@@ -130,8 +130,8 @@ def test_physical_model_adds_the_key_rate_section(monkeypatch, tools_have_key_ra
 
 def test_report_command(tmp_path, capsys):
     out = tmp_path / "team.html"
-    argv = ["report", DEMO, "Alice", "Bob", "--runs", "1e3", "--rank-runs", "200", "--seed", "3",
-            "-o", str(out)]  # fmt: skip
+    argv = ["report", DEMO, "Alice", "Bob", "--runs", "1e3", "--rank-runs", "200", "--seed", "3"]
+    argv += ["-o", str(out)]
     assert main(argv + ["--json"]) == 0
     result = json.loads(capsys.readouterr().out)
     assert result["seed"] == 3 and result["path"] == str(out)
