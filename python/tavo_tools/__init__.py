@@ -8,14 +8,24 @@ functions that need it (extras "frames", "plot", "progress", "dask").
 from __future__ import annotations
 
 from .frames import records, success_interval, to_frame
+from .networks import compare, from_networkx, to_networkx
 from .parallel import simulate
 from .plot import plot_network, plot_sensitivity, plot_sweep
-from .sweep import sweep
+from .rank import rank
+from .report import Report, report
+from .sweep import parameter_keys, sweep
 
 __all__ = [
+    "compare",
+    "from_networkx",
+    "to_networkx",
     "plot_network",
     "plot_sensitivity",
     "plot_sweep",
+    "parameter_keys",
+    "rank",
+    "report",
+    "Report",
     "records",
     "simulate",
     "success_interval",
