@@ -33,7 +33,21 @@ LAYERS = [
 ]
 CORE = ("text", "json", "tavo")
 SUFFIXES = {".hpp", ".cpp", ".h", ".inc", ".def"}
-INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"', re.M)
+# Every include directive, whatever follows it: quoted and angled names are checked against the
+# layers, and anything else (a name made by a macro) is refused, so that no include escapes the check.
+DIRECTIVE = re.compile(r"^\s*#\s*include\b\s*(.*?)\s*(?://.*)?$", re.M)
+NAMED = re.compile(r'^(?:"([^"]+)"|<([^>]+)>)$')
+
+
+def includes(path):
+    """The (name, angled) pairs of the file's include directives; fails on one that names no file
+    literally."""
+    found = []
+    for directive in DIRECTIVE.findall(path.read_text(encoding="utf-8")):
+        named = NAMED.match(directive)
+        assert named, f"{path.relative_to(SRC)}: #include {directive} does not name a file literally"
+        found.append((named.group(1) or named.group(2), named.group(2) is not None))
+    return found
 
 
 def sources(*folders):
@@ -47,23 +61,46 @@ def layer_of(path):
     return LAYERS.index(folder)
 
 
-def resolve(including, name):
-    # The include path of the build: the including file's folder, src/, and src/bindings/.
-    for base in (including.parent, SRC, SRC / "bindings"):
+def resolve(including, name, angled):
+    """The file of ours an include names, or None for one of the system's (an angled name found in
+    none of our folders). The include path of the build: the including file's folder (quoted names
+    only), src/ and src/bindings/."""
+    bases = ([] if angled else [including.parent]) + [SRC, SRC / "bindings"]
+    for base in bases:
         if (base / name).is_file():
             return (base / name).resolve()
-    raise AssertionError(f'#include "{name}" in {including.relative_to(SRC)} names no file')
+    assert angled, f'#include "{name}" in {including.relative_to(SRC)} names no file'
+    return None
 
 
 @pytest.mark.parametrize("path", list(sources("")), ids=lambda p: str(p.relative_to(SRC)))
 def test_includes_go_only_downwards(path):
     own = layer_of(path)
-    for name in INCLUDE.findall(path.read_text(encoding="utf-8")):
-        target = resolve(path, name)
+    for name, angled in includes(path):
+        target = resolve(path, name, angled)
+        if target is None:
+            continue
         assert layer_of(target) <= own, (
             f"{path.relative_to(SRC)} ({LAYERS[own]}) includes {target.relative_to(SRC.resolve())} "
             f"({LAYERS[layer_of(target)]}), a later layer"
         )
+
+
+@pytest.mark.parametrize("text, complaint", [
+    ('#include <json/value.hpp>\n', "includes json/value.hpp (json), a later layer"),
+    ('#  include   "json/value.hpp"  // why\n', "includes json/value.hpp (json), a later layer"),
+    ('#define HEADER "json/value.hpp"\n#include HEADER\n', "does not name a file literally"),
+])
+def test_the_check_sees_every_kind_of_include(tmp_path, monkeypatch, text, complaint):
+    # A file of the lowest layer that includes a later one, in each way a directive can be written.
+    probe = SRC / "text" / "layering_probe.hpp"
+    monkeypatch.setattr(pathlib.Path, "read_text",
+                        lambda self, *a, **k: text if self == probe else ORIGINAL_READ(self, *a, **k))
+    with pytest.raises(AssertionError, match=re.escape(complaint)):
+        test_includes_go_only_downwards(probe)
+
+
+ORIGINAL_READ = pathlib.Path.read_text
 
 
 def test_every_source_folder_has_a_layer():

@@ -154,12 +154,24 @@ def test_text_output_and_refused_values(tmp_path, capsys):
         "tavo: link Alice->Repeater: base_fidelity must be in [0.25, 1], got 0.2\n")
 
 
-def test_compare_on_the_physical_model(capsys):
-    argv = ["compare", "--runs", "100", "--budget", "3000", "--json",
+def test_compare_on_the_physical_model(tmp_path, capsys):
+    argv = ["compare", "--runs", "100", "--budget", "3000", "--json", "--seed", "1",
             "--endpoint", "telecom_backbone:A:E", "--endpoint", "repeater_chain:N0:N3"]
     assert main(argv) == 0
-    assert json.loads(capsys.readouterr().out)["model"] == "cycle"
+    assert [row["model"] for row in json.loads(capsys.readouterr().out)["networks"]] == [
+        "cycle", "cycle"]
     assert main(argv + ["--physical"]) == 0
     report = json.loads(capsys.readouterr().out)
-    assert report["model"] == "physical" and report["recommended"] == "repeater_chain"
-    assert [row["success_rate"] for row in report["topologies"]] == [0.0, 1.0]
+    assert [row["model"] for row in report["networks"]] == ["physical", "physical"]
+    assert report["recommended"] == "repeater_chain"
+    # A 5,500 km fiber hop delivers nothing within 3 s on the physical model.
+    assert [row["success_rate"] for row in report["networks"]] == [0.0, 1.0]
+    # A file keeps its own model next to networks that take the defaults.
+    own = with_model(tmp_path, {"swap_success": 0.5})
+    assert main(["compare", own, "repeater_chain", "--from", "Alice", "--to", "Bob", "--runs",
+                 "50", "--json", "--physical"]) == 2  # the chain has no Alice
+    capsys.readouterr()
+    assert main(["compare", own, DEMO, "--from", "Alice", "--to", "Bob", "--runs", "50",
+                 "--json", "--physical"]) == 0
+    rows = json.loads(capsys.readouterr().out)["networks"]
+    assert [row["physics"]["swap_success"] for row in rows] == [0.5, 1.0]

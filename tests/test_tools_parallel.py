@@ -14,7 +14,7 @@ import pytest
 
 import tavo_core as tavo
 import tavo_tools
-from tavo_tools import parallel
+from tavo_tools import _shared
 from tools_support import ONE_HOP, ROUTES, assert_same_ensemble, chain_engine
 
 # Seeds near the top of the unsigned 64-bit range make later chunks wrap around to small seeds.
@@ -115,7 +115,7 @@ def test_process_pool_carries_the_engine(engine, route):
 @pytest.mark.parametrize("clock, seed", [(123456789, 123456789), (2**64 + 5, 5), (-1, 0)])
 def test_no_seed_reads_the_clock_once_as_the_engine_does(engine, monkeypatch, clock, seed):
     reads = []
-    monkeypatch.setattr(parallel.time, "time_ns", lambda: reads.append(1) or clock)
+    monkeypatch.setattr(_shared.time, "time_ns", lambda: reads.append(1) or clock)
     stats = tavo_tools.simulate(engine, "A", "B", 0.9, 200.0, 500, workers=2, chunk_runs=50)
     monkeypatch.undo()
     assert len(reads) == 1
@@ -173,6 +173,65 @@ def test_argument_errors_are_the_engines(engine, arguments):
     with pytest.raises(type(expected.value)) as raised:
         tavo_tools.simulate(engine, *arguments, executor=executor)
     assert str(raised.value) == str(expected.value)
+    assert executor.submitted == 0
+
+
+@pytest.mark.parametrize("route", ["one-hop", "three-hop"])
+@pytest.mark.parametrize("precision", [0.05, 0.01, 0.004])
+def test_precision_runs_until_the_interval_is_narrow_enough(engine, route, precision):
+    source, target, fidelity, budget = ROUTES[route]
+    stats = tavo_tools.simulate(
+        engine, source, target, fidelity, budget, precision=precision, seed=3
+    )
+    runs = stats.total_runs
+    low, high = tavo_tools.success_interval(stats)
+    rate = stats.empirical_success_rate
+    assert max(rate - low, high - rate) <= precision
+    # Consecutive trials from the seed: the engine's ensemble of as many trials.
+    assert_same_ensemble(stats, engine.simulate(source, target, fidelity, budget, runs, None, 3))
+    # Not far more trials than the normal approximation asks for.
+    assert runs <= 1.6 * 1.96**2 * rate * (1 - rate) / precision**2 + 400
+    # The same arguments run the same trials, however the rounds are cut into chunks.
+    again = tavo_tools.simulate(
+        engine, source, target, fidelity, budget, None, None, 3, precision=precision, workers=3,
+        chunk_runs=77,
+    )
+    assert_same_ensemble(again, stats)
+
+
+def test_precision_stops_at_max_runs_and_on_certain_outcomes(engine, monkeypatch):
+    capped = tavo_tools.simulate(engine, "A", "D", 0.75, 600.0, precision=1e-4, max_runs=1234)
+    assert capped.total_runs == 1234
+    # No route: every trial fails, and the first round (a few hundred) shows it to within 1 %,
+    # far fewer than the 9,604 an even rate would take.
+    never = tavo_tools.simulate(engine, "A", "Mallory", 0.9, 200.0, precision=0.01, seed=1)
+    assert never.empirical_success_rate == 0.0 and never.total_runs < 1000
+    reads = []
+    monkeypatch.setattr(_shared.time, "time_ns", lambda: reads.append(1) or 42)
+    clocked = tavo_tools.simulate(engine, "A", "B", 0.9, 200.0, precision=0.02)
+    monkeypatch.undo()
+    assert len(reads) == 1 and clocked._context.seed is None
+    expected = engine.simulate("A", "B", 0.9, 200.0, clocked.total_runs, None, 42)
+    assert clocked.empirical_success_rate == expected.empirical_success_rate
+
+
+@pytest.mark.parametrize(
+    "arguments, options, error, match",
+    [
+        ((), {}, TypeError, "needs runs, or a precision"),
+        ((100,), {"precision": 0.01}, ValueError, "runs or precision, not both"),
+        ((100,), {"max_runs": 10}, ValueError, "max_runs goes with precision"),
+        ((), {"precision": 0.0}, ValueError, "precision must lie strictly between 0 and 0.5"),
+        ((), {"precision": 0.5}, ValueError, "precision must lie strictly between 0 and 0.5"),
+        ((), {"precision": math.nan}, ValueError, "precision must lie strictly"),
+        ((), {"precision": "0.01"}, ValueError, "precision must lie strictly"),
+        ((), {"precision": 0.01, "max_runs": 0}, ValueError, "max_runs must be at least 1"),
+    ],
+)
+def test_precision_argument_errors(engine, arguments, options, error, match):
+    executor = InlineExecutor()
+    with pytest.raises(error, match=match):
+        tavo_tools.simulate(engine, "A", "B", 0.9, 200.0, *arguments, executor=executor, **options)
     assert executor.submitted == 0
 
 

@@ -13,6 +13,7 @@ import pytest  # noqa: E402
 
 import tavo_core as tavo  # noqa: E402
 import tavo_tools  # noqa: E402
+from tavo_tools.sweep import describe  # noqa: E402
 from tools_support import chain_engine  # noqa: E402
 
 DEMO = pathlib.Path(__file__).resolve().parent.parent / "examples" / "demo.tavo"
@@ -102,6 +103,7 @@ def test_sensitivity_bars(tmp_path):
     bars = sorted(ax.patches, key=lambda bar: bar.get_y(), reverse=True)  # top of the axes first
     assert [bar.get_width() for bar in bars] == [0.9, 0.7, 0.5]
     assert [label.get_text() for label in ax.get_yticklabels()] == ["b", "d", "a"]
+    assert ax.get_xlabel() == "Relative change of the success rate"
     assert saved(ax, tmp_path)
     assert len(tavo_tools.plot_sensitivity(ranking).patches) == 5
     with pytest.raises(ValueError):
@@ -132,15 +134,92 @@ def test_sweep_lines_and_bands(tmp_path):
     ax = tavo_tools.plot_sweep(frame, "distance_km:A->B", hue="fidelity_target")
     assert len(ax.lines) == 2 and len(ax.collections) == 2
     assert list(ax.lines[0].get_xdata()) == [10.0, 50.0, 100.0]  # sorted along x
-    assert [t.get_text() for t in ax.get_legend().get_texts()] == [
-        "fidelity_target = 0.8",
-        "fidelity_target = 0.9",
-    ]
+    legend = ax.get_legend()
+    assert [t.get_text() for t in legend.get_texts()] == ["0.8", "0.9"]
+    assert legend.get_title().get_text() == "Fidelity target"
+    assert (ax.get_xlabel(), ax.get_ylabel()) == ("Length A\u2013B (km)", "Success rate")
+    assert ax.get_title() == "Success rate against Length A\u2013B (km)"
     assert saved(ax, tmp_path)
     latency = tavo_tools.plot_sweep(
         frame[frame.fidelity_target == 0.8], "distance_km:A->B", "mean_latency_ms"
     )
     assert len(latency.lines) == 1 and len(latency.collections) == 0  # no interval for latencies
+    assert latency.get_ylabel() == "Mean latency (ms)"
+
+
+@pytest.mark.parametrize(
+    "key, label",
+    [
+        ("distance_km:Alice->Repeater", "Length Alice\u2013Repeater (km)"),
+        ("memory_lifetime_t2:Sat-1", "Memory lifetime T2 Sat-1 (s)"),
+        ("base_fidelity:A->B", "Base fidelity A\u2013B"),
+        ("generation_rate_hz:A->B", "Generation rate A\u2013B (Hz)"),
+        ("alpha_loss_db_km", "Fiber attenuation (dB/km)"),
+        ("max_latency_ms", "Latency budget (ms)"),
+        ("mean_fidelity", "Mean fidelity"),
+        ("something_else", "something_else"),
+    ],
+)
+def test_keys_read_as_words_with_units(key, label):
+    assert describe(key) == label
+
+
+def inside_figure(ax):
+    """Whether everything drawn for `ax` (tick labels, axis labels, title, legend) lies within its
+    figure."""
+    figure = ax.figure
+    renderer = figure.canvas.get_renderer()
+    figure.draw(renderer)
+    drawn, box = ax.get_tightbbox(renderer), figure.bbox
+    return (
+        drawn.x0 >= box.x0 - 0.5
+        and drawn.x1 <= box.x1 + 0.5
+        and drawn.y0 >= box.y0 - 0.5
+        and drawn.y1 <= box.y1 + 0.5
+    )
+
+
+def ranking_frame():
+    rows = {
+        "base_fidelity:Alice->Repeater": (0.05, 0.03, 0.07, False),
+        "distance_km:Alice->Repeater": (-0.02, -0.03, -0.01, False),
+        "base_fidelity:Charlie->Alice": (-0.04, -0.05, -0.03, True),
+        "memory_lifetime_t2:Alice": (0.0, 0.0, 0.0, False),
+    }
+    frame = pd.DataFrame(
+        [values for values in rows.values()],
+        columns=["effect", "effect_ci_low", "effect_ci_high", "route_changed"],
+        index=pd.Index(list(rows), name="parameter"),
+    )
+    frame.attrs["step"] = 0.1
+    return frame.sort_values("effect", key=abs, ascending=False, kind="stable")
+
+
+def test_ranking_bars_are_signed_with_whiskers(tmp_path):
+    ax = tavo_tools.plot_sensitivity(ranking_frame(), top=3)
+    bars = sorted(ax.patches, key=lambda bar: bar.get_y(), reverse=True)  # top of the axes first
+    assert [bar.get_width() for bar in bars] == [0.05, -0.04, -0.02]
+    assert [label.get_text() for label in ax.get_yticklabels()][::-1] == [
+        "Base fidelity Alice\u2013Repeater",
+        "Base fidelity Charlie\u2013Alice (route changes)",
+        "Length Alice\u2013Repeater (km)",
+    ]
+    # Helping and harming bars differ in colour; one whisker per bar spans its interval.
+    assert bars[0].get_facecolor() != bars[1].get_facecolor() == bars[2].get_facecolor()
+    (whiskers,) = [c for c in ax.collections if len(c.get_segments()) == 3]
+    spans = sorted((round(s[0][0], 9), round(s[1][0], 9)) for s in whiskers.get_segments())
+    assert spans == [(-0.05, -0.03), (-0.03, -0.01), (0.03, 0.07)]
+    assert ax.get_xlabel() == "Change in success rate (95 % interval)"
+    assert ax.get_title() == "Success rate, each parameter +10% minus \u221210%"
+    assert inside_figure(ax)
+    assert saved(ax, tmp_path)
+
+
+def test_long_labels_are_not_clipped():
+    ranking = {f"distance_km:Ground-station-{i}->Repeater-{i}": 0.1 * i for i in range(1, 8)}
+    assert inside_figure(tavo_tools.plot_sensitivity(ranking))
+    assert inside_figure(tavo_tools.plot_sweep(sweep_frame(), "distance_km:A->B",
+                                               hue="fidelity_target"))
 
 
 @pytest.mark.parametrize(

@@ -2,6 +2,7 @@
 order, the same whatever the executor; parameter keys and their errors."""
 
 import concurrent.futures as cf
+import importlib
 import itertools
 
 import pandas as pd
@@ -9,9 +10,12 @@ import pytest
 
 import tavo_core as tavo
 import tavo_tools
+from tavo_tools._network import Scenario
 from tavo_tools.frames import wilson_interval
+from tavo_tools.sweep import config_field, describe, vocabulary
 from tools_support import LINKS, NODES, ROUTES, chain_engine
 
+sweep_module = importlib.import_module("tavo_tools.sweep")  # the package's sweep is the function
 STATS = [
     "runs",
     "success_rate",
@@ -149,13 +153,14 @@ def test_every_point_shares_the_seed(engine):
 
 @pytest.mark.parametrize(
     "key",
-    ["distance_km:B->A", "memory_lifetime_t2:Z", "alpha_loss_db_km", "distance_km", "runs"],
+    ["distance_km:B->A", "memory_lifetime_t2:Z", "visibility:A->B", "distance_km", "runs"],
 )
 def test_unknown_parameter_is_named_with_the_valid_ones(engine, key):
     with pytest.raises(ValueError) as raised:
         tavo_tools.sweep(engine, "A", "B", 0.9, 200.0, 10, {key: [1.0]})
     message = str(raised.value)
     assert repr(key) in message
+    # Only the satellite link with conditions has a visibility and a weather factor.
     valid = (
         ["memory_lifetime_t2:" + name for name, _ in NODES]
         + [
@@ -163,9 +168,55 @@ def test_unknown_parameter_is_named_with_the_valid_ones(engine, key):
             for a, b, *_ in LINKS
             for field in ("distance_km", "base_fidelity", "generation_rate_hz")
         ]
-        + ["fidelity_target", "max_latency_ms"]
+        + ["visibility:C->D", "weather_factor:C->D"]  # after the last link's, which they are
+        + ["alpha_loss_db_km", "fidelity_target", "max_latency_ms"]
     )
     assert message.endswith(", ".join(valid))
+    assert tavo_tools.parameter_keys(engine) == valid
+
+
+@pytest.mark.parametrize(
+    "key, value, read",
+    [
+        ("visibility:C->D", 0.4, lambda e: e.links[2].satellite_conditions.visibility),
+        ("weather_factor:C->D", 0.3, lambda e: e.links[2].satellite_conditions.weather_factor),
+        ("alpha_loss_db_km", 0.5, lambda e: e.config.physical.baseline_purify_factor * 10.0),
+        ("memory_lifetime_t2:C", 0.25, lambda e: e.nodes[2].memory_lifetime_t2),
+    ],
+)
+def test_parameters_reach_the_engine_of_the_point(engine, key, value, read):
+    table = vocabulary(Scenario.of(engine, 0.9, 200.0))
+    variant = Scenario.of(engine, 0.9, 200.0)
+    table[key].apply(variant, value)
+    assert read(variant.engine()) == pytest.approx(value, rel=1e-15)
+    assert table[key].read(variant) == pytest.approx(value, rel=1e-15)
+    # The engine the variant came from is unchanged.
+    assert read(engine) != pytest.approx(value)
+    # A change that matters to the route or the timeline shows in the sweep's row.
+    if key == "alpha_loss_db_km":
+        frame = tavo_tools.sweep(engine, "A", "C", 0.97, 300.0, 400, {key: [0.0, 9.0]}, seed=1)
+        assert frame.mean_fidelity[0] != frame.mean_fidelity[1]
+
+
+def test_new_rows_reach_sweeps_and_rankings(engine, monkeypatch):
+    # A field of a configuration record, added as a row: sweeps and rankings offer it at once; a
+    # row of a record the configuration lacks offers nothing.
+    speed = config_field(
+        "physical", "speed_of_light_in_fiber_km_ms", "Signal speed", "km/ms", 0.0, None
+    )
+    absent = config_field("no_such_record", "x", "Nothing", "", 0.0, 1.0)
+    monkeypatch.setattr(sweep_module, "FIELDS", sweep_module.FIELDS + [speed, absent])
+    keys = tavo_tools.parameter_keys(engine)
+    assert "physical.speed_of_light_in_fiber_km_ms" in keys and "no_such_record.x" not in keys
+    assert describe("physical.speed_of_light_in_fiber_km_ms") == "Signal speed (km/ms)"
+    # The three hops A - D are 560 km long: at 180 km/ms the signal needs 3.1 ms, over the budget.
+    vary = {"physical.speed_of_light_in_fiber_km_ms": [180.0, 400.0]}
+    frame = tavo_tools.sweep(engine, "A", "D", 0.75, 3.0, 200, vary)
+    assert frame.success_rate[0] == 0.0 < frame.success_rate[1]
+    ranking = tavo_tools.rank(engine, "A", "D", 0.75, 3.0, 200, step=0.2, seed=1)
+    row = ranking.loc["physical.speed_of_light_in_fiber_km_ms"]
+    assert (row.base, row.low, row.high) == (180.0, pytest.approx(144.0), pytest.approx(216.0))
+    assert row.effect > 0 and not row.route_changed
 
 
 @pytest.mark.parametrize("values", ["12", [1.0, "2"], [True]])

@@ -181,7 +181,12 @@ def describe(module):
     for name in sorted(vars(module)):
         if name.startswith("_") and not name.startswith("__"):
             lines.append("")
-            lines += describe_callable("private function", name, getattr(module, name), "")
+            value = getattr(module, name)
+            if callable(value):
+                lines += describe_callable("private function", name, value, "")
+            else:
+                # Its value depends on the machine (the kernel chosen for this CPU).
+                lines.append(f"private value {name} of type {type(value).__name__}")
 
     for cls in module_classes(module):
         if id(cls) in exported:

@@ -1,4 +1,4 @@
-"""The `tavo` command line: validate, diff, simulate, rank parameters and compare topologies.
+"""The `tavo` command line: validate, diff, simulate, rank parameters and compare networks.
 
 Exit status: 0 on success, 1 when the answer is "no" (an invalid file, differing files) or a file
 cannot be loaded, 2 on usage errors, 130 when interrupted.
@@ -8,15 +8,21 @@ from __future__ import annotations
 
 import argparse
 import json
+import math
+import os
 import sys
-from typing import Any, Callable, Dict, List, Optional, Sequence, TextIO
+from typing import Any, Callable, Dict, List, NoReturn, Optional, Sequence, TextIO, Tuple
 
 import tavo_core
 
 from . import frames
-from ._engine import engine_state, model_fields, model_name, with_model
-from .parallel import U64_MAX, resolve_seed
+from ._network import engine_of
+from .networks import compare
+from ._shared import U64_MAX, resolve_seed
 from .parallel import simulate as parallel_simulate
+from .rank import rank
+from .report import report
+from .sweep import describe
 
 OK, NO, USAGE, INTERRUPTED = 0, 1, 2, 130
 
@@ -32,6 +38,16 @@ REFERENCE_ENDPOINTS = (
     ("repeater_chain", "N0", "N3"),
     ("hybrid_satellite_fiber", "Toronto", "London"),
 )
+# Names the engine's own comparison accepts besides those of generate_topology.
+TOPOLOGY_ALIASES = {"fiber_only": "telecom_backbone", "hybrid": "hybrid_satellite_fiber"}
+COMPARE_FIDELITY, COMPARE_BUDGET_MS = 0.7, 5000.0
+
+
+class _Parser(argparse.ArgumentParser):
+    """Usage errors in one line on stderr, exit status 2."""
+
+    def error(self, message: str) -> NoReturn:
+        self.exit(USAGE, f"{self.prog}: error: {message} (see {self.prog} --help)\n")
 
 
 class _Version(argparse.Action):
@@ -55,24 +71,76 @@ class UsageError(Exception):
     """Arguments that parse but make no sense for the files given."""
 
 
+def _whole(text: str) -> int:
+    """A whole number written as digits ("1000000", "1_000_000") or in exponent form ("1e6")."""
+    try:
+        return int(text)
+    except ValueError:
+        pass
+    try:
+        value = float(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"expected a whole number, got {text!r}") from None
+    if not math.isfinite(value) or value != int(value):
+        raise argparse.ArgumentTypeError(f"expected a whole number, got {text!r}")
+    return int(value)
+
+
 def _seed(text: str) -> int:
-    value = int(text)
+    value = _whole(text)
     if not 0 <= value <= U64_MAX:
-        raise argparse.ArgumentTypeError(f"must lie between 0 and {U64_MAX}")
-    return value
-
-
-def _count(text: str) -> int:
-    value = int(text)
-    if value < 0:
-        raise argparse.ArgumentTypeError("must not be negative")
+        raise argparse.ArgumentTypeError(f"must lie between 0 and {U64_MAX}, got {text!r}")
     return value
 
 
 def _positive(text: str) -> int:
-    value = int(text)
+    value = _whole(text)
     if value < 1:
-        raise argparse.ArgumentTypeError("must be at least 1")
+        raise argparse.ArgumentTypeError(f"must be at least 1, got {text!r}")
+    return value
+
+
+def _real(text: str) -> float:
+    try:
+        value = float(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError(f"expected a number, got {text!r}") from None
+    if not math.isfinite(value):
+        raise argparse.ArgumentTypeError(f"must be a finite number, got {text!r}")
+    return value
+
+
+def _above_zero(text: str) -> float:
+    return _budget_value(_real(text))
+
+
+def _budget_value(value: float) -> float:
+    if not (math.isfinite(value) and value > 0.0):
+        raise argparse.ArgumentTypeError(f"must be a finite number above 0, got {value!r}")
+    return value
+
+
+def _fraction(text: str) -> float:
+    return _fraction_value(_real(text))
+
+
+def _fraction_value(value: float) -> float:
+    if not 0.0 <= value <= 1.0:
+        raise argparse.ArgumentTypeError(f"must lie between 0 and 1, got {value!r}")
+    return value
+
+
+def _precision(text: str) -> float:
+    value = _real(text)
+    if not 0.0 < value < 0.5:
+        raise argparse.ArgumentTypeError(f"must lie strictly between 0 and 0.5, got {text!r}")
+    return value
+
+
+def _step(text: str) -> float:
+    value = _real(text)
+    if not 0.0 < value < 1.0:
+        raise argparse.ArgumentTypeError(f"must lie strictly between 0 and 1, got {text!r}")
     return value
 
 
@@ -104,7 +172,15 @@ def _fail(message: str) -> int:
 
 
 def _one_line(error: BaseException) -> str:
-    return " ".join(str(error).split())
+    """The error's message on one line, each part said once: the loader wraps a validation
+    error's own "Validation failed." in "Validation failed: ...", which reads twice."""
+    parts = " ".join(str(error).split()).split(": ")
+    kept: List[str] = []
+    for part in parts:
+        if kept and (part == kept[-1] or part.startswith(kept[-1] + ".")):
+            kept.pop()
+        kept.append(part)
+    return ": ".join(kept)
 
 
 # validate -----------------------------------------------------------------------------------------
@@ -168,10 +244,60 @@ def run_diff(args: argparse.Namespace) -> int:
     return OK if identical else NO
 
 
-# simulate and sensitivity -------------------------------------------------------------------------
+# simulate, sensitivity and report ---------------------------------------------------------------
 
 
-def _load_engine(args: argparse.Namespace) -> tavo_core.TavoEngine:
+def _strategy(args: argparse.Namespace) -> Optional[tavo_core.StrategyType]:
+    if args.strategy is None:
+        return None
+    member: tavo_core.StrategyType = getattr(tavo_core.StrategyType, STRATEGIES[args.strategy])
+    return member
+
+
+def _model_fields(model: Any) -> Dict[str, Any]:
+    """A PhysicalModel's fields as plain values, the scheme by its member name."""
+    return {
+        "scheme": repr(model.scheme).rpartition(".")[2],
+        "detector_efficiency": float(model.detector_efficiency),
+        "swap_success": float(model.swap_success),
+        "fiber_loss_db_km": float(model.fiber_loss_db_km),
+        "satellite_loss_db": float(model.satellite_loss_db),
+        "link_cutoff_ms": None if model.link_cutoff_ms is None else float(model.link_cutoff_ms),
+    }
+
+
+def _model(engine: tavo_core.TavoEngine) -> Dict[str, Any]:
+    """Which model an engine plays requests on, for the JSON output: {"model": "cycle"}, or
+    {"model": "physical", "physics": the model's fields}."""
+    physics = engine.config.physics
+    if physics is None:
+        return {"model": "cycle"}
+    return {"model": "physical", "physics": _model_fields(physics)}
+
+
+def _model_line(engine: tavo_core.TavoEngine) -> str:
+    physics = engine.config.physics
+    if physics is None:
+        return "cycle model"
+    fields = ", ".join(f"{key} {value}" for key, value in _model_fields(physics).items())
+    return f"physical model ({fields})"
+
+
+def _physical(args: argparse.Namespace, engine: tavo_core.TavoEngine) -> tavo_core.TavoEngine:
+    """The engine, or with --physical and no model of its own, a copy on the physical model with
+    its defaults (a file's own model is always used)."""
+    if not args.physical or engine.config.physics is not None:
+        return engine
+    config = engine.config
+    config.physics = tavo_core.PhysicalModel()
+    copy = tavo_core.TavoEngine(config)
+    copy.define_network(engine.nodes, engine.links)
+    return copy
+
+
+def _load(args: argparse.Namespace) -> Tuple[tavo_core.TavoFile, tavo_core.TavoEngine]:
+    """The file of a request and its engine; the request's endpoints are checked against it and
+    a missing fidelity target or budget is taken from the file's constraints."""
     loaded = tavo_core.load_tavo_file(args.file)
     ids = [str(node.id) for node in loaded.nodes]
     for role, node in (("FROM", args.from_node), ("TO", args.to)):
@@ -179,56 +305,61 @@ def _load_engine(args: argparse.Namespace) -> tavo_core.TavoEngine:
             raise UsageError(
                 f"{role} node {node!r} is not in {args.file} (nodes: {', '.join(ids)})"
             )
-    engine = tavo_core.from_tavo_file(args.file)
-    # A file's own model wins; --physical gives one with the defaults to a file without.
-    if args.physical and engine.config.physics is None:
-        engine = with_model(engine, tavo_core.PhysicalModel())
-    return engine
+    constraints = loaded.constraints
+    for option, name, check in (
+        ("fidelity", "fidelity_target", _fraction_value),
+        ("budget", "max_latency_ms", _budget_value),
+    ):
+        if getattr(args, option) is not None:
+            continue
+        value = None if constraints is None else getattr(constraints, name)
+        if value is None:
+            raise UsageError(f"give --{option}: {args.file} has no constraints.{name}")
+        try:
+            setattr(args, option, check(float(value)))
+        except argparse.ArgumentTypeError as exc:
+            raise UsageError(f"constraints.{name} of {args.file} {exc}; give --{option}") from None
+    return loaded, _physical(args, tavo_core.from_tavo_file(args.file))
 
 
-def _model(config: Any) -> Dict[str, Any]:
-    """Which model ran, for the JSON output: {"model": "cycle"} or {"model": "physical",
-    "physics": its fields}."""
-    if config.physics is None:
-        return {"model": model_name(config)}
-    return {"model": model_name(config), "physics": model_fields(config.physics)}
-
-
-def _model_line(config: Any) -> str:
-    if config.physics is None:
-        return "cycle model"
-    fields = model_fields(config.physics)
-    return "physical model (" + ", ".join(f"{key} {value}" for key, value in fields.items()) + ")"
-
-
-def _ensemble(args: argparse.Namespace) -> Any:
-    engine = _load_engine(args)
-    strategy = (
-        None
-        if args.strategy is None
-        else getattr(tavo_core.StrategyType, STRATEGIES[args.strategy])
-    )
-    seed = resolve_seed(args.seed)  # chosen here so that the output can name it
+def _header(args: argparse.Namespace, seed: int, what: str, engine: tavo_core.TavoEngine) -> None:
     if not args.json:
         print(
-            f"{args.file}: {args.runs} trials {args.from_node} -> {args.to}, fidelity >= "
-            f"{args.fidelity}, budget {args.budget} ms, seed {seed}, "
-            f"{_model_line(engine.config)}",
+            f"{args.file}: {args.from_node} -> {args.to}, fidelity >= {args.fidelity:g}, "
+            f"budget {args.budget:g} ms, {what}, seed {seed}, {_model_line(engine)}",
             flush=True,
         )
-    stats = parallel_simulate(
+
+
+def _ensemble(args: argparse.Namespace, engine: tavo_core.TavoEngine, seed: int) -> Any:
+    return parallel_simulate(
         engine,
         args.from_node,
         args.to,
         args.fidelity,
         args.budget,
         args.runs,
-        strategy,
+        _strategy(args),
         seed,
         workers=args.workers,
         progress=_progress_wanted(sys.stderr),
+        precision=args.precision,
+        max_runs=args.max_runs,
     )
-    return stats, seed, engine_state(engine)[0]
+
+
+def _trials(args: argparse.Namespace) -> str:
+    if args.runs is not None:
+        return f"{args.runs} trials"
+    return f"trials until the success rate is known to \u00b1{args.precision:g}"
+
+
+REPORT_RUNS = 10_000
+
+
+def _precision_check(args: argparse.Namespace) -> None:
+    if args.max_runs is not None and args.precision is None:
+        raise UsageError("--max-runs goes with --precision")
 
 
 def _busiest(stats: Any, count: int) -> List[Dict[str, Any]]:
@@ -249,7 +380,11 @@ def _print_stats(stats: Any) -> None:
 
 
 def run_simulate(args: argparse.Namespace) -> int:
-    stats, seed, config = _ensemble(args)
+    _precision_check(args)
+    _, engine = _load(args)
+    seed = resolve_seed(args.seed)  # chosen here so that the output can name it
+    _header(args, seed, _trials(args), engine)
+    stats = _ensemble(args, engine, seed)
     busiest = _busiest(stats, args.top)
     if args.json:
         row = {
@@ -257,8 +392,10 @@ def run_simulate(args: argparse.Namespace) -> int:
             for key, value in frames.records(stats)[0].items()
             if not key.startswith(frames.ATTEMPTS_PREFIX)
         }
-        _emit_json({"seed": seed, **_model(config), **row, "busiest_links": busiest})
+        _emit_json({"seed": seed, **_model(engine), **row, "busiest_links": busiest})
         return OK
+    if args.precision is not None:
+        print(f"  trials run       {stats.total_runs}")
     _print_stats(stats)
     if busiest:
         print("  busiest links")
@@ -267,132 +404,312 @@ def run_simulate(args: argparse.Namespace) -> int:
     return OK
 
 
-def run_sensitivity(args: argparse.Namespace) -> int:
-    stats, seed, config = _ensemble(args)
-    if not args.json:
-        _print_stats(stats)
-        print("  ranking the parameters (each lowered and raised by 10 %) ...", flush=True)
-    ranking = stats.sensitivity_analysis(seed)
-    rows = frames.records(dict(ranking))[: args.top]
-    if args.json:
-        base = frames.records(stats)[0]
-        _emit_json(
-            {"seed": seed, **_model(config), "success_rate": base["success_rate"], "ranking": rows}
+def _ranking(args: argparse.Namespace, engine: tavo_core.TavoEngine, seed: int) -> Any:
+    try:
+        return rank(
+            engine,
+            args.from_node,
+            args.to,
+            args.fidelity,
+            args.budget,
+            args.runs,
+            args.param,
+            args.step,
+            seed,
+            strategy=_strategy(args),
+            workers=args.workers,
+            progress=_progress_wanted(sys.stderr),
         )
+    except ValueError as exc:  # an unknown --param
+        raise UsageError(str(exc)) from exc
+
+
+def run_sensitivity(args: argparse.Namespace) -> int:
+    _, engine = _load(args)
+    seed = resolve_seed(args.seed)
+    _header(args, seed, f"{args.runs} trials per variant", engine)
+    ranking = _ranking(args, engine, seed)
+    top = ranking.head(args.top)
+    if args.json:
+        rows = [
+            {"parameter": str(key), **{k: _plain(v) for k, v in row.items()}}
+            for key, row in top.iterrows()
+        ]
+        _emit_json({"seed": seed, **_model(engine), "step": args.step, "ranking": rows})
         return OK
-    for row in rows:
-        print(f"    {row['parameter']:<40} {row['impact']:.4f}")
+    base = float(ranking["success_base"].iloc[0]) if len(ranking) else math.nan
+    print(f"  success rate {base:.4f}; each parameter lowered and raised by {args.step:.0%}")
+    print(
+        f"  {'parameter':<40} {'low':>10} {'high':>10} {'effect':>8} {'95 % interval':>19}"
+    )
+    for key, row in top.iterrows():
+        note = "  route changes" if row["route_changed"] else ""
+        note += "  (clamped)" if row["clamped"] else ""
+        print(
+            f"  {str(key):<40} {row['low']:>10.4g} {row['high']:>10.4g} {row['effect']:>+8.4f} "
+            f"{row['effect_ci_low']:>+9.4f} {row['effect_ci_high']:>+9.4f}{note}"
+        )
     return OK
+
+
+def run_report(args: argparse.Namespace) -> int:
+    _precision_check(args)
+    if args.runs is None and args.precision is None:
+        args.runs = REPORT_RUNS
+    _, engine = _load(args)  # checks the endpoints, fills in the limits
+    seed = resolve_seed(args.seed)
+    _header(args, seed, f"report of {_trials(args)}", engine)
+    page = report(
+        args.file,
+        args.from_node,
+        args.to,
+        args.fidelity,
+        args.budget,
+        args.runs,
+        precision=args.precision,
+        max_runs=args.max_runs,
+        rank_runs=args.rank_runs,
+        step=args.step,
+        seed=seed,
+        strategy=_strategy(args),
+        path=args.output,
+        engine=engine,
+        workers=args.workers,
+        progress=_progress_wanted(sys.stderr),
+    )
+    row = frames.records(page.stats)[0]
+    if args.json:
+        _emit_json(
+            {"seed": seed, **_model(engine), "path": args.output,
+             "success_rate": row["success_rate"]}
+        )
+    else:
+        print(f"  success rate {row['success_rate']:.4f}; report written to {args.output}")
+    return OK
+
+
+def _plain(value: Any) -> Any:
+    """A numpy scalar of a DataFrame as the Python value json writes."""
+    return value.item() if hasattr(value, "item") else value
 
 
 # compare ------------------------------------------------------------------------------------------
 
 
+def _compare_items(args: argparse.Namespace) -> List[Tuple[str, Any, str, str]]:
+    """(name, file path or generated topology, from, to) of every network to compare."""
+    if (args.from_node is None) != (args.to is None):
+        raise UsageError("give both --from and --to, or neither")
+    references = {name: (a, b) for name, a, b in REFERENCE_ENDPOINTS}
+    items: List[Tuple[str, Any, str, str]] = []
+    for item in args.networks:
+        is_file = os.path.exists(item) or item.endswith(".tavo")
+        source: Any = item
+        if not is_file:
+            try:
+                source = _generate(item)
+            except ValueError as exc:
+                message = f"{item!r} is neither a file nor a built-in topology: {exc}"
+                raise UsageError(message) from None
+        ends = references.get(TOPOLOGY_ALIASES.get(item, item))
+        if args.from_node is not None:
+            ends = (args.from_node, args.to)
+        elif is_file or ends is None:
+            raise UsageError(f"give --from and --to for {item}")
+        items.append((item, source, ends[0], ends[1]))
+    for endpoint in args.endpoint or []:
+        try:
+            payload = _generate(endpoint.topology_name)
+        except ValueError as exc:
+            raise UsageError(str(exc)) from None
+        items.append((endpoint.topology_name, payload, endpoint.from_node, endpoint.to_node))
+    if not items:
+        for name, a, b in REFERENCE_ENDPOINTS:
+            items.append((name, _generate(name), a, b))
+    names = [item[0] for item in items]
+    if len(set(names)) != len(names):
+        raise UsageError("a network is named twice")
+    return items
+
+
+def _generate(name: str) -> tavo_core.NetworkTopologyPayload:
+    return tavo_core.generate_topology(TOPOLOGY_ALIASES.get(name, name))
+
+
+def _compare_request(args: argparse.Namespace, items: List[Tuple[str, Any, str, str]]) -> None:
+    """Fill in a missing fidelity target or budget: the files' common constraints, else the
+    reference request's."""
+    files = [tavo_core.load_tavo_file(item[1]) for item in items if isinstance(item[1], str)]
+    for option, name, default in (
+        ("fidelity", "fidelity_target", COMPARE_FIDELITY),
+        ("budget", "max_latency_ms", COMPARE_BUDGET_MS),
+    ):
+        if getattr(args, option) is not None:
+            continue
+        values = {
+            getattr(f.constraints, name) for f in files if f.constraints is not None
+        } - {None}
+        if len(values) > 1:
+            raise UsageError(f"the files' constraints.{name} differ; give --{option}")
+        setattr(args, option, float(values.pop()) if values else default)
+
+
+def _engine(source: Any) -> tavo_core.TavoEngine:
+    if isinstance(source, tavo_core.NetworkTopologyPayload):
+        engine = tavo_core.TavoEngine()
+        engine.define_network(source.nodes, source.links)
+        return engine
+    return engine_of(source)
+
+
 def run_compare(args: argparse.Namespace) -> int:
-    endpoints = args.endpoint or [tavo_core.TopologyEndpoints(*e) for e in REFERENCE_ENDPOINTS]
-    strategy = (
-        None
-        if args.strategy is None
-        else getattr(tavo_core.StrategyType, STRATEGIES[args.strategy])
-    )
-    config = None  # the engine default, as compare_topologies has always run
-    if args.physical:
-        # The budget is the only limit: the default time cutoff would stop trials at 5 s.
-        config = tavo_core.SimulationConfig(
-            total_time_cutoff_ms=args.budget, physics=tavo_core.PhysicalModel()
+    items = _compare_items(args)
+    _compare_request(args, items)
+    seed = resolve_seed(args.seed)
+    if not args.json:
+        print(
+            f"{args.runs} trials per network, fidelity >= {args.fidelity:g}, budget "
+            f"{args.budget:g} ms, seed {seed}",
+            flush=True,
         )
-    try:
-        report = tavo_core.compare_topologies(
-            endpoints, args.fidelity, args.budget, args.runs, strategy, config
+    engines = {}
+    for name, source, from_node, to in items:
+        engine = engines[name] = _physical(args, _engine(source))
+        ids = {str(node.id) for node in engine.nodes}
+        for role, node in (("from", from_node), ("to", to)):
+            if node not in ids:
+                raise UsageError(f"{role} node {node!r} is not in {name}")
+    rows = []
+    for name, source, from_node, to in items:
+        frame = compare(
+            {name: engines[name]},
+            from_node,
+            to,
+            args.fidelity,
+            args.budget,
+            args.runs,
+            seed,
+            strategy=_strategy(args),
+            workers=args.workers,
+            progress=_progress_wanted(sys.stderr),
         )
-    except ValueError as exc:  # an unknown topology or node
-        raise UsageError(str(exc)) from exc
-    used = config or tavo_core.SimulationConfig()
-    rows = frames.records(report)
+        row = {"network": name, "from": from_node, "to": to, **_model(engines[name])}
+        row.update({k: _plain(v) for k, v in frame.iloc[0].items()})
+        rows.append(row)
+    best, rivals = _best(rows)
     if args.json:
-        plain = [
-            {k: v for k, v in row.items() if not k.startswith(frames.ATTEMPTS_PREFIX)}
-            for row in rows
-        ]
         _emit_json(
-            {
-                **_model(used),
-                "recommended": str(report.recommended_topology),
-                "summary": str(report.summary),
-                "topologies": plain,
-            }
+            {"seed": seed, "networks": rows, "recommended": best, "indistinguishable": rivals}
         )
         return OK
-    print(f"  {_model_line(used)}")
     print(
-        f"  {'topology':<24} {'route':<18} {'success':>8} {'95 % interval':>17} "
+        f"  {'network':<24} {'request':<18} {'success':>8} {'95 % interval':>15} "
         f"{'latency':>12} {'fidelity':>9}"
     )
-    for endpoint, row in zip(endpoints, rows):
-        route = f"{endpoint.from_node} -> {endpoint.to_node}"
+    for row in rows:
+        request = f"{row['from']} -> {row['to']}"
         interval = f"{row['success_ci_low']:.3f}-{row['success_ci_high']:.3f}"
         print(
-            f"  {row['topology']:<24} {route:<18} {row['success_rate']:>8.1%} {interval:>17} "
+            f"  {row['network']:<24} {request:<18} {row['success_rate']:>8.1%} {interval:>15} "
             f"{row['mean_latency_ms']:>9.1f} ms {row['mean_fidelity']:>9.4f}"
         )
-    print(f"  recommended: {report.recommended_topology}")
+    line = f"  recommended: {best}"
+    if rivals:
+        line += f" (its interval overlaps {', '.join(rivals)}'s: more runs would tell)"
+    print(line)
     return OK
+
+
+def _best(rows: List[Dict[str, Any]]) -> Tuple[str, List[str]]:
+    """The network with the highest success rate (then the lowest latency) and the others whose
+    95 % interval overlaps its."""
+    best = max(rows, key=lambda row: (row["success_rate"], -row["mean_latency_ms"]))
+    rivals = [
+        row["network"]
+        for row in rows
+        if row is not best and row["success_ci_high"] >= best["success_ci_low"]
+    ]
+    return best["network"], rivals
 
 
 # parser -------------------------------------------------------------------------------------------
 
 
-def _add_request(parser: argparse.ArgumentParser, with_workers: bool = True) -> None:
-    parser.add_argument(
-        "--fidelity",
-        type=float,
-        required=True,
-        metavar="F",
-        help="fidelity target, a fraction (1.0 is perfect)",
+def _add_runs(parser: argparse.ArgumentParser, default: Optional[int] = None) -> None:
+    """--runs N or --precision P (with --max-runs); one of them is required unless the command
+    has a default run count."""
+    runs = parser.add_mutually_exclusive_group(required=default is None)
+    runs.add_argument(
+        "--runs",
+        type=_positive,
+        metavar="N",
+        help="number of trials" + ("" if default is None else f" (default {default})"),
+    )
+    runs.add_argument(
+        "--precision",
+        type=_precision,
+        metavar="P",
+        help="run until the 95 %% interval of the success rate is within +-P of it",
     )
     parser.add_argument(
-        "--budget",
-        type=float,
-        required=True,
-        metavar="MS",
-        help="latency budget of one request, in ms",
+        "--max-runs",
+        type=_positive,
+        metavar="N",
+        help="most trials --precision may run (default 10000000)",
     )
-    parser.add_argument("--runs", type=_count, required=True, metavar="N", help="number of trials")
+
+
+def _add_options(parser: argparse.ArgumentParser) -> None:
     parser.add_argument(
         "--strategy", choices=sorted(STRATEGIES), help="routing strategy (default: the engine's)"
     )
+    parser.add_argument(
+        "--seed",
+        type=_seed,
+        metavar="S",
+        help="seed of trial 0 (default: the clock; the seed used is printed)",
+    )
+    parser.add_argument(
+        "--workers",
+        type=_positive,
+        metavar="K",
+        help="threads running the trials (default: the usable cores)",
+    )
     parser.add_argument("--json", action="store_true", help="print machine-readable JSON")
-    _add_physical(parser)
-    if with_workers:
-        parser.add_argument(
-            "--seed",
-            type=_seed,
-            metavar="S",
-            help="seed of trial 0 (default: the clock; the seed used is printed)",
-        )
-        parser.add_argument(
-            "--workers",
-            type=_positive,
-            metavar="K",
-            help="threads running the trials (default: the usable cores)",
-        )
-
-
-def _add_physical(parser: argparse.ArgumentParser) -> None:
     parser.add_argument(
         "--physical",
         action="store_true",
-        help="play requests on the physical model, with its defaults unless the file has one "
-        "(a file's own model is always used)",
+        help="play requests on the physical model, with its defaults, on a network that has no "
+        "model of its own (a file's own model is always used)",
+    )
+
+
+def _add_request(parser: argparse.ArgumentParser) -> None:
+    """FILE FROM TO and the request's limits, which default to the file's constraints."""
+    parser.add_argument("file", metavar="FILE", help="a .tavo topology file")
+    parser.add_argument("from_node", metavar="FROM", help="source node id")
+    parser.add_argument("to", metavar="TO", help="target node id")
+    parser.add_argument(
+        "--fidelity",
+        type=_fraction,
+        metavar="F",
+        help="fidelity target, a fraction (1.0 is perfect; default: the file's constraints)",
+    )
+    parser.add_argument(
+        "--budget",
+        type=_above_zero,
+        metavar="MS",
+        help="latency budget of one request, in ms (default: the file's constraints)",
     )
 
 
 def build_parser() -> argparse.ArgumentParser:
-    parser = argparse.ArgumentParser(
+    parser = _Parser(
         prog="tavo",
         description="Quantum-network topology files and simulations from the command line.",
         epilog="Exit status: 0 success, 1 the answer is no (invalid file, differing files) or a "
-        "file cannot be loaded, 2 usage error, 130 interrupted.",
+        "file cannot be loaded, 2 usage error, 130 interrupted. Counts accept 1e6 and "
+        "1_000_000.",
     )
     parser.add_argument("--version", action=_Version, help="show the tavo_core version and exit")
     commands = parser.add_subparsers(dest="command", metavar="COMMAND", required=True)
@@ -416,59 +733,122 @@ def build_parser() -> argparse.ArgumentParser:
     diff.add_argument("--json", action="store_true", help="print machine-readable JSON")
     diff.set_defaults(run=run_diff)
 
-    for name, run, text in (
-        ("simulate", run_simulate, "run a Monte Carlo ensemble on a file's network"),
-        ("sensitivity", run_sensitivity, "rank the network's parameters by their influence"),
-    ):
-        command = commands.add_parser(name, help=text, description=text[0].upper() + text[1:] + ".")
-        command.add_argument("file", metavar="FILE", help="a .tavo topology file")
-        command.add_argument("from_node", metavar="FROM", help="source node id")
-        command.add_argument("to", metavar="TO", help="target node id")
-        _add_request(command)
-        command.add_argument(
-            "--top",
-            type=_positive,
-            default=5 if name == "simulate" else 10,
-            metavar="K",
-            help="how many links or parameters to list",
-        )
-        command.set_defaults(run=run)
-
-    compare = commands.add_parser(
-        "compare",
-        help="compare the reference topologies on one request",
-        description="Simulate one request on reference topologies and recommend one.",
+    simulate = commands.add_parser(
+        "simulate",
+        help="run a Monte Carlo ensemble on a file's network",
+        description="Run a Monte Carlo ensemble on a file's network.",
     )
-    compare.add_argument(
+    _add_request(simulate)
+    _add_runs(simulate)
+    _add_options(simulate)
+    simulate.add_argument(
+        "--top", type=_positive, default=5, metavar="K", help="how many busy links to list"
+    )
+    simulate.set_defaults(run=run_simulate)
+
+    sensitivity = commands.add_parser(
+        "sensitivity",
+        help="rank the network's parameters by their effect on the success rate",
+        description="Lower and raise every parameter by a step on common seeds and rank them by "
+        "the change of the success rate, with its 95 % interval.",
+    )
+    _add_request(sensitivity)
+    sensitivity.add_argument(
+        "--runs", type=_positive, required=True, metavar="N", help="trials per variant"
+    )
+    sensitivity.add_argument(
+        "--step",
+        type=_step,
+        default=0.1,
+        metavar="S",
+        help="relative change of each parameter (default 0.1: -10 %% and +10 %%)",
+    )
+    sensitivity.add_argument(
+        "--param",
+        action="append",
+        metavar="KEY",
+        help="a parameter to rank, such as distance_km:A->B; repeat for several (default: all "
+        "node, link and network parameters)",
+    )
+    _add_options(sensitivity)
+    sensitivity.add_argument(
+        "--top", type=_positive, default=10, metavar="K", help="how many parameters to list"
+    )
+    sensitivity.set_defaults(run=run_sensitivity)
+
+    report_command = commands.add_parser(
+        "report",
+        help="write an HTML report on one request",
+        description="Simulate one request, rank the parameters and write one self-contained "
+        "HTML page: the network with its attempt heatmap, the success rate with its interval, "
+        "latency, fidelity and the ranking.",
+    )
+    _add_request(report_command)
+    _add_runs(report_command, default=REPORT_RUNS)
+    report_command.add_argument(
+        "--rank-runs",
+        type=_positive,
+        metavar="N",
+        help="trials per variant of the ranking (default: as many as the ensemble)",
+    )
+    report_command.add_argument(
+        "--step",
+        type=_step,
+        default=0.1,
+        metavar="S",
+        help="relative change of each ranked parameter (default 0.1)",
+    )
+    report_command.add_argument(
+        "-o", "--output", required=True, metavar="PATH", help="where to write the page"
+    )
+    _add_options(report_command)
+    report_command.set_defaults(run=run_report)
+
+    compare_command = commands.add_parser(
+        "compare",
+        help="compare networks on one request",
+        description="Simulate one request on several networks with the same seed: .tavo files "
+        "or built-in topologies (default: "
+        + ", ".join(":".join(e) for e in REFERENCE_ENDPOINTS)
+        + ").",
+    )
+    compare_command.add_argument(
+        "networks",
+        nargs="*",
+        metavar="NETWORK",
+        help="a .tavo file or the name of a built-in topology",
+    )
+    compare_command.add_argument("--from", dest="from_node", metavar="FROM", help="source node")
+    compare_command.add_argument("--to", metavar="TO", help="target node")
+    compare_command.add_argument(
         "--endpoint",
         type=_endpoint,
         action="append",
         metavar="TOPOLOGY:FROM:TO",
-        help="a topology and its request endpoints; repeat for several (default: "
-        + ", ".join(":".join(e) for e in REFERENCE_ENDPOINTS)
-        + ")",
+        help="a built-in topology and its request endpoints; repeat for several",
     )
-    compare.add_argument(
-        "--fidelity", type=float, default=0.7, metavar="F", help="fidelity target (default 0.7)"
+    compare_command.add_argument(
+        "--fidelity",
+        type=_fraction,
+        metavar="F",
+        help=f"fidelity target (default: the files' constraints, else {COMPARE_FIDELITY})",
     )
-    compare.add_argument(
+    compare_command.add_argument(
         "--budget",
-        type=float,
-        default=5000.0,
+        type=_above_zero,
         metavar="MS",
-        help="latency budget in ms (default 5000)",
+        help="latency budget in ms (default: the files' constraints, else "
+        f"{COMPARE_BUDGET_MS:g})",
     )
-    compare.add_argument(
-        "--runs", type=_count, default=2000, metavar="N", help="trials per topology (default 2000)"
+    compare_command.add_argument(
+        "--runs",
+        type=_positive,
+        default=2000,
+        metavar="N",
+        help="trials per network (default 2000)",
     )
-    compare.add_argument("--strategy", choices=sorted(STRATEGIES), help="routing strategy")
-    compare.add_argument("--json", action="store_true", help="print machine-readable JSON")
-    compare.add_argument(
-        "--physical",
-        action="store_true",
-        help="compare on the physical model with its defaults (time cutoff: the budget)",
-    )
-    compare.set_defaults(run=run_compare)
+    _add_options(compare_command)
+    compare_command.set_defaults(run=run_compare)
     return parser
 
 
@@ -484,7 +864,7 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
         try:
             return run(args)
         except UsageError as exc:
-            print(f"tavo {args.command}: error: {exc}", file=sys.stderr)
+            print(f"tavo {args.command}: error: {_one_line(exc)}", file=sys.stderr)
             return USAGE
         except RuntimeError as exc:  # a file that cannot be loaded
             return _fail(_one_line(exc))

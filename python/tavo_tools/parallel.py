@@ -8,20 +8,27 @@ from __future__ import annotations
 
 import concurrent.futures as cf
 import math
-import operator
-import os
-import sys
-import time
-from typing import Any, Callable, Dict, List, Optional, Sequence, Tuple, TypeVar
+import numbers
+from statistics import NormalDist
+from typing import Any, Dict, List, Optional, Sequence, Tuple
 
 import tavo_core
 
-from ._optional import missing
+from ._shared import (
+    U64_MAX,
+    check_arguments,
+    default_workers,
+    positive_count,
+    resolve_seed,
+    run_tasks,
+    strategy_from_name,
+    strategy_name,
+)
+from .frames import wilson_interval
 
-__all__ = ["simulate", "default_workers", "resolve_seed"]
+__all__ = ["simulate", "default_workers", "resolve_seed", "U64_MAX"]
 
-_U64 = 1 << 64
-U64_MAX = _U64 - 1
+_U64 = U64_MAX + 1
 
 # A chunk holds its worker for its whole duration: bounding its size keeps the progress bar moving
 # and lets an interrupt take effect after at most one chunk per worker.
@@ -29,76 +36,8 @@ _MAX_CHUNK_RUNS = 50_000
 # Several chunks per worker even out chunks that take longer than others.
 _CHUNKS_PER_WORKER = 4
 
-# Any object the engine's strategy conversion refuses (see check_arguments).
-_NOT_A_STRATEGY: Any = object()
-
 # runs, successes, latency sum, fidelity sum over successes, congestion drops, heatmap
 ChunkResult = Tuple[int, int, float, float, int, Dict[str, int]]
-T = TypeVar("T")
-
-
-def default_workers() -> int:
-    """The number of cores this process may run on."""
-    if hasattr(os, "sched_getaffinity"):
-        return max(1, len(os.sched_getaffinity(0)))
-    return max(1, os.cpu_count() or 1)
-
-
-def resolve_seed(seed: Optional[int]) -> int:
-    """The seed an ensemble runs with: the given one, or the wall clock in nanoseconds as the engine
-    reads it (wrapped to unsigned 64 bits, 0 before the epoch)."""
-    if seed is not None:
-        return operator.index(seed) % _U64
-    return max(time.time_ns(), 0) % _U64
-
-
-def positive_count(value: Optional[int], name: str) -> Optional[int]:
-    """`value` as an int of at least 1, or None when not given."""
-    if value is None:
-        return None
-    if isinstance(value, bool):
-        raise TypeError(f"{name} must be an int, not bool")
-    count = operator.index(value)
-    if count < 1:
-        raise ValueError(f"{name} must be at least 1, got {count}")
-    return count
-
-
-def check_arguments(
-    engine: tavo_core.TavoEngine,
-    from_node: str,
-    to: str,
-    fidelity_target: float,
-    max_latency_ms: float,
-    runs: int,
-    strategy: Optional[tavo_core.StrategyType],
-    seed: Optional[int],
-) -> Tuple[int, tavo_core.MonteCarloStats]:
-    """Check the arguments of an ensemble exactly as `engine.simulate` does, before any work.
-
-    Returns the run count and the statistics of an empty ensemble, whose context is the one
-    `engine.simulate` stores for these arguments.
-    """
-    # The engine converts its arguments in signature order and stops at the first failure, before
-    # it looks at its network. A strategy it cannot convert therefore makes it check every argument
-    # up to `runs` and then stop without running a single trial.
-    try:
-        engine.simulate(from_node, to, fidelity_target, max_latency_ms, runs, _NOT_A_STRATEGY, None)
-    except TypeError as exc:
-        if not str(exc).startswith("argument 'strategy'"):
-            raise
-    # No trial runs either; this checks the strategy, the seed and the network.
-    empty = engine.simulate(from_node, to, fidelity_target, max_latency_ms, 0, strategy, seed)
-    return operator.index(runs), empty
-
-
-def strategy_name(strategy: Optional[tavo_core.StrategyType]) -> Optional[str]:
-    """The member name of a strategy, which crosses process boundaries as plain text."""
-    return None if strategy is None else repr(strategy).rpartition(".")[2]
-
-
-def strategy_from_name(name: Optional[str]) -> Optional[tavo_core.StrategyType]:
-    return None if name is None else getattr(tavo_core.StrategyType, name)
 
 
 def chunk_bounds(runs: int, chunk_runs: int) -> List[Tuple[int, int]]:
@@ -119,6 +58,10 @@ def _run_chunk(
     stats = engine.simulate(
         from_node, to, fidelity_target, max_latency_ms, runs, strategy_from_name(strategy), seed
     )
+    return _counts(stats, runs)
+
+
+def _counts(stats: tavo_core.MonteCarloStats, runs: int) -> ChunkResult:
     # The rates are exact quotients of counts far below 2**53, so rounding recovers the counts.
     successes = round(float(stats.empirical_success_rate) * runs)
     return (
@@ -153,62 +96,13 @@ def merge_chunks(chunks: Sequence[ChunkResult], context: Any) -> tavo_core.Monte
     )
 
 
-def run_tasks(
-    executor: Optional[cf.Executor],
-    workers: int,
-    function: Callable[..., T],
-    arguments: Sequence[Tuple[Any, ...]],
-    weights: Sequence[int],
-    progress: bool,
-    unit: str,
-) -> List[T]:
-    """Run `function(*args)` for every tuple of `arguments` and return the results in that order.
-
-    With no executor a thread pool of `workers` threads runs them. The progress bar advances by
-    each task's weight as the task completes. On an interrupt or a failed task the pending tasks are
-    cancelled and the exception is raised again.
-    """
-    bar = _progress_bar(sum(weights), unit) if progress else None
-    own = executor is None
-    pool = cf.ThreadPoolExecutor(max_workers=workers) if executor is None else executor
-    futures: List[cf.Future[T]] = []
-    clean = False
-    try:
-        for args in arguments:  # one by one, so that an interrupt here still cancels them
-            futures.append(pool.submit(function, *args))
-        index = {future: i for i, future in enumerate(futures)}
-        for future in cf.as_completed(futures):
-            future.result()  # raises the task's exception, if any
-            if bar is not None:
-                bar.update(weights[index[future]])
-        clean = True
-        return [future.result() for future in futures]
-    finally:
-        if not clean:
-            for future in futures:
-                future.cancel()
-        if own:
-            # After a failure running tasks are left to finish on their own; nothing waits for them.
-            pool.shutdown(wait=clean, cancel_futures=not clean)
-        if bar is not None:
-            bar.close()
-
-
-def _progress_bar(total: int, unit: str) -> Any:
-    try:
-        from tqdm import tqdm
-    except ImportError as exc:
-        raise missing("tqdm", "progress", "progress=True") from exc
-    return tqdm(total=total, unit=unit, file=sys.stderr, dynamic_ncols=True)
-
-
 def simulate(
     engine: tavo_core.TavoEngine,
     from_node: str,
     to: str,
     fidelity_target: float,
     max_latency_ms: float,
-    runs: int,
+    runs: Optional[int] = None,
     strategy: Optional[tavo_core.StrategyType] = None,
     seed: Optional[int] = None,
     *,
@@ -216,6 +110,8 @@ def simulate(
     workers: Optional[int] = None,
     chunk_runs: Optional[int] = None,
     progress: bool = False,
+    precision: Optional[float] = None,
+    max_runs: Optional[int] = None,
 ) -> tavo_core.MonteCarloStats:
     """Run the ensemble of `engine.simulate(...)` in parallel and return the same statistics.
 
@@ -232,7 +128,26 @@ def simulate(
     chunk_runs: trials per chunk (default: about four chunks per worker, at most 50,000 trials
         each).
     progress: show a progress bar on stderr (needs tqdm).
+
+    precision: instead of `runs`, run as many trials as it takes for the 95 % Wilson interval of
+        the success rate to lie within +-precision of it (0 < precision < 0.5), at most
+        `max_runs` (default 10,000,000). The trials still run as consecutive chunks from the
+        seed, in rounds whose sizes depend only on the outcomes of the rounds before, so the
+        same arguments run the same trials and the result is `engine.simulate` with the
+        result's `total_runs`.
     """
+    if runs is None or precision is not None or max_runs is not None:
+        return _until_precise(
+            engine,
+            (from_node, to, fidelity_target, max_latency_ms, strategy, seed),
+            runs,
+            precision,
+            max_runs,
+            executor=executor,
+            workers=workers,
+            chunk_runs=chunk_runs,
+            progress=progress,
+        )
     total, empty = check_arguments(
         engine, from_node, to, fidelity_target, max_latency_ms, runs, strategy, seed
     )
@@ -253,3 +168,74 @@ def simulate(
         executor, worker_count, _run_chunk, arguments, [b - a for a, b in bounds], progress, "trial"
     )
     return merge_chunks(chunks, empty._context)
+
+
+# Runs up to which an ensemble runs for a precision, unless told otherwise.
+DEFAULT_MAX_RUNS = 10_000_000
+_Z95 = NormalDist().inv_cdf(0.975)
+
+
+def _needed(successes: int, runs: int, precision: float) -> float:
+    """About how many trials a 95 % interval of half-width `precision` takes, for a success rate
+    near the one seen so far (shrunk towards 1/2 while trials are few)."""
+    z2 = _Z95 * _Z95
+    p = (successes + z2 / 2.0) / (runs + z2)
+    return z2 * p * (1.0 - p) / (precision * precision)
+
+
+def _until_precise(
+    engine: tavo_core.TavoEngine,
+    request: Tuple[str, str, float, float, Optional[tavo_core.StrategyType], Optional[int]],
+    runs: Optional[int],
+    precision: Optional[float],
+    max_runs: Optional[int],
+    **options: Any,
+) -> tavo_core.MonteCarloStats:
+    """Consecutive rounds of `simulate` from the seed until the success rate is known to within
+    `precision`, or `max_runs` trials have run."""
+    if runs is not None:
+        raise ValueError(
+            "give runs or precision, not both"
+            if precision is not None
+            else "max_runs goes with precision, not with runs"
+        )
+    if precision is None:
+        raise TypeError("simulate needs runs, or a precision to run as many trials as that takes")
+    if (
+        isinstance(precision, bool)
+        or not isinstance(precision, numbers.Real)
+        or not 0.0 < float(precision) < 0.5
+    ):
+        raise ValueError(f"precision must lie strictly between 0 and 0.5, got {precision!r}")
+    limit = positive_count(max_runs, "max_runs") or DEFAULT_MAX_RUNS
+    from_node, to, fidelity_target, max_latency_ms, strategy, seed = request
+    _, empty = check_arguments(
+        engine, from_node, to, fidelity_target, max_latency_ms, 0, strategy, seed
+    )
+    base = resolve_seed(seed)
+    parts: List[ChunkResult] = []
+    done = successes = 0
+    # A first round of a sixteenth of what an even success rate would take: enough where the rate
+    # is near 0 or 1, a first estimate elsewhere.
+    total = min(limit, max(100, math.ceil(_needed(0, 0, precision) / 16.0)))
+    while True:
+        stats = simulate(
+            engine,
+            from_node,
+            to,
+            fidelity_target,
+            max_latency_ms,
+            total - done,
+            strategy,
+            (base + done) % _U64,
+            **options,
+        )
+        parts.append(_counts(stats, total - done))
+        successes += parts[-1][1]
+        done = total
+        low, high = wilson_interval(successes, done)
+        rate = successes / done
+        if max(rate - low, high - rate) <= precision or done >= limit:
+            return merge_chunks(parts, empty._context)
+        grown = max(math.ceil(1.25 * done), math.ceil(1.1 * _needed(successes, done, precision)))
+        total = min(limit, grown)

@@ -2,16 +2,16 @@
 
 from __future__ import annotations
 
-import json
 import math
 import numbers
 import os
-from typing import TYPE_CHECKING, Any, Dict, List, Mapping, Optional, Tuple, Union
+from typing import TYPE_CHECKING, Any, Dict, List, Mapping, Optional, Sequence, Tuple, Union
 
 import tavo_core
 
-from ._engine import engine_state, is_satellite
+from ._network import NetworkSource, file_extensions, is_satellite
 from ._optional import missing
+from .sweep import describe
 
 if TYPE_CHECKING:
     import pandas
@@ -23,16 +23,20 @@ __all__ = ["plot_network", "plot_sensitivity", "plot_sweep", "file_layout"]
 LAYOUT_SEED = 7
 
 Position = Tuple[float, float]
-NetworkSource = Union["tavo_core.TavoEngine", "tavo_core.TavoFile", str, "os.PathLike[str]"]
 
 
-def _axes(ax: Optional[Axes]) -> Axes:
+def _axes(ax: Optional[Axes], labels: Sequence[str] = ()) -> Axes:
+    """`ax`, or the axes of a new figure wide enough for the axes to keep their width next to
+    tick labels as long as `labels`."""
     try:
         import matplotlib.pyplot as plt
     except ImportError as exc:
         raise missing("matplotlib", "plot", "plotting") from exc
     if ax is None:
-        _, ax = plt.subplots()
+        longest = max((len(label) for label in labels), default=0)
+        width = max(6.4, 4.5 + 0.08 * longest)  # about 0.08 in per character at 10 pt
+        # A constrained layout makes room for tick labels, colour bars and legends.
+        _, ax = plt.subplots(figsize=(width, 4.8), layout="constrained")
     return ax
 
 
@@ -70,31 +74,18 @@ def _network_of(
     if isinstance(source, (str, os.PathLike)):
         path = os.fspath(source)
         loaded = tavo_core.load_tavo_file(path)  # checks the file; RuntimeError when it cannot
-        # The loader does not carry the extensions section over, so it is read from the text.
-        with open(path, encoding="utf-8") as handle:
-            document = json.load(handle)
         title, nodes, links, _ = _network_of(loaded)
-        extensions = document.get("extensions") if isinstance(document, dict) else None
-        return title, nodes, links, file_layout(extensions)
+        return title, nodes, links, file_layout(file_extensions(path))
     if isinstance(source, tavo_core.TavoFile):
         nodes = [str(node.id) for node in source.nodes]
         links = [
-            (
-                str(link.src),
-                str(link.to),
-                repr(link.link_type) == repr(tavo_core.TavoLinkType.Satellite),
-            )
+            (str(link.src), str(link.to), link.link_type == tavo_core.TavoLinkType.Satellite)
             for link in source.links
         ]
         return str(source.metadata.name), nodes, links, file_layout(source.extensions)
     if isinstance(source, tavo_core.TavoEngine):
-        _, network = engine_state(source)
-        if network is None:
-            return "", [], [], {}
-        nodes = [str(node.id) for node in network[0]]
-        links = [
-            (str(link.from_node), str(link.to), is_satellite(link.link_type)) for link in network[1]
-        ]
+        nodes = [str(node.id) for node in source.nodes]
+        links = [(str(link.from_node), str(link.to), is_satellite(link)) for link in source.links]
         return "", nodes, links, {}
     raise TypeError(
         f"expected a TavoEngine, a TavoFile or a path to a .tavo file, not {type(source).__name__}"
@@ -192,7 +183,7 @@ def plot_network(
 
     if attempts is not None and busiest > 0:
         scale = mpl.cm.ScalarMappable(norm=mpl.colors.Normalize(0, busiest), cmap=colormap)
-        ax.figure.colorbar(scale, ax=ax, label="generation attempts")
+        ax.figure.colorbar(scale, ax=ax, label="Generation attempts per link")
     if any(satellite for _, _, satellite in links):
         ax.legend(
             handles=[
@@ -202,7 +193,7 @@ def plot_network(
             loc="best",
             fontsize=8,
         )
-    ax.set_title(title)
+    ax.set_title(title or "Network")
     ax.set_aspect("equal", adjustable="datalim")
     ax.margins(0.15)
     ax.set_axis_off()
@@ -210,18 +201,67 @@ def plot_network(
 
 
 def plot_sensitivity(
-    ranking: Mapping[str, float], top: int = 10, ax: Optional[Axes] = None
+    ranking: Union[pandas.DataFrame, Mapping[str, float]], top: int = 10, ax: Optional[Axes] = None
 ) -> Axes:
-    """Horizontal bars of the `top` largest impacts of a sensitivity ranking, largest at the top."""
+    """Horizontal bars of the `top` largest effects of a ranking, largest at the top.
+
+    A DataFrame from `tavo_tools.rank` gives signed bars (raising the parameter helps: to the
+    right; harms: to the left) with their 95 % intervals as whiskers; parameters whose variants
+    change the route are marked "(route changes)". The dict of the engine's own
+    `MonteCarloStats.sensitivity_analysis` gives bars of its unsigned impacts.
+    """
     if isinstance(top, bool) or not isinstance(top, int) or top < 1:
         raise ValueError(f"top must be a positive int, got {top!r}")
+    if isinstance(ranking, Mapping):
+        return _plot_impacts(ranking, top, ax)
+    missing_columns = {"effect", "effect_ci_low", "effect_ci_high"} - set(ranking.columns)
+    if missing_columns:
+        raise ValueError(
+            "expected a ranking of tavo_tools.rank; the frame has no "
+            + ", ".join(sorted(missing_columns))
+        )
+    rows = list(ranking.head(top).itertuples())[::-1]  # largest at the top
+    effects = [float(row.effect) for row in rows]
+    low = [_whisker(row.effect - row.effect_ci_low) for row in rows]
+    high = [_whisker(row.effect_ci_high - row.effect) for row in rows]
+    colours = ["tab:blue" if effect >= 0 else "tab:red" for effect in effects]
+    changed = [bool(getattr(row, "route_changed", False)) for row in rows]
+    labels = [
+        describe(str(row.Index)) + (" (route changes)" if moved else "")
+        for row, moved in zip(rows, changed)
+    ]
+    ax = _axes(ax, labels)
+    ax.barh(
+        range(len(rows)),
+        effects,
+        xerr=[low, high],
+        tick_label=labels,
+        color=colours,
+        error_kw={"ecolor": "black", "capsize": 3, "linewidth": 1},
+    )
+    ax.axvline(0.0, color="black", linewidth=0.8)
+    step = ranking.attrs.get("step")
+    if isinstance(step, float):
+        change = f"+{step:.0%} minus \u2212{step:.0%}"
+    else:
+        change = "raised minus lowered"
+    ax.set_xlabel("Change in success rate (95 % interval)")
+    ax.set_title(f"Success rate, each parameter {change}")
+    return ax
+
+
+def _whisker(length: float) -> float:
+    return 0.0 if math.isnan(length) else max(0.0, float(length))
+
+
+def _plot_impacts(ranking: Mapping[str, float], top: int, ax: Optional[Axes]) -> Axes:
     entries = sorted(ranking.items(), key=lambda item: -float(item[1]))[:top]
-    ax = _axes(ax)
-    labels = [str(name) for name, _ in reversed(entries)]
+    labels = [describe(str(name)) for name, _ in reversed(entries)]
     impacts = [float(impact) for _, impact in reversed(entries)]
+    ax = _axes(ax, labels)
     ax.barh(range(len(entries)), impacts, tick_label=labels, color="tab:blue")
-    ax.set_xlabel("impact on the success rate (relative change for ±10 %)")
-    ax.set_title(f"Largest {len(entries)} parameter impacts")
+    ax.set_xlabel("Relative change of the success rate")
+    ax.set_title(f"Largest {len(entries)} impacts of \u00b110 % changes")
     return ax
 
 
@@ -233,7 +273,9 @@ def plot_sweep(
     ax: Optional[Axes] = None,
 ) -> Axes:
     """A line of `y` against `x` per value of the column `hue` (one line without hue), from a
-    sweep's DataFrame. For the success rate the 95 % Wilson interval is drawn as a band."""
+    sweep's DataFrame. For the success rate the 95 % Wilson interval is drawn as a band. Axes,
+    legend and title name the columns in words with their units ("distance_km:A->B" reads
+    "Length A–B (km)")."""
     for column in (x, y) + ((hue,) if hue is not None else ()):
         if column not in frame.columns:
             raise ValueError(
@@ -250,7 +292,7 @@ def plot_sweep(
                 + ("" if hue is None else f" within one {hue!r}")
                 + ": the frame varies another column; pass it as hue or select its rows"
             )
-        label = None if hue is None else f"{hue} = {value}"
+        label = None if hue is None else f"{value:g}" if isinstance(value, float) else str(value)
         (line,) = ax.plot(group[x], group[y], marker="o", label=label)
         if band:
             ax.fill_between(
@@ -261,8 +303,9 @@ def plot_sweep(
                 alpha=0.2,
                 linewidth=0,
             )
-    ax.set_xlabel(x)
-    ax.set_ylabel(y)
+    ax.set_xlabel(describe(x))
+    ax.set_ylabel(describe(y))
+    ax.set_title(f"{describe(y)} against {describe(x)}")
     if hue is not None:
-        ax.legend(fontsize=8)
+        ax.legend(title=describe(hue), fontsize=8, title_fontsize=8)
     return ax

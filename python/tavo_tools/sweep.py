@@ -1,18 +1,21 @@
-"""Parameter sweeps: one ensemble per point of a grid of network and request parameters."""
+"""Parameter sweeps: one ensemble per point of a grid of network and request parameters, and the
+vocabulary of parameter keys that sweeps and rankings share."""
 
 from __future__ import annotations
 
 import concurrent.futures as cf
 import itertools
+import math
 import numbers
-from typing import TYPE_CHECKING, Any, Dict, List, Mapping, Optional, Sequence, Tuple
+from dataclasses import dataclass
+from typing import TYPE_CHECKING, Any, Callable, Dict, List, Mapping, Optional, Sequence, Tuple
 
 import tavo_core
 
-from ._engine import engine_state, is_satellite, model_fields, model_from_fields
+from ._network import Scenario
 from ._optional import missing
 from .frames import STAT_COLUMNS, wilson_interval
-from .parallel import (
+from ._shared import (
     check_arguments,
     default_workers,
     positive_count,
@@ -25,112 +28,275 @@ from .parallel import (
 if TYPE_CHECKING:
     import pandas
 
-__all__ = ["sweep"]
+__all__ = ["sweep", "vocabulary", "parameter_keys", "describe", "Field", "Parameter"]
 
-# The network as plain values, so that a point crosses process boundaries without tavo_core
-# objects: (baseline_purify_factor, speed_of_light_in_fiber_km_ms, total_time_cutoff_ms,
-# step_resolution_ms, physical model fields or None), [id, memory_lifetime_t2] per node, and
-# [from_node, to, distance_km, base_fidelity, generation_rate_hz, satellite, conditions] per link.
-PlainConfig = Tuple[float, float, float, float, Optional[Dict[str, Any]]]
-PlainNode = List[Any]
-PlainLink = List[Any]
+EN_DASH = "\u2013"
+
+# The sweep vocabulary: every parameter a sweep or a ranking can vary, as fields of the scenario's
+# records. A node field is keyed "{name}:{node id}", a link field "{name}:{from}->{to}" (setting
+# every link listed with those endpoints in that direction), a network or request field by its
+# name. Each field knows how to read and write itself and its physical range, which rankings clamp
+# their variants into. New parameters are new rows of FIELDS.
+
+NODE, LINK, NETWORK, REQUEST = "node", "link", "network", "request"
 PointResult = Tuple[int, float, float, float, int]
 
-_NODE_FIELDS = {"memory_lifetime_t2": 1}
-_LINK_FIELDS = {"distance_km": 2, "base_fidelity": 3, "generation_rate_hz": 4}
-_REQUEST_FIELDS = ("fidelity_target", "max_latency_ms")
-# Fields of the engine's physical model a sweep may vary (on an engine that has one).
-_MODEL_FIELDS = ("detector_efficiency", "swap_success", "fiber_loss_db_km", "link_cutoff_ms")
-_MODEL_PREFIX = "physics."
+
+def _always(record: Any) -> bool:
+    return True
 
 
-def _plain_network(
-    engine: tavo_core.TavoEngine,
-) -> Tuple[PlainConfig, List[PlainNode], List[PlainLink]]:
-    config, network = engine_state(engine)
-    if network is None:
-        raise RuntimeError("No network defined. Call define_network() first.")
-    physical = config.physical
-    plain_config = (
-        float(physical.baseline_purify_factor),
-        float(physical.speed_of_light_in_fiber_km_ms),
-        float(config.total_time_cutoff_ms),
-        float(config.step_resolution_ms),
-        None if config.physics is None else model_fields(config.physics),
+@dataclass(frozen=True)
+class Field:
+    """One kind of parameter.
+
+    name: the key of a network or request field, the prefix before ":" of a node or link key.
+    scope: NODE, LINK, NETWORK or REQUEST; `get`, `put` and `present` take a NodeDefinition, a
+        LinkDefinition, or the Scenario (network and request fields).
+    label, unit: how plots and reports name it ("Length", "km"; unit "" for fractions).
+    low, high: the physical range, bounds included (None: unbounded).
+    present: whether a record has the field (only satellite links have a visibility).
+    """
+
+    name: str
+    scope: str
+    label: str
+    unit: str
+    low: Optional[float]
+    high: Optional[float]
+    get: Callable[[Any], float]
+    put: Callable[[Any, float], None]
+    present: Callable[[Any], bool] = _always
+
+    def clamp(self, value: float) -> float:
+        """`value` moved into the physical range."""
+        if self.low is not None and value < self.low:
+            return self.low
+        if self.high is not None and value > self.high:
+            return self.high
+        return value
+
+
+def _attribute(name: str) -> Tuple[Callable[[Any], float], Callable[[Any, float], None]]:
+    def get(record: Any) -> float:
+        return float(getattr(record, name))
+
+    def put(record: Any, value: float) -> None:
+        setattr(record, name, value)
+
+    return get, put
+
+
+def _part(
+    part: str, name: str
+) -> Tuple[Callable[[Any], float], Callable[[Any, float], None], Callable[[Any], bool]]:
+    """Access to `record.part.name`, where `part` is a sub-record the binding hands out as a copy
+    (and that may be None): a write changes a copy and stores it back."""
+
+    def get(record: Any) -> float:
+        return float(getattr(getattr(record, part), name))
+
+    def put(record: Any, value: float) -> None:
+        inner = getattr(record, part)
+        setattr(inner, name, value)
+        setattr(record, part, inner)
+
+    def present(record: Any) -> bool:
+        return getattr(record, part, None) is not None
+
+    return get, put, present
+
+
+def config_field(
+    part: str,
+    name: str,
+    label: str,
+    unit: str,
+    low: Optional[float],
+    high: Optional[float],
+    key: Optional[str] = None,
+) -> Field:
+    """A network field that is the attribute `name` of the configuration's sub-record `part`
+    (present when that sub-record is not None), keyed "{part}.{name}" unless `key` is given."""
+    get, put, present = _part(part, name)
+    return Field(
+        key or f"{part}.{name}",
+        NETWORK,
+        label,
+        unit,
+        low,
+        high,
+        lambda scenario: get(scenario.config),
+        lambda scenario, value: put(scenario.config, value),
+        lambda scenario: present(scenario.config),
     )
-    nodes = [[str(node.id), float(node.memory_lifetime_t2)] for node in network[0]]
-    links = []
-    for link in network[1]:
-        conditions = link.satellite_conditions
-        links.append(
-            [
-                str(link.from_node),
-                str(link.to),
-                float(link.distance_km),
-                float(link.base_fidelity),
-                float(link.generation_rate_hz),
-                is_satellite(link.link_type),
-                None
-                if conditions is None
-                else (float(conditions.visibility), float(conditions.weather_factor)),
-            ]
-        )
-    return plain_config, nodes, links
 
 
-def parameter_keys(
-    nodes: Sequence[PlainNode], links: Sequence[PlainLink], physical: bool = False
-) -> List[str]:
-    """Every key a sweep of this network accepts, in the vocabulary of the sensitivity analysis,
-    and with a physical model its fields ("physics.detector_efficiency", ...)."""
-    keys = [f"{field}:{node[0]}" for node in nodes for field in _NODE_FIELDS]
-    link_keys = dict.fromkeys(f"{link[0]}->{link[1]}" for link in links)
-    keys += [f"{field}:{key}" for key in link_keys for field in _LINK_FIELDS]
-    keys += list(_REQUEST_FIELDS)
-    if physical:
-        keys += [_MODEL_PREFIX + field for field in _MODEL_FIELDS]
-    return keys
+def _alpha_loss(scenario: Scenario) -> float:
+    # Files and the sensitivity analysis give the purification factor as a fiber attenuation,
+    # ten times the factor.
+    return float(scenario.config.physical.baseline_purify_factor) * 10.0
 
 
-def _build_engine(
-    config: PlainConfig, nodes: Sequence[PlainNode], links: Sequence[PlainLink]
-) -> tavo_core.TavoEngine:
-    physical = tavo_core.PhysicalConfig()
-    physical.baseline_purify_factor = config[0]
-    physical.speed_of_light_in_fiber_km_ms = config[1]
-    simulation = tavo_core.SimulationConfig(config[2], config[3])
-    simulation.physical = physical
-    if config[4] is not None:
-        simulation.physics = model_from_fields(config[4])
-    engine = tavo_core.TavoEngine(simulation)
-    definitions = []
-    for source, target, distance, fidelity, rate, satellite, conditions in links:
-        definitions.append(
-            tavo_core.LinkDefinition(
-                source,
-                target,
-                distance,
-                fidelity,
-                rate,
-                tavo_core.LinkType.Satellite if satellite else tavo_core.LinkType.Fiber,
-                None if conditions is None else tavo_core.SatelliteConditions(*conditions),
-            )
-        )
-    engine.define_network([tavo_core.NodeDefinition(*node) for node in nodes], definitions)
-    return engine
+def _set_alpha_loss(scenario: Scenario, value: float) -> None:
+    physical = scenario.config.physical
+    physical.baseline_purify_factor = value / 10.0
+    scenario.config.physical = physical
+
+
+def _plain(
+    name: str, scope: str, label: str, unit: str, low: Optional[float], high: Optional[float]
+) -> Field:
+    """A field that is an attribute of the same name of its record."""
+    return Field(name, scope, label, unit, low, high, *_attribute(name))
+
+
+def _cutoff(scenario: Scenario) -> float:
+    # No cutoff is a cutoff that never acts.
+    physics = scenario.config.physics
+    assert physics is not None  # the field is present only then
+    return math.inf if physics.link_cutoff_ms is None else float(physics.link_cutoff_ms)
+
+
+def _set_cutoff(scenario: Scenario, value: float) -> None:
+    physics = scenario.config.physics  # a copy: change it, then store it back
+    assert physics is not None
+    physics.link_cutoff_ms = None if math.isinf(value) else value
+    scenario.config.physics = physics
+
+
+def _has_model(scenario: Scenario) -> bool:
+    return scenario.config.physics is not None
+
+
+def _satellite(name: str, label: str) -> Field:
+    return Field(name, LINK, label, "", 0.0, 1.0, *_part("satellite_conditions", name))
+
+
+FIELDS: List[Field] = [
+    _plain("memory_lifetime_t2", NODE, "Memory lifetime T2", "s", 0.0, None),
+    _plain("distance_km", LINK, "Length", "km", 0.0, None),
+    _plain("base_fidelity", LINK, "Base fidelity", "", 0.0, 1.0),
+    _plain("generation_rate_hz", LINK, "Generation rate", "Hz", 0.0, None),
+    _satellite("visibility", "Visibility"),
+    _satellite("weather_factor", "Weather factor"),
+    Field(
+        "alpha_loss_db_km",
+        NETWORK,
+        "Fiber attenuation",
+        "dB/km",
+        0.0,
+        None,
+        _alpha_loss,
+        _set_alpha_loss,
+    ),
+    # The physical model's fields, on an engine that has one.
+    config_field("physics", "detector_efficiency", "Detector efficiency", "", 0.0, 1.0),
+    config_field("physics", "swap_success", "Swap success probability", "", 0.0, 1.0),
+    config_field("physics", "fiber_loss_db_km", "Fiber loss (physical model)", "dB/km", 0.0, None),
+    Field("physics.link_cutoff_ms", NETWORK, "Cutoff of stored pairs", "ms", 0.0, None, _cutoff,
+          _set_cutoff, _has_model),
+    _plain("fidelity_target", REQUEST, "Fidelity target", "", 0.0, 1.0),
+    _plain("max_latency_ms", REQUEST, "Latency budget", "ms", 0.0, None),
+]
+
+
+@dataclass(frozen=True)
+class Parameter:
+    """One key of the vocabulary of a scenario: a field of one node, of the links joining two
+    nodes in one direction, of the network or of the request."""
+
+    key: str
+    field: Field
+    target: str  # node id, "{from}->{to}", or "" for network and request fields
+
+    def _records(self, scenario: Scenario) -> List[Any]:
+        if self.field.scope == NODE:
+            return [node for node in scenario.nodes if node.id == self.target]
+        if self.field.scope == LINK:
+            return [link for link in scenario.links if _link_key(link) == self.target]
+        return [scenario]
+
+    def read(self, scenario: Scenario) -> float:
+        """The value in `scenario`: of the node definition that counts (the last one with the id)
+        or of the first link with the endpoints (the one routing uses)."""
+        records = [r for r in self._records(scenario) if self.field.present(r)]
+        return self.field.get(records[-1] if self.field.scope == NODE else records[0])
+
+    def apply(self, scenario: Scenario, value: float) -> None:
+        """Write `value` into `scenario`, on every record the key names."""
+        for record in self._records(scenario):
+            if self.field.present(record):
+                self.field.put(record, value)
+
+    @property
+    def label(self) -> str:
+        return describe(self.key)
+
+
+def _link_key(link: Any) -> str:
+    return f"{link.from_node}->{link.to}"
+
+
+def vocabulary(scenario: Scenario) -> Dict[str, Parameter]:
+    """Every key a sweep of `scenario` accepts, in order: node fields node by node, link fields
+    link by link, then network and request fields."""
+    table: Dict[str, Parameter] = {}
+    for node in scenario.nodes:
+        for field in FIELDS:
+            if field.scope == NODE and field.present(node):
+                table.setdefault(f"{field.name}:{node.id}", Parameter("", field, str(node.id)))
+    for link in scenario.links:
+        for field in FIELDS:
+            if field.scope == LINK and field.present(link):
+                key = _link_key(link)
+                table.setdefault(f"{field.name}:{key}", Parameter("", field, key))
+    for scope in (NETWORK, REQUEST):
+        for field in FIELDS:
+            if field.scope == scope and field.present(scenario):
+                table.setdefault(field.name, Parameter("", field, ""))
+    return {key: Parameter(key, p.field, p.target) for key, p in table.items()}
+
+
+def parameter_keys(engine: tavo_core.TavoEngine) -> List[str]:
+    """The keys `sweep` accepts for `engine` (its network, configuration and any request)."""
+    return list(vocabulary(Scenario.of(engine, 0.0, 0.0)))
+
+
+def describe(key: str) -> str:
+    """How plots and reports name a parameter key or a result column: "distance_km:A->B" reads
+    "Length A–B (km)"; a name nobody described comes back as it is."""
+    name, _, target = key.partition(":")
+    for field in FIELDS:
+        if field.name == name:
+            label = f"{field.label} {target.replace('->', EN_DASH)}" if target else field.label
+            return f"{label} ({field.unit})" if field.unit else label
+    return COLUMN_LABELS.get(key, key)
+
+
+# Result columns of sweeps, rankings and comparisons, as axes and tables name them.
+COLUMN_LABELS = {
+    "runs": "Trials",
+    "success_rate": "Success rate",
+    "success_ci_low": "Success rate, 95 % interval low",
+    "success_ci_high": "Success rate, 95 % interval high",
+    "mean_latency_ms": "Mean latency (ms)",
+    "mean_fidelity": "Mean fidelity",
+    "congestion_drops": "Congestion drops",
+    "effect": "Effect on the success rate",
+    "latency_effect": "Effect on the mean latency (ms)",
+    "fidelity_effect": "Effect on the mean fidelity",
+}
 
 
 def _run_point(
-    config: PlainConfig,
-    nodes: Sequence[PlainNode],
-    links: Sequence[PlainLink],
-    request: Tuple[str, str, float, float],
+    scenario: Scenario,
+    request: Tuple[str, str],
     runs: int,
     strategy: Optional[str],
     seed: int,
 ) -> PointResult:
-    engine = _build_engine(config, nodes, links)
-    stats = engine.simulate(*request, runs, strategy_from_name(strategy), seed)
+    stats = scenario.simulate(request[0], request[1], runs, strategy_from_name(strategy), seed)
     return (
         int(stats.total_runs),
         float(stats.empirical_success_rate),
@@ -167,14 +333,15 @@ def sweep(
 ) -> pandas.DataFrame:
     """Run one ensemble per point of the Cartesian product of `vary` and return a DataFrame.
 
-    `vary` maps parameter keys to the values to try. Keys name a network parameter as the
+    `vary` maps parameter keys to the values to try. Keys name a node or link parameter as the
     sensitivity analysis reports it ("memory_lifetime_t2:{node}", "distance_km:{from}->{to}",
-    "base_fidelity:{from}->{to}", "generation_rate_hz:{from}->{to}"; a link key sets every link
-    listed with those endpoints in that direction), a request parameter ("fidelity_target",
-    "max_latency_ms") or, on an engine with a physical model, a field of that model
-    ("physics.detector_efficiency", "physics.swap_success", "physics.fiber_loss_db_km",
-    "physics.link_cutoff_ms"). Rows come in `itertools.product` order, the first key varying
-    slowest.
+    "base_fidelity:{from}->{to}", "generation_rate_hz:{from}->{to}", and "visibility:{from}->{to}"
+    and "weather_factor:{from}->{to}" of satellite links with conditions; a link key sets every
+    link listed with those endpoints in that direction), a network parameter ("alpha_loss_db_km",
+    the fiber attenuation that sets the purification factor, and the fields of the engine's
+    optional configuration records) or a request parameter ("fidelity_target",
+    "max_latency_ms"); `parameter_keys(engine)` lists them. Rows come in `itertools.product`
+    order, the first key varying slowest.
 
     Every point runs `runs` trials with the same seed (common random numbers; None reads the clock
     once) on a copy of the engine's network and configuration holding the point's values, so each
@@ -193,18 +360,18 @@ def sweep(
         engine, from_node, to, fidelity_target, max_latency_ms, runs, strategy, seed
     )
     worker_count = positive_count(workers, "workers") or default_workers()
-    config, nodes, links = _plain_network(engine)
-    valid = parameter_keys(nodes, links, config[4] is not None)
+    scenario = Scenario.of(engine, fidelity_target, max_latency_ms)
+    table = vocabulary(scenario)
     grid: Dict[str, List[Any]] = {}
     for key, values in vary.items():
-        if key.startswith(_MODEL_PREFIX) and config[4] is None:
+        if key not in table and key.startswith("physics.") and not _has_model(scenario):
             raise ValueError(
                 f"sweep parameter {key!r} needs an engine with a physical model "
                 "(SimulationConfig(physics=PhysicalModel()))"
             )
-        if key not in valid:
+        if key not in table:
             raise ValueError(
-                f"unknown sweep parameter {key!r}; valid parameters: {', '.join(valid)}"
+                f"unknown sweep parameter {key!r}; valid parameters: {', '.join(table)}"
             )
         grid[key] = _check_values(key, values)
 
@@ -213,29 +380,10 @@ def sweep(
     points = list(itertools.product(*grid.values()))
     arguments = []
     for point in points:
-        point_nodes = [list(node) for node in nodes]
-        point_links = [list(link) for link in links]
-        point_model = None if config[4] is None else dict(config[4])
-        request: Dict[str, Any] = {
-            "fidelity_target": fidelity_target,
-            "max_latency_ms": max_latency_ms,
-        }
+        variant = scenario.copy()
         for key, value in zip(grid, point):
-            if key.startswith(_MODEL_PREFIX) and point_model is not None:
-                point_model[key[len(_MODEL_PREFIX):]] = float(value)
-            else:
-                _apply(key, float(value), point_nodes, point_links, request)
-        arguments.append(
-            (
-                config[:4] + (point_model,),
-                point_nodes,
-                point_links,
-                (from_node, to, request["fidelity_target"], request["max_latency_ms"]),
-                total,
-                name,
-                base_seed,
-            )
-        )
+            table[key].apply(variant, float(value))
+        arguments.append((variant, (from_node, to), total, name, base_seed))
     results = run_tasks(
         executor, worker_count, _run_point, arguments, [1] * len(arguments), progress, "point"
     )
@@ -245,20 +393,3 @@ def sweep(
         low, high = wilson_interval(round(rate * point_runs), point_runs, 0.95)
         rows.append(list(point) + [point_runs, rate, low, high, latency, fidelity, drops])
     return pd.DataFrame(rows, columns=list(grid) + list(STAT_COLUMNS))
-
-
-def _apply(
-    key: str, value: float, nodes: List[PlainNode], links: List[PlainLink], request: Dict[str, Any]
-) -> None:
-    if key in _REQUEST_FIELDS:
-        request[key] = value
-        return
-    field, _, target = key.partition(":")
-    if field in _NODE_FIELDS:
-        for node in nodes:
-            if node[0] == target:
-                node[_NODE_FIELDS[field]] = value
-    else:
-        for link in links:
-            if f"{link[0]}->{link[1]}" == target:
-                link[_LINK_FIELDS[field]] = value

@@ -6,6 +6,7 @@
 #include "registry.hpp"
 #include "tavo/engine/engine.hpp"
 #include "tavo/montecarlo/context.hpp"
+#include "text/forms.hpp"
 
 namespace bindings {
 namespace {
@@ -178,6 +179,52 @@ std::vector<LinkDefinition> engine_links(const TavoEngine& engine) {
 
 SimulationConfig engine_config(const TavoEngine& engine) { return engine.config(); }
 
+// The engine in brief, for notebooks: its network's size, its configuration and its first links.
+PyObject* engine_html(PyObject* self, PyObject*) {
+    return py::guarded(
+        [&]() -> PyObject* {
+            auto* box = py::box_of<TavoEngine>(self);
+            py::SharedBorrow borrow(box->borrow);
+            const TavoEngine& engine = box->value;
+            const SimulationConfig& config = engine.config();
+            std::string out = "<div><b>TavoEngine</b>: ";
+            if (const QuantumNetwork* network = engine.network()) {
+                out += std::to_string(network->nodes().size()) + " nodes, " +
+                       std::to_string(network->links().size()) + " links";
+            } else {
+                out += "no network";
+            }
+            out += "; time cutoff " + text::plain(config.total_time_cutoff_ms) +
+                   " ms, purification factor " +
+                   text::plain(config.physical.baseline_purify_factor) + ", signal speed " +
+                   text::plain(config.physical.speed_of_light_in_fiber_km_ms) + " km/ms</div>";
+            if (const QuantumNetwork* network = engine.network();
+                network && !network->links().empty()) {
+                constexpr std::size_t shown = 20;
+                out +=
+                    "<table><tr><th>from</th><th>to</th><th>length (km)</th>"
+                    "<th>base fidelity</th><th>rate (Hz)</th><th>kind</th></tr>";
+                const auto& links = network->links();
+                for (std::size_t i = 0; i < links.size() && i < shown; ++i) {
+                    const LinkDefinition& link = links[i];
+                    out += "<tr><td>" + py::html_escaped(link.from_node) + "</td><td>" +
+                           py::html_escaped(link.to) + "</td><td>" + text::plain(link.distance_km) +
+                           "</td><td>" + text::plain(link.base_fidelity) + "</td><td>" +
+                           text::plain(link.generation_rate_hz) + "</td><td>" +
+                           (link.link_type == LinkType::Satellite ? "satellite" : "fiber") +
+                           "</td></tr>";
+                }
+                out += "</table>";
+                if (links.size() > shown) {
+                    out += "<div>&hellip; " + std::to_string(links.size() - shown) +
+                           " more links</div>";
+                }
+            }
+            return py::Convert<std::string>::to(out);
+        },
+        nullptr);
+}
+
 // An engine pickles as its configuration and, when it has one, the definitions of its network.
 using NetworkState = std::pair<std::vector<NodeDefinition>, std::vector<LinkDefinition>>;
 using EngineState = std::tuple<SimulationConfig, optional<NetworkState>>;
@@ -218,7 +265,11 @@ py::Ref tavo_engine_class(PyObject*) {
         .readonly<&engine_config>("config", R"(
             A copy of the configuration the engine was built with. Read-only: it is fixed at
             construction.)")
-        .pickled<&engine_state, &engine_from_state>();
+        .pickled<&engine_state, &engine_from_state>()
+        .method(
+            PyMethodDef{"_repr_html_", &engine_html, METH_NOARGS,
+                        "_repr_html_($self, /)\n--\n\nThe engine in brief as HTML, for notebooks: "
+                        "the size of its network, its configuration and its first links."});
 #define TAVO_ENGINE_METHOD(maker) builder.method(maker());
 #include "registry.inc"
     return builder.build();

@@ -1,7 +1,12 @@
 // Module initialisation: classes and functions are registered in the order of registrations.def.
 
+#include <cstdlib>
+#include <string>
+
 #include "py/module_builder.hpp"
 #include "registry.hpp"
+#include "tavo/error.hpp"
+#include "tavo/random/chacha.hpp"
 
 namespace bindings {
 namespace {
@@ -68,6 +73,23 @@ PyModuleDef module_definition = {
     nullptr,
 };
 
+// The block kernel of the random source is chosen once, here: the widest this CPU runs, or the one
+// TAVO_KERNEL names (for tests and benchmarks). Its name is the private attribute `_kernel`.
+void choose_kernel(PyObject* module) {
+    if (const char* forced = std::getenv("TAVO_KERNEL"); forced && *forced) {
+        try {
+            tavo::select_chacha_kernel(std::string_view(forced));
+        } catch (const tavo::InvalidValue& error) {
+            py::raise(PyExc_ImportError,
+                      "TAVO_KERNEL=" + std::string(forced) + ": " + error.message());
+        }
+    }
+    if (PyModule_AddStringConstant(module, "_kernel",
+                                   tavo::chacha_kernel_name(tavo::chacha_kernel())) < 0) {
+        py::raise_pending();
+    }
+}
+
 }  // namespace
 }  // namespace bindings
 
@@ -76,6 +98,7 @@ PyMODINIT_FUNC PyInit_tavo_core() {
     if (!module) return nullptr;
     bool ok = py::guarded(
         [&] {
+            bindings::choose_kernel(module.get());
             for (auto make : bindings::kValueClasses) make(module.get());
             py::ModuleBuilder builder(module.get());
             // The package version; not part of __all__.

@@ -110,6 +110,9 @@ public:
             }
         });
         own_attributes_.clear();
+        spec_->methods.push_back(PyMethodDef{
+            "_repr_html_", &record_html<T, R>, METH_NOARGS,
+            "_repr_html_($self, /)\n--\n\nAn HTML table of the attributes, for notebooks."});
         return *this;
     }
 

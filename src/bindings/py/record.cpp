@@ -45,4 +45,70 @@ std::string arguments_section(
     return out;
 }
 
+namespace {
+
+// The most items of a list shown one by one.
+constexpr Py_ssize_t kShownItems = 10;
+
+}  // namespace
+
+std::string html_escaped(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+namespace {
+
+std::string escaped(std::string_view text) { return html_escaped(text); }
+
+// The value's own HTML when it has one, else null (and no error).
+Ref own_html(PyObject* value) {
+    if (!PyObject_HasAttrString(value, "_repr_html_")) return Ref();
+    Ref html = Ref::steal(check(PyObject_CallMethod(value, "_repr_html_", nullptr)));
+    return PyUnicode_Check(html.get()) ? html : Ref();
+}
+
+std::string cell(PyObject* value) {
+    if (Ref html = own_html(value)) return to_display(html.get());
+    if (PyList_Check(value)) {
+        const Py_ssize_t size = PyList_GET_SIZE(value);
+        if (size > 0 && PyObject_HasAttrString(PyList_GET_ITEM(value, 0), "_repr_html_")) {
+            std::string out;
+            for (Py_ssize_t i = 0; i < size && i < kShownItems; ++i) {
+                out += cell(PyList_GET_ITEM(value, i));
+            }
+            if (size > kShownItems) {
+                out += "<div>&hellip; " + std::to_string(size - kShownItems) + " more</div>";
+            }
+            return out;
+        }
+    }
+    Ref shown = Ref::steal(check(PyObject_Repr(value)));
+    return "<code>" + escaped(to_display(shown.get())) + "</code>";
+}
+
+}  // namespace
+
+std::string html_table(PyObject* self, std::string_view caption,
+                       const std::vector<std::pair<std::string_view, std::string_view>>& rows) {
+    std::string out =
+        "<table><caption style=\"text-align:left\"><b>" + escaped(caption) + "</b></caption>";
+    for (const auto& [name, unit] : rows) {
+        Ref value = Ref::steal(check(PyObject_GetAttrString(self, std::string(name).c_str())));
+        out += "<tr><th style=\"text-align:left\">" + escaped(name) + "</th><td>" +
+               cell(value.get()) + "</td><td>" + escaped(unit) + "</td></tr>";
+    }
+    out += "</table>";
+    return out;
+}
+
 }  // namespace py

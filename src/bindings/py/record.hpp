@@ -183,4 +183,25 @@ PyObject* record_repr(PyObject* self) {
         nullptr);
 }
 
+// The text with &, <, > and " written as HTML entities.
+std::string html_escaped(std::string_view text);
+
+// Rich display in notebooks: an HTML table of a record's attributes (name, value, unit), made from
+// the Python values the attributes return. A value that displays itself (a record) is nested; a
+// list shows its first items so displayed, or its length; anything else shows its representation.
+std::string html_table(PyObject* self, std::string_view caption,
+                       const std::vector<std::pair<std::string_view, std::string_view>>& rows);
+
+template <class T, class R = T>
+PyObject* record_html(PyObject* self, PyObject*) {
+    return guarded(
+        [&]() -> PyObject* {
+            std::vector<std::pair<std::string_view, std::string_view>> rows;
+            tavo::for_each_field<R>(
+                [&](const auto& row) { rows.emplace_back(row.name, row.unit); });
+            return Convert<std::string>::to(html_table(self, tavo::Fields<R>::name, rows));
+        },
+        nullptr);
+}
+
 }  // namespace py

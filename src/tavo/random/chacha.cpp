@@ -7,6 +7,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <string>
+#include <string_view>
 #include <type_traits>
 #include <utility>
 
@@ -35,13 +37,12 @@ template <class Word, class QuarterRound>
     }
 }
 
-#if defined(__has_builtin) && !defined(TAVO_CHACHA_SCALAR)
-#if __has_builtin(__builtin_shufflevector)
-#define TAVO_CHACHA_LANES 1
+// The kernels are written with the vector extensions of GCC and Clang.
+#if !defined(__has_builtin)
+#error "the ChaCha kernels need __builtin_shufflevector (GCC 12 or Clang)"
+#elif !__has_builtin(__builtin_shufflevector)
+#error "the ChaCha kernels need __builtin_shufflevector (GCC 12 or Clang)"
 #endif
-#endif
-
-#ifdef TAVO_CHACHA_LANES
 
 // The blocks are computed side by side: lane b of vector i is word i of block counter + b. This is
 // plain vector-extension code, instantiated for three widths. Four lanes compile to SSE2 on any
@@ -414,128 +415,6 @@ void chacha12_four_blocks(const ChaChaKey& key, std::uint64_t counter, std::uint
     blocks_in_lanes<Lanes4, baseline_byte_shuffles>(key, counter, stream, out);
 }
 
-#else
-
-constexpr std::uint32_t rotl(std::uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
-
-// clang-format off
-void quarter_round(std::uint32_t& a, std::uint32_t& b, std::uint32_t& c, std::uint32_t& d) {
-    a += b; d ^= a; d = rotl(d, 16);
-    c += d; b ^= c; b = rotl(b, 12);
-    a += b; d ^= a; d = rotl(d, 8);
-    c += d; b ^= c; b = rotl(b, 7);
-}
-// clang-format on
-
-void chacha12_block(const ChaChaKey& key, std::uint64_t counter, std::uint64_t stream,
-                    std::uint32_t* out) {
-    // clang-format off
-    const std::uint32_t input[16] = {
-        sigma[0], sigma[1], sigma[2], sigma[3],
-        key[0], key[1], key[2], key[3], key[4], key[5], key[6], key[7],
-        static_cast<std::uint32_t>(counter), static_cast<std::uint32_t>(counter >> 32),
-        static_cast<std::uint32_t>(stream), static_cast<std::uint32_t>(stream >> 32),
-    };
-    // clang-format on
-    std::uint32_t x[16];
-    std::memcpy(x, input, sizeof x);
-    twelve_rounds(x, [](auto& a, auto& b, auto& c, auto& d) { quarter_round(a, b, c, d); });
-    for (int i = 0; i < 16; ++i) out[i] = x[i] + input[i];
-}
-
-}  // namespace
-
-void portable_seeded_first_blocks(std::uint64_t first_seed, std::uint64_t stream,
-                                  std::uint32_t* out, ChaChaKey* keys) {
-    for (std::uint64_t b = 0; b < 4; ++b) {
-        const ChaChaKey key = ChaCha12Rng::seed_from_u64(first_seed + b).key();
-        if (keys) keys[b] = key;
-        chacha12_block(key, 0, stream, out + 16 * b);
-    }
-}
-
-void portable_keyed_first_blocks(const ChaChaKey* keys, std::uint64_t stream, std::uint32_t* out) {
-    for (int b = 0; b < 4; ++b) chacha12_block(keys[b], 0, stream, out + 16 * b);
-}
-
-void portable_rows_one(const ChaChaKey& key, std::uint64_t counter, std::uint64_t stream,
-                       std::uint32_t* out) {
-    chacha12_block(key, counter, stream, out);
-}
-
-void portable_rows_two(const ChaChaKey& key, std::uint64_t counter, std::uint64_t stream,
-                       std::uint32_t* out) {
-    for (int b = 0; b < 2; ++b) chacha12_block(key, counter + b, stream, out + 16 * b);
-}
-
-}  // namespace
-
-void chacha12_four_blocks(const ChaChaKey& key, std::uint64_t counter, std::uint64_t stream,
-                          std::uint32_t* out) {
-    for (int b = 0; b < 4; ++b) chacha12_block(key, counter + b, stream, out + 16 * b);
-}
-
-#endif
-
-namespace {
-
-bool cpu_has(ChaChaKernel kernel) {
-#ifdef TAVO_CHACHA_WIDE
-    switch (kernel) {
-        case ChaChaKernel::Portable: return true;
-        case ChaChaKernel::Avx2: return __builtin_cpu_supports("avx2");
-        case ChaChaKernel::Avx512: return __builtin_cpu_supports("avx512f");
-    }
-    return false;
-#else
-    return kernel == ChaChaKernel::Portable;
-#endif
-}
-
-ChaChaKernel narrower(ChaChaKernel kernel) {
-    return kernel == ChaChaKernel::Avx512 && cpu_has(ChaChaKernel::Avx2) ? ChaChaKernel::Avx2
-                                                                         : ChaChaKernel::Portable;
-}
-
-ChaChaKernel widest_kernel() {
-    for (ChaChaKernel kernel : {ChaChaKernel::Avx512, ChaChaKernel::Avx2}) {
-        if (cpu_has(kernel)) return kernel;
-    }
-    return ChaChaKernel::Portable;
-}
-
-// The kernel generators refill with; chosen once, on first use.
-std::atomic<ChaChaKernel>& active_kernel() {
-    static std::atomic<ChaChaKernel> kernel{widest_kernel()};
-    return kernel;
-}
-
-}  // namespace
-
-const char* chacha_kernel_name(ChaChaKernel kernel) noexcept {
-    switch (kernel) {
-        case ChaChaKernel::Portable: return "portable";
-        case ChaChaKernel::Avx2: return "avx2";
-        case ChaChaKernel::Avx512: return "avx512";
-    }
-    return "?";
-}
-
-bool chacha_kernel_supported(ChaChaKernel kernel) noexcept { return cpu_has(kernel); }
-
-void chacha12_blocks(ChaChaKernel kernel, const ChaChaKey& key, std::uint64_t counter,
-                     std::uint64_t stream, std::uint32_t* out) noexcept {
-    switch (kernel) {
-#ifdef TAVO_CHACHA_WIDE
-        case ChaChaKernel::Avx2: avx2_blocks(key, counter, stream, out); return;
-        case ChaChaKernel::Avx512: avx512_blocks(key, counter, stream, out); return;
-#endif
-        default: chacha12_four_blocks(key, counter, stream, out); return;
-    }
-}
-
-ChaChaKernel chacha_kernel() noexcept { return active_kernel().load(std::memory_order_relaxed); }
-
 namespace {
 
 std::size_t portable_count_not_below(const std::uint32_t* words, const std::uint64_t* thresholds,
@@ -571,85 +450,149 @@ __attribute__((target("avx2"))) std::size_t avx2_count_not_below(const std::uint
 }
 #endif
 
+// Everything a kernel does, in one entry each. An entry may use the helpers of a narrower one only
+// when its CPU test implies that one's (AVX-512F is taken only with AVX2 present).
+struct KernelEntry {
+    ChaChaKernel kernel;
+    const char* name;
+    bool (*runs_here)();
+    void (*blocks)(const ChaChaKey&, std::uint64_t, std::uint64_t, std::uint32_t*);
+    void (*one_block)(const ChaChaKey&, std::uint64_t, std::uint64_t, std::uint32_t*);
+    void (*two_blocks)(const ChaChaKey&, std::uint64_t, std::uint64_t, std::uint32_t*);
+    void (*seeded_first_blocks)(std::uint64_t, std::uint64_t, std::uint32_t*, ChaChaKey*);
+    void (*keyed_first_blocks)(const ChaChaKey*, std::uint64_t, std::uint32_t*);
+    std::size_t (*count_not_below)(const std::uint32_t*, const std::uint64_t*, std::size_t);
+    ChaChaKernel narrower;  // the kernel that computes the rest of a block run
+};
+
+bool always() { return true; }
+
+#ifdef TAVO_CHACHA_WIDE
+bool has_avx2() { return __builtin_cpu_supports("avx2"); }
+bool has_avx512() { return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx2"); }
+#endif
+
+constexpr KernelEntry kKernels[] = {
+    {ChaChaKernel::Portable, "portable", &always, &chacha12_four_blocks, &portable_rows_one,
+     &portable_rows_two, &portable_seeded_first_blocks, &portable_keyed_first_blocks,
+     &portable_count_not_below, ChaChaKernel::Portable},
+#ifdef TAVO_CHACHA_WIDE
+    {ChaChaKernel::Avx2, "avx2", &has_avx2, &avx2_blocks, &avx2_rows_one, &avx2_rows_two,
+     &avx2_seeded_first_blocks, &avx2_keyed_first_blocks, &avx2_count_not_below,
+     ChaChaKernel::Portable},
+    {ChaChaKernel::Avx512, "avx512", &has_avx512, &avx512_blocks, &avx2_rows_one, &avx2_rows_two,
+     &avx512_seeded_first_blocks, &avx512_keyed_first_blocks, &avx2_count_not_below,
+     ChaChaKernel::Avx2},
+#endif
+};
+
+// The entry of a kernel this build has, or null.
+const KernelEntry* entry_of(ChaChaKernel kernel) noexcept {
+    for (const KernelEntry& entry : kKernels) {
+        if (entry.kernel == kernel) return &entry;
+    }
+    return nullptr;
+}
+
+const KernelEntry& widest_entry() noexcept {
+    const KernelEntry* widest = &kKernels[0];
+    for (const KernelEntry& entry : kKernels) {
+        if (entry.runs_here()) widest = &entry;  // listed from narrowest to widest
+    }
+    return *widest;
+}
+
+// The entry generators refill with: the widest this CPU runs, chosen on first use, unless one was
+// selected.
+std::atomic<const KernelEntry*>& active_entry() noexcept {
+    static std::atomic<const KernelEntry*> entry{&widest_entry()};
+    return entry;
+}
+
+const KernelEntry& active() noexcept { return *active_entry().load(std::memory_order_relaxed); }
+
 }  // namespace
+
+const char* chacha_kernel_name(ChaChaKernel kernel) noexcept {
+    switch (kernel) {
+        case ChaChaKernel::Portable: return "portable";
+        case ChaChaKernel::Avx2: return "avx2";
+        case ChaChaKernel::Avx512: return "avx512";
+    }
+    return "?";
+}
+
+bool chacha_kernel_supported(ChaChaKernel kernel) noexcept {
+    const KernelEntry* entry = entry_of(kernel);
+    return entry && entry->runs_here();
+}
+
+ChaChaKernel chacha_kernel() noexcept { return active().kernel; }
+
+bool select_chacha_kernel(ChaChaKernel kernel) noexcept {
+    const KernelEntry* entry = entry_of(kernel);
+    if (!entry || !entry->runs_here()) return false;
+    active_entry().store(entry, std::memory_order_relaxed);
+    return true;
+}
+
+void select_chacha_kernel(std::string_view name) {
+    std::string runnable;
+    for (const KernelEntry& entry : kKernels) {
+        if (!entry.runs_here()) continue;
+        if (!runnable.empty()) runnable += ", ";
+        runnable += entry.name;
+    }
+    for (ChaChaKernel kernel : {ChaChaKernel::Portable, ChaChaKernel::Avx2, ChaChaKernel::Avx512}) {
+        if (name != chacha_kernel_name(kernel)) continue;
+        if (select_chacha_kernel(kernel)) return;
+        throw InvalidValue(
+            "the " + std::string(name) +
+            " kernel cannot run on this CPU or is not in this build (it runs: " + runnable + ")");
+    }
+    throw InvalidValue("unknown kernel '" + std::string(name) +
+                       "' (kernels: portable, avx2, avx512; this CPU runs: " + runnable + ")");
+}
+
+void chacha12_blocks(ChaChaKernel kernel, const ChaChaKey& key, std::uint64_t counter,
+                     std::uint64_t stream, std::uint32_t* out) noexcept {
+    entry_of(kernel)->blocks(key, counter, stream, out);
+}
 
 std::size_t count_outputs_not_below(const std::uint32_t* words, const std::uint64_t* thresholds,
                                     std::size_t outputs) noexcept {
-#ifdef TAVO_CHACHA_WIDE
-    if (chacha_kernel() != ChaChaKernel::Portable) {
-        return avx2_count_not_below(words, thresholds, outputs);
-    }
-#endif
-    return portable_count_not_below(words, thresholds, outputs);
+    return active().count_not_below(words, thresholds, outputs);
 }
 
 void chacha12_block_run(const ChaChaKey& key, std::uint64_t counter, std::uint64_t stream,
                         std::size_t count, std::uint32_t* out) noexcept {
-    ChaChaKernel kernel = chacha_kernel();
-    for (;;) {
-        const std::size_t width = chacha_kernel_blocks(kernel);
+    const KernelEntry& first = active();
+    for (const KernelEntry* entry = &first;; entry = entry_of(entry->narrower)) {
+        const std::size_t width = chacha_kernel_blocks(entry->kernel);
         for (; count >= width; count -= width, counter += width, out += 16 * width) {
-            chacha12_blocks(kernel, key, counter, stream, out);
+            entry->blocks(key, counter, stream, out);
         }
-        if (count == 0 || kernel == ChaChaKernel::Portable) break;
-        kernel = narrower(kernel);
+        if (count == 0 || entry->kernel == ChaChaKernel::Portable) break;
     }
     // Fewer than four blocks are left.
-    const bool avx2 = chacha_kernel() != ChaChaKernel::Portable;
     if (count >= 2) {
-#ifdef TAVO_CHACHA_WIDE
-        if (avx2) {
-            avx2_rows_two(key, counter, stream, out);
-        } else
-#endif
-        {
-            portable_rows_two(key, counter, stream, out);
-        }
+        first.two_blocks(key, counter, stream, out);
         count -= 2;
         counter += 2;
         out += 32;
     }
-    if (count == 1) {
-#ifdef TAVO_CHACHA_WIDE
-        if (avx2) {
-            avx2_rows_one(key, counter, stream, out);
-            return;
-        }
-#endif
-        portable_rows_one(key, counter, stream, out);
-    }
-    (void)avx2;
+    if (count == 1) first.one_block(key, counter, stream, out);
 }
 
 void chacha12_seeded_first_blocks(ChaChaKernel kernel, std::uint64_t first_seed,
                                   std::uint64_t stream, std::uint32_t* out,
                                   ChaChaKey* keys) noexcept {
-    switch (kernel) {
-#ifdef TAVO_CHACHA_WIDE
-        case ChaChaKernel::Avx2: avx2_seeded_first_blocks(first_seed, stream, out, keys); return;
-        case ChaChaKernel::Avx512:
-            avx512_seeded_first_blocks(first_seed, stream, out, keys);
-            return;
-#endif
-        default: portable_seeded_first_blocks(first_seed, stream, out, keys); return;
-    }
+    entry_of(kernel)->seeded_first_blocks(first_seed, stream, out, keys);
 }
 
 void chacha12_first_blocks(ChaChaKernel kernel, const ChaChaKey* keys, std::uint64_t stream,
                            std::uint32_t* out) noexcept {
-    switch (kernel) {
-#ifdef TAVO_CHACHA_WIDE
-        case ChaChaKernel::Avx2: avx2_keyed_first_blocks(keys, stream, out); return;
-        case ChaChaKernel::Avx512: avx512_keyed_first_blocks(keys, stream, out); return;
-#endif
-        default: portable_keyed_first_blocks(keys, stream, out); return;
-    }
-}
-
-bool select_chacha_kernel(ChaChaKernel kernel) noexcept {
-    if (!cpu_has(kernel)) return false;
-    active_kernel().store(kernel, std::memory_order_relaxed);
-    return true;
+    entry_of(kernel)->keyed_first_blocks(keys, stream, out);
 }
 
 std::uint64_t inclusive_threshold(double p) noexcept {

@@ -12,6 +12,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace tavo {
 
@@ -41,11 +42,15 @@ bool chacha_kernel_supported(ChaChaKernel kernel) noexcept;
 void chacha12_blocks(ChaChaKernel kernel, const ChaChaKey& key, std::uint64_t counter,
                      std::uint64_t stream, std::uint32_t* out) noexcept;
 
-// The kernel every generator refills with: the widest this CPU supports, unless a test or
-// benchmark selected another. Selecting one the CPU cannot run changes nothing and returns false.
-// Generators give the same outputs whatever the kernel, so it may change at any time.
+// The kernel every generator refills with: the widest this CPU supports, unless another was
+// selected. Selecting one the CPU cannot run changes nothing and returns false. Generators give
+// the same outputs whatever the kernel, so it may change at any time. Each kernel is one entry of
+// a table in chacha.cpp: its CPU test and every function it computes blocks with.
 ChaChaKernel chacha_kernel() noexcept;
 bool select_chacha_kernel(ChaChaKernel kernel) noexcept;
+// The same by name ("portable", "avx2", "avx512"), as the TAVO_KERNEL environment variable gives
+// it; InvalidValue, naming the kernels this CPU runs, for an unknown one or one it cannot run.
+void select_chacha_kernel(std::string_view name);
 
 // Writes exactly `count` consecutive blocks of the stream from `counter` on, block `counter` first:
 // the selected kernel for as many of its widths as fit, narrower ones for the rest (down to single
