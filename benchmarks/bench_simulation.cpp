@@ -14,9 +14,11 @@
 //   64-bit outputs per second;
 // - a sensitivity analysis on the telecom backbone.
 //
-// Usage: tavo_bench [--full | --ensembles]. --full also runs the exhaustive search on the 7x7 grid
-// (over a minute); without it the grid's exhaustive figure is taken on 6x6. --ensembles runs the
-// seeded ensembles alone.
+// - the physical model's ensembles beside the cycle model's (bench_physics.cpp).
+//
+// Usage: tavo_bench [--full | --ensembles | --physics]. --full also runs the exhaustive search on
+// the 7x7 grid (over a minute); without it the grid's exhaustive figure is taken on 6x6.
+// --ensembles runs the seeded ensembles alone, --physics the physical model's alone.
 
 #include <algorithm>
 #include <bit>
@@ -28,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_physics.hpp"
 #include "tavo/engine/engine.hpp"
 #include "tavo/montecarlo/context.hpp"
 #include "tavo/montecarlo/ensemble.hpp"
@@ -515,12 +518,18 @@ int main(int argc, char** argv) {
         ensembles(all, generator_rate());
         return 0;
     }
+    if (argc > 1 && std::string(argv[1]) == "--physics") {
+        bench::physical_ensembles();
+        return 0;
+    }
     random_source(all.back());
     routing(full);
 
     double floor = generator_rate();
     std::printf("seeded generator: %.1f M 64-bit outputs/s\n\n", floor / 1e6);
     ensembles(all, floor);
+    std::printf("\n");
+    bench::physical_ensembles();
 
     // The sensitivity analysis of an ensemble on the telecom backbone: 2 x (nodes + 3 x links + 1)
     // further ensembles of 300 trials each.

@@ -15,6 +15,7 @@ FIGURES = {
     "attempt_heatmap.py": "attempt_heatmap.png",
     "parameter_sensitivity.py": "parameter_sensitivity.png",
     "compare_topology_versions.py": "compare_topology_versions.png",
+    "rate_vs_distance.py": "rate_vs_distance.png",
 }
 
 
@@ -46,6 +47,10 @@ def test_main_example(tmp_path):
     done = run("main.py", tmp_path)
     assert done.returncode == 0, done.stderr
     assert "recommended:" in done.stdout and list(tmp_path.iterdir()) == []
+    # Both models, side by side.
+    for model in ("cycle model", "physical model"):
+        assert f"Reference topologies on the {model}" in done.stdout
+        assert f"on the {model}, budget" in done.stdout
 
 
 # Each figure example once, with one of the three ways of saying where the figure goes.
@@ -56,6 +61,7 @@ def test_main_example(tmp_path):
         ("success_vs_distance.py", None),
         ("parameter_sensitivity.py", "named.png"),
         ("compare_topology_versions.py", "figures/"),
+        ("rate_vs_distance.py", "rates.png"),
     ],
 )
 def test_figure_examples(script, where, tmp_path):

@@ -20,6 +20,7 @@ LAYERS = [
     "tavo/routing",
     "tavo/simulation",
     "tavo/scheduler",
+    "tavo/physics",
     "tavo/montecarlo",
     "tavo/engine",
     "tavo/protocols",

@@ -29,13 +29,13 @@ CLASSES, FUNCTIONS = registered_names()
 
 
 def test_the_recorded_order_has_every_class_and_function():
-    assert len(CLASSES) == 36 and len(FUNCTIONS) == 15
+    assert len(CLASSES) == 38 and len(FUNCTIONS) == 15
     assert CLASSES[0] == "TavoEngine" and FUNCTIONS[-1] == "distributed_computation"
 
 
 def test_all_lists_every_name_in_registration_order():
     assert tavo_core.__all__ == CLASSES + FUNCTIONS
-    assert len(tavo_core.__all__) == 51
+    assert len(tavo_core.__all__) == 53
 
 
 def test_module_attributes_are_exactly_the_registered_names():
@@ -71,7 +71,8 @@ def test_value_classes_are_not_module_attributes(name):
 
 def test_functions_carry_their_signatures():
     signatures = {name: getattr(tavo_core, name).__text_signature__ for name in FUNCTIONS}
-    assert signatures["compare_topologies"] == "(endpoints, fidelity_target, max_latency_ms, runs, strategy=None)"
+    assert signatures["compare_topologies"] == (
+        "(endpoints, fidelity_target, max_latency_ms, runs, strategy=None, config=None)")
     assert signatures["save_tavo_file_wrapper"] == "(qf, filepath)"
     assert signatures["distributed_computation"] == (
         "(engine, participants, coordination_topology, measurement_basis, classical_relay_latency_ms=None)"

@@ -155,6 +155,22 @@ INTERRUPTS = {
     """,
     "comparison": "tc.compare_topologies([tc.TopologyEndpoints('telecom_backbone', 'A', 'E')], 0.7, 5000.0, 10**9)",
     "key-distribution": "tc.qkd(engine, 'A', 'E', 0.7, 1e15, 10**12)",
+    "physical-ensemble": """
+        names = [f"N{i}" for i in range(10)]
+        physical = tc.TavoEngine(tc.SimulationConfig(physics=tc.PhysicalModel()))
+        physical.define_network([tc.NodeDefinition(n, 1.0) for n in names],
+                                [tc.LinkDefinition(a, b, 50.0, 0.99, 1e4)
+                                 for a, b in zip(names, names[1:])])
+        physical.simulate("N0", "N9", 0.5, 5000.0, 10**12, None, 1)
+    """,
+    "physical-request": """
+        # One hop pumped by purification towards a target it never reaches, for years.
+        physical = tc.TavoEngine(tc.SimulationConfig(total_time_cutoff_ms=1e13,
+                                                     physics=tc.PhysicalModel()))
+        physical.define_network([tc.NodeDefinition("A", 1.0), tc.NodeDefinition("B", 1.0)],
+                                [tc.LinkDefinition("A", "B", 1.0, 0.9, 1e6)])
+        physical.request_entanglement("A", "B", 0.999, 1e13)
+    """,
     "fifo-without-writer": "os.mkfifo('pipe'); tc.load('pipe')",
     "endless-device": "tc.load('/dev/zero')",
     "snapshot-from-fifo": "os.mkfifo('pipe'); tc.load_topology(engine, 'pipe')",

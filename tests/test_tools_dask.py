@@ -4,6 +4,7 @@ serial results."""
 import pandas as pd
 import pytest
 
+import tavo_core as tavo
 import tavo_tools
 from tools_support import ROUTES, assert_same_ensemble, chain_engine
 
@@ -24,13 +25,21 @@ def engine():
     return chain_engine()
 
 
+@pytest.fixture(scope="module")
+def physical_engine():
+    model = tavo.PhysicalModel(swap_success=0.9, link_cutoff_ms=30.0)
+    return chain_engine(config=tavo.SimulationConfig(total_time_cutoff_ms=9000.0, physics=model))
+
+
 @pytest.mark.parametrize("route", ["one-hop", "two-hop"])
-def test_simulate_on_the_cluster(executor, engine, route):
+@pytest.mark.parametrize("model", ["cycle", "physical"])
+def test_simulate_on_the_cluster(executor, engine, physical_engine, route, model):
+    chosen = engine if model == "cycle" else physical_engine
     source, target, fidelity, budget = ROUTES[route]
     stats = tavo_tools.simulate(
-        engine, source, target, fidelity, budget, 5000, None, 21, executor=executor, chunk_runs=700
+        chosen, source, target, fidelity, budget, 5000, None, 21, executor=executor, chunk_runs=700
     )
-    assert_same_ensemble(stats, engine.simulate(source, target, fidelity, budget, 5000, None, 21))
+    assert_same_ensemble(stats, chosen.simulate(source, target, fidelity, budget, 5000, None, 21))
 
 
 @pytest.mark.parametrize("route", ["one-hop-satellite", "three-hop"])

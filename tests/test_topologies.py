@@ -239,7 +239,7 @@ class TestComparisonReport:
     def test_docstring_and_signature(self):
         function = tavo.compare_topologies
         assert function.__text_signature__ == (
-            "(endpoints, fidelity_target, max_latency_ms, runs, strategy=None)"
+            "(endpoints, fidelity_target, max_latency_ms, runs, strategy=None, config=None)"
         )
         fixed = function.__doc__.split("\n```\n\n", 1)[0] + "\n```"
         assert "Args:\n    endpoints:" in documented_after(function.__doc__, fixed)

@@ -45,6 +45,7 @@ def sample_objects(module):
     return [
         engine, payload, snapshot, topology_file,
         m.SimulationConfig(),
+        m.SimulationConfig(physics=m.PhysicalModel()),
         m.EntanglementRequest(source, target, 0.5, 10.0, m.StrategyType.LowestLatency),
         engine.request_entanglement(source, target, 0.5, 10.0),
         engine.simulate(source, target, 0.5, 10.0, 1, seed=1),

@@ -78,6 +78,8 @@ __all__ = [
     "SimulationConfig",
     "NodeDefinition",
     "NetworkTopologyPayload",
+    "PhysicalModel",
+    "HeraldingScheme",
     "TavoFile",
     "TavoNode",
     "TavoLink",
@@ -150,6 +152,13 @@ class TavoEngine:
     generation rates only score HighestSuccess routes. SimulationConfig.step_resolution_ms is
     not used either.
 
+    That is the cycle model. An engine whose configuration holds a PhysicalModel plays every
+    request on the physical model instead (see PhysicalModel): the same route, then per hop a
+    success probability from the link's transmission, attempts at the rate and heralding
+    time of the link, memories that decay with their T2, swaps as soon as possible and
+    purification, until the target or min(max_latency_ms, total_time_cutoff_ms); it refuses,
+    with ValueError, values it cannot use and requests between ids that are not nodes.
+
     Args:
         config: The configuration (copied). None: the engine default, which differs from
             SimulationConfig(): baseline_purify_factor 0.12 (not 0.022), signal speed
@@ -184,8 +193,8 @@ class TavoEngine:
         memory lifetime. Links may name nodes that are not defined (such a node can lie inside a
         route, but cannot be a request's source or target), run in parallel (the first listed
         between two nodes is the one used) or loop. Link types and satellite conditions are
-        kept (snapshots and the links attribute show them) but change no outcome. Other
-        threads using the engine wait until the call is done.
+        kept (snapshots and the links attribute show them); only the physical model reads them.
+        Other threads using the engine wait until the call is done.
 
         Args:
             nodes: The nodes (copied), in order.
@@ -204,7 +213,8 @@ class TavoEngine:
         The link attempts draw from a fixed zero-seeded generator, so repeated calls make the
         same attempt draws; link losses come from a per-thread generator keyed by the operating
         system, so on routes with intermediate nodes results can differ from call to call. For
-        reproducible figures use simulate with a seed.
+        reproducible figures use simulate with a seed. On the physical model every draw comes
+        from the zero-seeded generator: repeated calls give the same result.
 
         Args:
             from_node: Source node id; must be a defined node.
@@ -223,7 +233,10 @@ class TavoEngine:
             RuntimeError: the engine has no network ("No network defined. Call
                 define_network() first.").
             ValueError: max_latency_ms or the engine's total_time_cutoff_ms is +inf
-                ("max_latency_ms must be finite", "total_time_cutoff_ms must be finite").
+                ("max_latency_ms must be finite", "total_time_cutoff_ms must be finite"); on the
+                physical model also a value it cannot use, named with its node or link ("link
+                A->B: base_fidelity must be in [0.25, 1], got 0.2") or an end that is not a node
+                ("request: from_node 'X' is not a node of the network").
         """
     def simulate(
         self,
@@ -242,7 +255,8 @@ class TavoEngine:
         configuration, and an ensemble cut into consecutive chunks (runs a with seed s, the rest
         with seed s + a) has the sums of the whole. The ensembles of seeds s and s + 1 share all
         but one trial: for independent replicates use seeds at least `runs` apart. The route is
-        chosen once for the whole ensemble.
+        chosen once for the whole ensemble. The same holds on the physical model, whose trial i
+        draws everything from seed + i.
 
         Args:
             from_node: Source node id; must be a defined node.
@@ -261,7 +275,8 @@ class TavoEngine:
             RuntimeError: the engine has no network ("No network defined. Call
                 define_network() first.").
             ValueError: max_latency_ms or the engine's total_time_cutoff_ms is +inf
-                ("max_latency_ms must be finite", "total_time_cutoff_ms must be finite").
+                ("max_latency_ms must be finite", "total_time_cutoff_ms must be finite"); on the
+                physical model also what request_entanglement refuses, even for runs = 0.
         """
     def define_network_from_tavo(self, qf: TavoFile) -> None:
         """Load a topology from a loaded .tavo file directly into the engine.
@@ -293,6 +308,13 @@ class TavoEngine:
         same link-attempt draws, so on a one-hop route every round has the same outcome. Without a
         network nothing is requested: success False, qber 1.0, no rounds counted.
 
+        On the physical model each delivered pair is read as a Werner state (w = (4F - 1)/3): QBER
+        = the mean of (1 - w)/2 over the successful rounds, and privacy amplification keeps the
+        asymptotic BB84 fraction 1 - 2 h(QBER) of the sifted bits (h the binary entropy; no key
+        when that is not positive) instead of privacy_amplification_factor. Round k (k = 0, 1,
+        ...) draws from the generator seeded with k, so rounds differ and the exchange repeats
+        exactly; a failed round costs the time its request ran (its limit).
+
         Args:
             params: The exchange's parameters (copied).
 
@@ -311,7 +333,8 @@ class TavoEngine:
         The request goes from params.source_node to params.target_node (HighestFidelity, fidelity
         target state_fidelity, budget classical_bandwidth_ms). With F the delivered fidelity (0.0
         when the request failed): teleportation_fidelity = min(state_fidelity * F, 0.999), or 0.0
-        when F is 0; success when F > 0.5. latency_ms is the request's latency plus 0.25 ms per
+        when F is 0; on the physical model (2F + 1)/3, the average fidelity of teleporting over a
+        Werner pair of fidelity F (0.0 when F is 0). Success when F > 0.5. latency_ms is the request's latency plus 0.25 ms per
         relay node. Relay nodes only appear in the path; they do not change the route. Without a
         network nothing is requested: both fidelities 0.0, latency 0.0 and a path without the
         target.
@@ -415,8 +438,10 @@ class PhysicalConfig:
     def speed_of_light_in_fiber_km_ms(self) -> float:
         """Signal speed in fiber in km/ms (default 200).
 
-        Only used to check a route's propagation delay (the sum of distance_km / speed)
-        against max_latency_ms; it is not added to a trial's time.
+        In the cycle model only used to check a route's propagation delay (the sum of
+        distance_km / speed) against max_latency_ms; it is not added to a trial's time.
+        The physical model takes fiber links' heralding times and the delivery delay
+        from it (satellite links signal at 299.792458 km/ms).
         """
     @speed_of_light_in_fiber_km_ms.setter
     def speed_of_light_in_fiber_km_ms(self, value: float) -> None: ...
@@ -440,13 +465,17 @@ class LinkDefinition:
         from_node: Id of one end of the link.
         to: Id of the other end of the link.
         distance_km: Length in km. Lowers the success probability of a generation attempt
-            (see TavoEngine), sets the propagation delay, and is what LowestLatency routes
-            minimise.
+            (see TavoEngine; on the physical model through the link's transmission), sets
+            the propagation delay (and the physical model's heralding time), and is what
+            LowestLatency routes minimise.
         base_fidelity: Fidelity of a freshly generated pair, a fraction (1.0 is perfect). A
-            route's fidelity is the product over its links; a link below the request's
-            target also has a lower success probability.
-        generation_rate_hz: Entanglement generation rate in Hz. Only HighestSuccess routing
-            reads it; the timeline does not.
+            route's fidelity is the product over its links; in the cycle model a link below
+            the request's target also has a lower success probability. The physical model
+            takes fresh pairs as Werner states of this fidelity and refuses values outside
+            [0.25, 1].
+        generation_rate_hz: Entanglement generation rate in Hz. HighestSuccess routing reads
+            it; so does the physical model, whose attempts are at least 1000 / rate ms
+            apart. The cycle model's timeline does not.
         link_type: Fiber or Satellite; None: Fiber.
         satellite_conditions: Conditions of a satellite link, or None.
     """
@@ -474,37 +503,43 @@ class LinkDefinition:
     @property
     def distance_km(self) -> float:
         """Length in km. Lowers the success probability of a generation attempt (see
-        TavoEngine), sets the propagation delay, and is what LowestLatency routes
-        minimise.
+        TavoEngine; on the physical model through the link's transmission), sets the
+        propagation delay (and the physical model's heralding time), and is what
+        LowestLatency routes minimise.
         """
     @distance_km.setter
     def distance_km(self, value: float) -> None: ...
     @property
     def base_fidelity(self) -> float:
         """Fidelity of a freshly generated pair, a fraction (1.0 is perfect). A route's
-        fidelity is the product over its links; a link below the request's target also
-        has a lower success probability.
+        fidelity is the product over its links; in the cycle model a link below the
+        request's target also has a lower success probability. The physical model takes
+        fresh pairs as Werner states of this fidelity and refuses values outside
+        [0.25, 1].
         """
     @base_fidelity.setter
     def base_fidelity(self, value: float) -> None: ...
     @property
     def generation_rate_hz(self) -> float:
-        """Entanglement generation rate in Hz. Only HighestSuccess routing reads it; the
-        timeline does not.
+        """Entanglement generation rate in Hz. HighestSuccess routing reads it; so does
+        the physical model, whose attempts are at least 1000 / rate ms apart. The cycle
+        model's timeline does not.
         """
     @generation_rate_hz.setter
     def generation_rate_hz(self, value: float) -> None: ...
     @property
     def link_type(self) -> LinkType:
-        """Fiber or Satellite (a new LinkType object on every read). Changes no simulated
-        outcome.
+        """Fiber or Satellite (a new LinkType object on every read). Changes no outcome of
+        the cycle model; on the physical model a satellite link has a free-space loss
+        and signals at the speed of light in vacuum.
         """
     @link_type.setter
     def link_type(self, value: LinkType) -> None: ...
     @property
     def satellite_conditions(self) -> SatelliteConditions | None:
         """Conditions of a satellite link, or None (a copy on reading). Kept by the engine's
-        network; the timeline does not read them.
+        network; the physical model scales the transmission of a satellite link by them,
+        the cycle model does not read them.
         """
     @satellite_conditions.setter
     def satellite_conditions(self, value: SatelliteConditions | None) -> None: ...
@@ -514,9 +549,11 @@ class LinkDefinition:
 class SatelliteConditions:
     """Visibility and weather factors of a satellite link.
 
-    A LinkDefinition carries them and the engine's network keeps them, but the timeline does
-    not read them: they change no simulated outcome. effective_rate computes the generation
-    rate they would leave. Nothing is checked when one is made.
+    A LinkDefinition carries them and the engine's network keeps them. The physical model
+    multiplies a satellite link's transmission by both (never its generation rate; absent
+    conditions count as 1.0 and 1.0, values outside [0, 1] are refused); the cycle model
+    does not read them. effective_rate computes the generation rate they would leave.
+    Nothing is checked when one is made.
 
     Args:
         visibility: Visibility factor, a fraction; None: 1.0.
@@ -659,7 +696,8 @@ class MonteCarloStats:
     @property
     def aggregate_congestion_drops(self) -> int:
         """Failed generation attempts, counted from each trial's first cycle with a failed
-        attempt to its end (such a trial no longer succeeds), summed over the trials.
+        attempt to its end (such a trial no longer succeeds), summed over the trials. On
+        the physical model: every failed attempt of every hop.
         """
     @aggregate_congestion_drops.setter
     def aggregate_congestion_drops(self, value: int) -> None: ...
@@ -667,7 +705,8 @@ class MonteCarloStats:
     def link_utilization_heatmap(self) -> dict[str, int]:
         """Generation attempts per hop, keyed "A->B" with the hop's nodes in route
         direction, summed over the trials (a new dict). Every cycle makes one attempt on
-        each hop, so all hops of the route carry the same count.
+        each hop, so all hops of the route carry the same count. On the physical model
+        each hop counts the attempts it began before its trial ended.
         """
     @link_utilization_heatmap.setter
     def link_utilization_heatmap(self, value: dict[str, int]) -> None: ...
@@ -689,15 +728,18 @@ class MonteCarloStats:
 
         Every parameter of _context (each node's memory_lifetime_t2; each link's distance_km,
         base_fidelity and generation_rate_hz; and alpha_loss_db_km, which sets the purification
-        factor to 0.018 and 0.022) is lowered and raised by 10 % in a fresh engine, with fiber
-        links and a signal speed of 200 km/ms, and an ensemble of 200 trials (50 per node for
-        more than 4 nodes) runs for each variant. Common random numbers: lowered variants run on
+        factor to 0.018 and 0.022) is lowered and raised by 10 % in a fresh engine, with the
+        context's links (kinds and satellite conditions included) and a signal speed of 200 km/ms,
+        and an ensemble of 200 trials (50 per node for more than 4 nodes) runs for each variant.
+        When the context holds a PhysicalModel the variants run on it at the context's signal
+        speed; alpha_loss_db_km then scales the model's fiber_loss_db_km (x 0.9 and x 1.1), and a
+        scaled base_fidelity is kept within [0.25, 1]. Common random numbers: lowered variants run on
         seed_base and raised ones on seed_base + 1, each compared with the unchanged network on
         the same seed. Impact = (|raised - unchanged| + |lowered - unchanged|) divided by
         empirical_success_rate, or 0.0 when that rate is below 0.01. A parameter that changes
-        neither the route nor the timeline scores exactly 0.0: memory lifetimes always,
-        generation rates unless the strategy is HighestSuccess. The same seed_base gives the
-        same ranking. Runs 2 * (nodes + 3 * links + 1) + 2 ensembles.
+        neither the route nor the timeline scores exactly 0.0: on the cycle model memory lifetimes
+        always, generation rates unless the strategy is HighestSuccess. The same seed_base gives
+        the same ranking. Runs 2 * (nodes + 3 * links + 1) + 2 ensembles.
 
         Args:
             seed_base: Seed of the comparisons, 0 <= seed_base < 2**64.
@@ -806,7 +848,8 @@ class TopologyComparisonReport:
 class LinkType:
     """Kind of a link of the network model: Fiber or Satellite.
 
-    Snapshots record it; it changes no simulated outcome.
+    Snapshots record it; it changes no outcome of the cycle model. On the physical
+    model a satellite link has a free-space loss and signals at the speed of light.
 
     Members:
         Fiber: A fiber link (value 0), the default.
@@ -872,13 +915,16 @@ class SimulationConfig:
         total_time_cutoff_ms: Time limit of one trial in ms; None: 5000.
         step_resolution_ms: Recorded only (trials advance in 2.5 ms cycles); None: 0.1 ms.
         alpha_loss_db_km: Fiber attenuation in dB/km; physical.baseline_purify_factor
-            becomes a tenth of it. None: 0.022.
+            becomes a tenth of it (the cycle model's purification factor). None: 0.022.
+        physics: A PhysicalModel to play every request on (copied); None: the cycle
+            model.
     """
     def __new__(
         cls,
         total_time_cutoff_ms: float | None = None,
         step_resolution_ms: float | None = None,
         alpha_loss_db_km: float | None = None,
+        physics: PhysicalModel | None = None,
     ) -> SimulationConfig:
         ...
     @property
@@ -891,7 +937,8 @@ class SimulationConfig:
     @property
     def step_resolution_ms(self) -> float:
         """A time resolution in ms, carried with the configuration and recorded in contexts;
-        the timeline does not use it (it advances in cycles of 2.5 ms).
+        neither model uses it (the cycle model advances in cycles of 2.5 ms, the
+        physical model from event to event).
         """
     @step_resolution_ms.setter
     def step_resolution_ms(self, value: float) -> None: ...
@@ -903,20 +950,31 @@ class SimulationConfig:
         """
     @total_time_cutoff_ms.setter
     def total_time_cutoff_ms(self, value: float) -> None: ...
+    @property
+    def physics(self) -> PhysicalModel | None:
+        """The PhysicalModel every request of an engine with this configuration is played
+        on (single requests, ensembles, sensitivity analyses, the protocols), or None for
+        the cycle model (a copy on reading).
+        """
+    @physics.setter
+    def physics(self, value: PhysicalModel | None) -> None: ...
     def __reduce__(self) -> tuple[Any, ...]: ...
 
 @final
 class NodeDefinition:
     """One node of a network definition: a quantum memory with an id and a coherence time.
 
-    The memory lifetime is recorded (contexts, snapshots, the sensitivity analysis varies it)
-    but the timeline does not read it. Nothing is checked when one is made.
+    The memory lifetime is recorded (contexts, snapshots, the sensitivity analysis varies it);
+    the cycle model does not read it, the physical model decays stored pairs with it.
+    Nothing is checked when one is made.
 
     Args:
         id: Node id, compared byte for byte. Within a network a later node with the same id
             replaces it.
         memory_lifetime_t2: Coherence time T2 of the node's memory in seconds (.tavo files
-            give milliseconds). Not used by the timeline.
+            give milliseconds). The physical model multiplies the Werner parameter of a pair
+            by exp(-t / T2) for every qubit held t seconds here (+inf: no decay; it refuses
+            0, negative and NaN); the cycle model does not use it.
     """
     def __new__(cls, id: str, memory_lifetime_t2: float) -> NodeDefinition:
         ...
@@ -929,7 +987,9 @@ class NodeDefinition:
     @property
     def memory_lifetime_t2(self) -> float:
         """Coherence time T2 of the node's memory in seconds (.tavo files give
-        milliseconds). Not used by the timeline.
+        milliseconds). The physical model multiplies the Werner parameter of a pair
+        by exp(-t / T2) for every qubit held t seconds here (+inf: no decay; it refuses
+        0, negative and NaN); the cycle model does not use it.
         """
     @memory_lifetime_t2.setter
     def memory_lifetime_t2(self, value: float) -> None: ...
@@ -962,6 +1022,108 @@ class NetworkTopologyPayload:
         """The link definitions (a new list of copies)."""
     @links.setter
     def links(self, value: Sequence[LinkDefinition]) -> None: ...
+    def __reduce__(self) -> tuple[Any, ...]: ...
+
+@final
+class PhysicalModel:
+    """The physical model: an engine whose SimulationConfig holds one plays every request on it
+    instead of on 2.5 ms cycles.
+
+    Every parameter of the network then has its physical effect. Per hop of length L (km),
+    base fidelity F0 and rate R (Hz): transmission eta = 10^(-fiber_loss_db_km L / 10) for
+    fiber, visibility x weather_factor x min(1, 10^(-(satellite_loss_db + 20 log10(max(L,
+    1)/1000))/10)) for satellite links; each attempt succeeds with p = detector_efficiency x
+    eta (Direct) or detector_efficiency^2 x eta / 2 (Midpoint); attempts repeat every
+    max(1000/R, 2L/c) ms (Direct) or max(1000/R, L/c) ms (Midpoint). Fresh pairs are Werner
+    states of fidelity F0; a qubit stored in node X multiplies its pair's Werner parameter by
+    exp(-t/T2_X). Nodes swap as soon as they hold both pairs (w = w1 w2, success
+    swap_success); the end-to-end pair arrives after the route's propagation time; below the
+    target it is purified (BBPSSW) with the next one. All fields are read and written as
+    attributes; the model pickles, copies and compares equal by value. Values are checked
+    when a request or an ensemble starts (ValueError), not here.
+
+    Args:
+        scheme: HeraldingScheme.Direct or .Midpoint; None: Direct.
+        detector_efficiency: Detector efficiency, in (0, 1]; None: 1.0.
+        swap_success: Swap success probability, in (0, 1]; None: 1.0.
+        fiber_loss_db_km: Fiber attenuation in dB/km, at least 0; None: 0.2.
+        satellite_loss_db: Loss of a 1000 km satellite link in dB, at least 0; None: 30.0.
+        link_cutoff_ms: Cutoff in ms, at least 0, or None for none.
+    """
+    def __new__(
+        cls,
+        scheme: HeraldingScheme | None = None,
+        detector_efficiency: float | None = None,
+        swap_success: float | None = None,
+        fiber_loss_db_km: float | None = None,
+        satellite_loss_db: float | None = None,
+        link_cutoff_ms: float | None = None,
+    ) -> PhysicalModel:
+        ...
+    @property
+    def scheme(self) -> HeraldingScheme:
+        """How a link heralds a pair: Direct (one end emits, the far end heralds back) or
+        Midpoint (both ends emit to a station in the middle; double-click heralding).
+        """
+    @scheme.setter
+    def scheme(self, value: HeraldingScheme) -> None: ...
+    @property
+    def detector_efficiency(self) -> float:
+        """Detector efficiency eta_d, a fraction in (0, 1]."""
+    @detector_efficiency.setter
+    def detector_efficiency(self, value: float) -> None: ...
+    @property
+    def swap_success(self) -> float:
+        """Probability that a Bell measurement at a repeater succeeds, in (0, 1]. A failed
+        swap loses both pairs and their hops start again.
+        """
+    @swap_success.setter
+    def swap_success(self, value: float) -> None: ...
+    @property
+    def fiber_loss_db_km(self) -> float:
+        """Fiber attenuation alpha in dB/km, finite and at least 0 (the configuration's
+        alpha_loss_db_km keeps its meaning in the cycle model only).
+        """
+    @fiber_loss_db_km.setter
+    def fiber_loss_db_km(self, value: float) -> None: ...
+    @property
+    def satellite_loss_db(self) -> float:
+        """Total loss of a 1000 km satellite link in dB, finite and at least 0; it grows
+        with the square of the distance (20 log10(L/1000) dB more).
+        """
+    @satellite_loss_db.setter
+    def satellite_loss_db(self, value: float) -> None: ...
+    @property
+    def link_cutoff_ms(self) -> float | None:
+        """Cutoff in ms, or None (never): a pair awaiting a swap is discarded as soon as
+        the oldest fresh pair it was made from is older than this, and its hops start
+        again. End-to-end pairs are exempt.
+        """
+    @link_cutoff_ms.setter
+    def link_cutoff_ms(self, value: float | None) -> None: ...
+    def __reduce__(self) -> tuple[Any, ...]: ...
+
+@final
+class HeraldingScheme:
+    """How a link of the physical model heralds a pair (see PhysicalModel).
+
+    Members:
+        Direct: One end emits, the photon crosses the whole link and the far end heralds
+            back (value 0): p = detector_efficiency * eta per attempt, one attempt every
+            max(1000 / generation_rate_hz, 2 L / c) ms. The default.
+        Midpoint: Both ends emit towards a station in the middle of the link, which
+            heralds on two clicks (value 1; Barrett and Kok 2005): p =
+            detector_efficiency**2 * eta / 2, one attempt every
+            max(1000 / generation_rate_hz, L / c) ms.
+
+    Members compare equal by kind (== and hash): a copy read from an attribute equals the
+    class member. They never equal members of other enumerations, nor ints. No constructor.
+    """
+    Direct: ClassVar[HeraldingScheme]
+    Midpoint: ClassVar[HeraldingScheme]
+    def __eq__(self, other: object, /) -> bool: ...
+    def __ne__(self, other: object, /) -> bool: ...
+    def __hash__(self) -> int: ...
     def __reduce__(self) -> tuple[Any, ...]: ...
 
 @final
@@ -1040,7 +1202,8 @@ class TavoFile:
         Args:
             id: Node id; loading refuses duplicates.
             memory_lifetime_ms: Memory lifetime in ms, or None. An engine takes it in seconds
-                (divided by 1000; 1 s when None) and the timeline does not use it.
+                (divided by 1000; 1 s when None); the physical model decays stored pairs with
+                it, the cycle model does not use it.
             memory_capacity: Number of memory slots, 0..4294967295, or None (other values raise
                 OverflowError). Recorded only.
             node_type: Ground, Satellite or Repeater, or None. Recorded only.
@@ -1106,7 +1269,8 @@ class TavoNode:
     Args:
         id: Node id; loading refuses duplicates.
         memory_lifetime_ms: Memory lifetime in ms, or None. An engine takes it in seconds
-            (divided by 1000; 1 s when None) and the timeline does not use it.
+            (divided by 1000; 1 s when None); the physical model decays stored pairs with
+            it, the cycle model does not use it.
         memory_capacity: Number of memory slots, 0..4294967295, or None (other values raise
             OverflowError). Recorded only.
         node_type: Ground, Satellite or Repeater, or None. Recorded only.
@@ -1127,7 +1291,8 @@ class TavoNode:
     @property
     def memory_lifetime_ms(self) -> float | None:
         """Memory lifetime in ms, or None. An engine takes it in seconds (divided by 1000;
-        1 s when None) and the timeline does not use it.
+        1 s when None); the physical model decays stored pairs with it, the cycle
+        model does not use it.
         """
     @memory_lifetime_ms.setter
     def memory_lifetime_ms(self, value: float | None) -> None: ...
@@ -1226,6 +1391,10 @@ class TavoConfig:
         gamma_swapping: A swapping parameter, or None. Recorded only.
         max_attempts: Attempt limit, 0..4294967295, or None: from_tavo_file sets
             total_time_cutoff_ms to 50 ms times it (5000 ms when None).
+        physics: The physical model the engine from_tavo_file builds plays requests on, or
+            None for the cycle model. In the file, an object with the PhysicalModel field
+            names ("scheme": "direct" or "midpoint"); absent or null fields take the
+            defaults, and a file without it reads and saves as before.
     """
     def __new__(
         cls,
@@ -1233,6 +1402,7 @@ class TavoConfig:
         beta_fidelity_decay: float | None = None,
         gamma_swapping: float | None = None,
         max_attempts: int | None = None,
+        physics: PhysicalModel | None = None,
     ) -> TavoConfig:
         ...
     @property
@@ -1259,6 +1429,15 @@ class TavoConfig:
         """
     @max_attempts.setter
     def max_attempts(self, value: int | None) -> None: ...
+    @property
+    def physics(self) -> PhysicalModel | None:
+        """The physical model the engine from_tavo_file builds plays requests on, or None
+        for the cycle model. In the file, an object with the PhysicalModel field names
+        ("scheme": "direct" or "midpoint"); absent or null fields take the defaults, and
+        a file without it reads and saves as before.
+        """
+    @physics.setter
+    def physics(self, value: PhysicalModel | None) -> None: ...
     def __reduce__(self) -> tuple[Any, ...]: ...
 
 @final
@@ -1510,7 +1689,9 @@ class QKDParameters:
     def sifting_overhead_ratio(self, value: float) -> None: ...
     @property
     def privacy_amplification_factor(self) -> float:
-        """Fraction of the sifted bits kept after privacy amplification (default 0.8)."""
+        """Fraction of the sifted bits kept after privacy amplification (default 0.8). The
+        physical model keeps 1 - 2 h(qber) instead.
+        """
     @privacy_amplification_factor.setter
     def privacy_amplification_factor(self, value: float) -> None: ...
     def __reduce__(self) -> tuple[Any, ...]: ...
@@ -1561,14 +1742,15 @@ class QKDResult:
     @property
     def qber(self) -> float:
         """Quantum bit error rate, a fraction: (1 - mean fidelity of the successful rounds) /
-        2, or 1.0 when no round succeeded.
+        2, or 1.0 when no round succeeded. On the physical model the mean of (1 - w)/2
+        over the successful rounds, w = (4F - 1)/3 the Werner parameter of each pair.
         """
     @qber.setter
     def qber(self, value: float) -> None: ...
     @property
     def latency_ms(self) -> float:
         """Time the exchange took in ms: the latencies of the successful rounds plus 2.5 ms per
-        failed request.
+        failed request (on the physical model, plus each failed request's own time).
         """
     @latency_ms.setter
     def latency_ms(self, value: float) -> None: ...
@@ -1727,7 +1909,8 @@ class TeleportationOutcome:
     @property
     def teleportation_fidelity(self) -> float:
         """Fidelity of the teleported state, a fraction: min(state_fidelity * resource
-        fidelity, 0.999), 0.0 when the resource request failed.
+        fidelity, 0.999), on the physical model (2 * resource fidelity + 1)/3; 0.0 when
+        the resource request failed.
         """
     @teleportation_fidelity.setter
     def teleportation_fidelity(self, value: float) -> None: ...
@@ -2194,6 +2377,20 @@ class PyMonteCarloContext:
         """The strategy argument as given, or None."""
     @strategy.setter
     def strategy(self, value: StrategyType | None) -> None: ...
+    @property
+    def physics(self) -> PhysicalModel | None:
+        """The engine's PhysicalModel, or None for the cycle model; the sensitivity
+        analysis runs its variants on it.
+        """
+    @physics.setter
+    def physics(self, value: PhysicalModel | None) -> None: ...
+    @property
+    def speed_of_light_in_fiber_km_ms(self) -> float:
+        """The engine's signal speed in fiber, in km/ms; the variants of the physical
+        model run with it (those of the cycle model with 200).
+        """
+    @speed_of_light_in_fiber_km_ms.setter
+    def speed_of_light_in_fiber_km_ms(self, value: float) -> None: ...
     def __reduce__(self) -> tuple[Any, ...]: ...
 
 @final
@@ -2259,6 +2456,13 @@ class TopologyConfig:
         """The engine's baseline_purify_factor itself."""
     @gamma_swapping.setter
     def gamma_swapping(self, value: float) -> None: ...
+    @property
+    def physics(self) -> PhysicalModel | None:
+        """The engine's physical model, or None for the cycle model (written to the file
+        only when there is one).
+        """
+    @physics.setter
+    def physics(self, value: PhysicalModel | None) -> None: ...
     def __reduce__(self) -> tuple[Any, ...]: ...
 
 @final
@@ -2387,6 +2591,7 @@ def compare_topologies(
     max_latency_ms: float,
     runs: int,
     strategy: StrategyType | None = None,
+    config: SimulationConfig | None = None,
 ) -> TopologyComparisonReport:
     """Compare multiple network topologies for the same entanglement request
 
@@ -2422,10 +2627,10 @@ def compare_topologies(
 
     Simulate one request on several reference topologies and recommend one.
 
-    Each endpoint's topology is built in a fresh engine with the engine default
-    configuration and simulated for `runs` trials with a seed taken from the clock, so the
-    figures vary from call to call. The recommended topology has the highest success rate
-    (the later one on a tie).
+    Each endpoint's topology is built in a fresh engine with `config` (the engine default
+    configuration unless given) and simulated for `runs` trials with a seed taken from the
+    clock, so the figures vary from call to call. The recommended topology has the highest
+    success rate (the later one on a tie).
 
     Args:
         endpoints: TopologyEndpoints (tuples are refused): a topology name and the
@@ -2434,14 +2639,17 @@ def compare_topologies(
         max_latency_ms: Latency budget of every trial in ms; +inf is refused.
         runs: Trials per topology, 0 or more.
         strategy: Routing strategy; None: HighestFidelity.
+        config: The SimulationConfig every compared engine is built with (copied); one
+            holding a PhysicalModel compares the topologies on the physical model. None:
+            the engine default (the cycle model).
 
     Returns:
         A new TopologyComparisonReport.
 
     Raises:
         ValueError: an unknown topology name (before anything runs), a node id that is
-            not in its topology ("Source node 'X' not found in topology ..."), or an
-            infinite max_latency_ms.
+            not in its topology ("Source node 'X' not found in topology ..."), an
+            infinite max_latency_ms, or on the physical model a value it cannot use.
     """
 
 def save_topology(engine: TavoEngine, filepath: _StrOrBytesPath) -> None:

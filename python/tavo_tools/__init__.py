@@ -12,10 +12,12 @@ from .networks import compare, from_networkx, to_networkx
 from .parallel import simulate
 from .plot import plot_network, plot_sensitivity, plot_sweep
 from .rank import rank
+from .rates import key_rate, repeaterless_bound
 from .report import Report, report
 from .sweep import parameter_keys, sweep
 
 __all__ = [
+    "key_rate",
     "compare",
     "from_networkx",
     "to_networkx",
@@ -27,6 +29,7 @@ __all__ = [
     "report",
     "Report",
     "records",
+    "repeaterless_bound",
     "simulate",
     "success_interval",
     "sweep",

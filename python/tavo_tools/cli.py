@@ -254,6 +254,47 @@ def _strategy(args: argparse.Namespace) -> Optional[tavo_core.StrategyType]:
     return member
 
 
+def _model_fields(model: Any) -> Dict[str, Any]:
+    """A PhysicalModel's fields as plain values, the scheme by its member name."""
+    return {
+        "scheme": repr(model.scheme).rpartition(".")[2],
+        "detector_efficiency": float(model.detector_efficiency),
+        "swap_success": float(model.swap_success),
+        "fiber_loss_db_km": float(model.fiber_loss_db_km),
+        "satellite_loss_db": float(model.satellite_loss_db),
+        "link_cutoff_ms": None if model.link_cutoff_ms is None else float(model.link_cutoff_ms),
+    }
+
+
+def _model(engine: tavo_core.TavoEngine) -> Dict[str, Any]:
+    """Which model an engine plays requests on, for the JSON output: {"model": "cycle"}, or
+    {"model": "physical", "physics": the model's fields}."""
+    physics = engine.config.physics
+    if physics is None:
+        return {"model": "cycle"}
+    return {"model": "physical", "physics": _model_fields(physics)}
+
+
+def _model_line(engine: tavo_core.TavoEngine) -> str:
+    physics = engine.config.physics
+    if physics is None:
+        return "cycle model"
+    fields = ", ".join(f"{key} {value}" for key, value in _model_fields(physics).items())
+    return f"physical model ({fields})"
+
+
+def _physical(args: argparse.Namespace, engine: tavo_core.TavoEngine) -> tavo_core.TavoEngine:
+    """The engine, or with --physical and no model of its own, a copy on the physical model with
+    its defaults (a file's own model is always used)."""
+    if not args.physical or engine.config.physics is not None:
+        return engine
+    config = engine.config
+    config.physics = tavo_core.PhysicalModel()
+    copy = tavo_core.TavoEngine(config)
+    copy.define_network(engine.nodes, engine.links)
+    return copy
+
+
 def _load(args: argparse.Namespace) -> Tuple[tavo_core.TavoFile, tavo_core.TavoEngine]:
     """The file of a request and its engine; the request's endpoints are checked against it and
     a missing fidelity target or budget is taken from the file's constraints."""
@@ -278,14 +319,14 @@ def _load(args: argparse.Namespace) -> Tuple[tavo_core.TavoFile, tavo_core.TavoE
             setattr(args, option, check(float(value)))
         except argparse.ArgumentTypeError as exc:
             raise UsageError(f"constraints.{name} of {args.file} {exc}; give --{option}") from None
-    return loaded, tavo_core.from_tavo_file(args.file)
+    return loaded, _physical(args, tavo_core.from_tavo_file(args.file))
 
 
-def _header(args: argparse.Namespace, seed: int, what: str) -> None:
+def _header(args: argparse.Namespace, seed: int, what: str, engine: tavo_core.TavoEngine) -> None:
     if not args.json:
         print(
             f"{args.file}: {args.from_node} -> {args.to}, fidelity >= {args.fidelity:g}, "
-            f"budget {args.budget:g} ms, {what}, seed {seed}",
+            f"budget {args.budget:g} ms, {what}, seed {seed}, {_model_line(engine)}",
             flush=True,
         )
 
@@ -342,7 +383,7 @@ def run_simulate(args: argparse.Namespace) -> int:
     _precision_check(args)
     _, engine = _load(args)
     seed = resolve_seed(args.seed)  # chosen here so that the output can name it
-    _header(args, seed, _trials(args))
+    _header(args, seed, _trials(args), engine)
     stats = _ensemble(args, engine, seed)
     busiest = _busiest(stats, args.top)
     if args.json:
@@ -351,7 +392,7 @@ def run_simulate(args: argparse.Namespace) -> int:
             for key, value in frames.records(stats)[0].items()
             if not key.startswith(frames.ATTEMPTS_PREFIX)
         }
-        _emit_json({"seed": seed, **row, "busiest_links": busiest})
+        _emit_json({"seed": seed, **_model(engine), **row, "busiest_links": busiest})
         return OK
     if args.precision is not None:
         print(f"  trials run       {stats.total_runs}")
@@ -386,7 +427,7 @@ def _ranking(args: argparse.Namespace, engine: tavo_core.TavoEngine, seed: int) 
 def run_sensitivity(args: argparse.Namespace) -> int:
     _, engine = _load(args)
     seed = resolve_seed(args.seed)
-    _header(args, seed, f"{args.runs} trials per variant")
+    _header(args, seed, f"{args.runs} trials per variant", engine)
     ranking = _ranking(args, engine, seed)
     top = ranking.head(args.top)
     if args.json:
@@ -394,7 +435,7 @@ def run_sensitivity(args: argparse.Namespace) -> int:
             {"parameter": str(key), **{k: _plain(v) for k, v in row.items()}}
             for key, row in top.iterrows()
         ]
-        _emit_json({"seed": seed, "step": args.step, "ranking": rows})
+        _emit_json({"seed": seed, **_model(engine), "step": args.step, "ranking": rows})
         return OK
     base = float(ranking["success_base"].iloc[0]) if len(ranking) else math.nan
     print(f"  success rate {base:.4f}; each parameter lowered and raised by {args.step:.0%}")
@@ -417,7 +458,7 @@ def run_report(args: argparse.Namespace) -> int:
         args.runs = REPORT_RUNS
     _, engine = _load(args)  # checks the endpoints, fills in the limits
     seed = resolve_seed(args.seed)
-    _header(args, seed, f"report of {_trials(args)}")
+    _header(args, seed, f"report of {_trials(args)}", engine)
     page = report(
         args.file,
         args.from_node,
@@ -438,7 +479,10 @@ def run_report(args: argparse.Namespace) -> int:
     )
     row = frames.records(page.stats)[0]
     if args.json:
-        _emit_json({"seed": seed, "path": args.output, "success_rate": row["success_rate"]})
+        _emit_json(
+            {"seed": seed, **_model(engine), "path": args.output,
+             "success_rate": row["success_rate"]}
+        )
     else:
         print(f"  success rate {row['success_rate']:.4f}; report written to {args.output}")
     return OK
@@ -530,7 +574,7 @@ def run_compare(args: argparse.Namespace) -> int:
         )
     engines = {}
     for name, source, from_node, to in items:
-        engine = engines[name] = _engine(source)
+        engine = engines[name] = _physical(args, _engine(source))
         ids = {str(node.id) for node in engine.nodes}
         for role, node in (("from", from_node), ("to", to)):
             if node not in ids:
@@ -549,7 +593,7 @@ def run_compare(args: argparse.Namespace) -> int:
             workers=args.workers,
             progress=_progress_wanted(sys.stderr),
         )
-        row = {"network": name, "from": from_node, "to": to}
+        row = {"network": name, "from": from_node, "to": to, **_model(engines[name])}
         row.update({k: _plain(v) for k, v in frame.iloc[0].items()})
         rows.append(row)
     best, rivals = _best(rows)
@@ -632,6 +676,12 @@ def _add_options(parser: argparse.ArgumentParser) -> None:
         help="threads running the trials (default: the usable cores)",
     )
     parser.add_argument("--json", action="store_true", help="print machine-readable JSON")
+    parser.add_argument(
+        "--physical",
+        action="store_true",
+        help="play requests on the physical model, with its defaults, on a network that has no "
+        "model of its own (a file's own model is always used)",
+    )
 
 
 def _add_request(parser: argparse.ArgumentParser) -> None:
@@ -817,6 +867,8 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
             print(f"tavo {args.command}: error: {_one_line(exc)}", file=sys.stderr)
             return USAGE
         except RuntimeError as exc:  # a file that cannot be loaded
+            return _fail(_one_line(exc))
+        except ValueError as exc:  # a value the physical model cannot use
             return _fail(_one_line(exc))
     except KeyboardInterrupt:
         print("tavo: interrupted", file=sys.stderr)

@@ -5,6 +5,7 @@ from __future__ import annotations
 
 import concurrent.futures as cf
 import itertools
+import math
 import numbers
 from dataclasses import dataclass
 from typing import TYPE_CHECKING, Any, Callable, Dict, List, Mapping, Optional, Sequence, Tuple
@@ -150,6 +151,24 @@ def _plain(
     return Field(name, scope, label, unit, low, high, *_attribute(name))
 
 
+def _cutoff(scenario: Scenario) -> float:
+    # No cutoff is a cutoff that never acts.
+    physics = scenario.config.physics
+    assert physics is not None  # the field is present only then
+    return math.inf if physics.link_cutoff_ms is None else float(physics.link_cutoff_ms)
+
+
+def _set_cutoff(scenario: Scenario, value: float) -> None:
+    physics = scenario.config.physics  # a copy: change it, then store it back
+    assert physics is not None
+    physics.link_cutoff_ms = None if math.isinf(value) else value
+    scenario.config.physics = physics
+
+
+def _has_model(scenario: Scenario) -> bool:
+    return scenario.config.physics is not None
+
+
 def _satellite(name: str, label: str) -> Field:
     return Field(name, LINK, label, "", 0.0, 1.0, *_part("satellite_conditions", name))
 
@@ -171,6 +190,12 @@ FIELDS: List[Field] = [
         _alpha_loss,
         _set_alpha_loss,
     ),
+    # The physical model's fields, on an engine that has one.
+    config_field("physics", "detector_efficiency", "Detector efficiency", "", 0.0, 1.0),
+    config_field("physics", "swap_success", "Swap success probability", "", 0.0, 1.0),
+    config_field("physics", "fiber_loss_db_km", "Fiber loss (physical model)", "dB/km", 0.0, None),
+    Field("physics.link_cutoff_ms", NETWORK, "Cutoff of stored pairs", "ms", 0.0, None, _cutoff,
+          _set_cutoff, _has_model),
     _plain("fidelity_target", REQUEST, "Fidelity target", "", 0.0, 1.0),
     _plain("max_latency_ms", REQUEST, "Latency budget", "ms", 0.0, None),
 ]
@@ -339,6 +364,11 @@ def sweep(
     table = vocabulary(scenario)
     grid: Dict[str, List[Any]] = {}
     for key, values in vary.items():
+        if key not in table and key.startswith("physics.") and not _has_model(scenario):
+            raise ValueError(
+                f"sweep parameter {key!r} needs an engine with a physical model "
+                "(SimulationConfig(physics=PhysicalModel()))"
+            )
         if key not in table:
             raise ValueError(
                 f"unknown sweep parameter {key!r}; valid parameters: {', '.join(table)}"

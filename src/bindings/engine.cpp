@@ -43,7 +43,14 @@ constexpr std::string_view kEngineDoc = R"doc(
 
     The timeline ignores node memory lifetimes, link types and satellite conditions; link
     generation rates only score HighestSuccess routes. SimulationConfig.step_resolution_ms is
-    not used either.)doc";
+    not used either.
+
+    That is the cycle model. An engine whose configuration holds a PhysicalModel plays every
+    request on the physical model instead (see PhysicalModel): the same route, then per hop a
+    success probability from the link's transmission, attempts at the rate and heralding
+    time of the link, memories that decay with their T2, swaps as soon as possible and
+    purification, until the target or min(max_latency_ms, total_time_cutoff_ms); it refuses,
+    with ValueError, values it cannot use and requests between ids that are not nodes.)doc";
 
 constexpr std::string_view kEngineArguments = R"doc(
     Args:
@@ -58,8 +65,8 @@ constexpr std::string_view kDefineNetworkDoc = R"doc(
     memory lifetime. Links may name nodes that are not defined (such a node can lie inside a
     route, but cannot be a request's source or target), run in parallel (the first listed
     between two nodes is the one used) or loop. Link types and satellite conditions are
-    kept (snapshots and the links attribute show them) but change no outcome. Other
-    threads using the engine wait until the call is done.
+    kept (snapshots and the links attribute show them); only the physical model reads them.
+    Other threads using the engine wait until the call is done.
 
     Args:
         nodes: The nodes (copied), in order.
@@ -71,7 +78,8 @@ constexpr std::string_view kRequestEntanglementDoc = R"doc(
     The link attempts draw from a fixed zero-seeded generator, so repeated calls make the
     same attempt draws; link losses come from a per-thread generator keyed by the operating
     system, so on routes with intermediate nodes results can differ from call to call. For
-    reproducible figures use simulate with a seed.
+    reproducible figures use simulate with a seed. On the physical model every draw comes
+    from the zero-seeded generator: repeated calls give the same result.
 
     Args:
         from_node: Source node id; must be a defined node.
@@ -90,7 +98,10 @@ constexpr std::string_view kRequestEntanglementDoc = R"doc(
         RuntimeError: the engine has no network ("No network defined. Call
             define_network() first.").
         ValueError: max_latency_ms or the engine's total_time_cutoff_ms is +inf
-            ("max_latency_ms must be finite", "total_time_cutoff_ms must be finite").)doc";
+            ("max_latency_ms must be finite", "total_time_cutoff_ms must be finite"); on the
+            physical model also a value it cannot use, named with its node or link ("link
+            A->B: base_fidelity must be in [0.25, 1], got 0.2") or an end that is not a node
+            ("request: from_node 'X' is not a node of the network").)doc";
 
 constexpr std::string_view kSimulateDoc = R"doc(
     Run an ensemble of `runs` seeded trials of one request and summarise it.
@@ -100,7 +111,8 @@ constexpr std::string_view kSimulateDoc = R"doc(
     configuration, and an ensemble cut into consecutive chunks (runs a with seed s, the rest
     with seed s + a) has the sums of the whole. The ensembles of seeds s and s + 1 share all
     but one trial: for independent replicates use seeds at least `runs` apart. The route is
-    chosen once for the whole ensemble.
+    chosen once for the whole ensemble. The same holds on the physical model, whose trial i
+    draws everything from seed + i.
 
     Args:
         from_node: Source node id; must be a defined node.
@@ -119,7 +131,8 @@ constexpr std::string_view kSimulateDoc = R"doc(
         RuntimeError: the engine has no network ("No network defined. Call
             define_network() first.").
         ValueError: max_latency_ms or the engine's total_time_cutoff_ms is +inf
-            ("max_latency_ms must be finite", "total_time_cutoff_ms must be finite").)doc";
+            ("max_latency_ms must be finite", "total_time_cutoff_ms must be finite"); on the
+            physical model also what request_entanglement refuses, even for runs = 0.)doc";
 
 TavoEngine new_engine(optional<SimulationConfig> config) {
     return TavoEngine(config.value_or(SimulationConfig::engine_default()));

@@ -123,7 +123,9 @@ std::string config_repr(const TavoConfig& config) {
     return "TavoConfig(alpha_loss=" + text::debug_optional(config.alpha_loss) +
            ", beta_fidelity_decay=" + text::debug_optional(config.beta_fidelity_decay) +
            ", gamma_swapping=" + text::debug_optional(config.gamma_swapping) +
-           ", max_attempts=" + text::debug_optional(config.max_attempts) + ")";
+           ", max_attempts=" + text::debug_optional(config.max_attempts) +
+           // Shown only when there is one, so that a config without one reads as it always did.
+           (config.physics ? ", physics=" + repr(*config.physics) : std::string()) + ")";
 }
 
 std::string constraints_repr(const TavoConstraints& constraints) {

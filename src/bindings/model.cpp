@@ -36,11 +36,13 @@ PhysicalConfig new_physical_config(optional<double> alpha_loss_db_km) {
 
 SimulationConfig new_simulation_config(optional<double> total_time_cutoff_ms,
                                        optional<double> step_resolution_ms,
-                                       optional<double> alpha_loss_db_km) {
+                                       optional<double> alpha_loss_db_km,
+                                       optional<PhysicalModel> physics) {
     SimulationConfig config;
     config.physical = PhysicalConfig::from_alpha_loss(alpha_loss_db_km);
     if (total_time_cutoff_ms) config.total_time_cutoff_ms = *total_time_cutoff_ms;
     if (step_resolution_ms) config.step_resolution_ms = *step_resolution_ms;
+    config.physics = std::move(physics);
     return config;
 }
 
@@ -64,14 +66,41 @@ py::Ref simulation_config_class(PyObject*) {
     return py::ClassBuilder<SimulationConfig>("SimulationConfig")
         .record()
         .constructor<&new_simulation_config, "total_time_cutoff_ms", "step_resolution_ms",
-                     "alpha_loss_db_km">(R"(
+                     "alpha_loss_db_km", "physics">(R"(
             Each value left out takes its default.
 
             Args:
                 total_time_cutoff_ms: Time limit of one trial in ms; None: 5000.
                 step_resolution_ms: Recorded only (trials advance in 2.5 ms cycles); None: 0.1 ms.
                 alpha_loss_db_km: Fiber attenuation in dB/km; physical.baseline_purify_factor
-                    becomes a tenth of it. None: 0.022.)")
+                    becomes a tenth of it (the cycle model's purification factor). None: 0.022.
+                physics: A PhysicalModel to play every request on (copied); None: the cycle
+                    model.)")
+        .build();
+}
+
+py::Ref physical_model_class(PyObject*) {
+    return py::ClassBuilder<PhysicalModel>("PhysicalModel")
+        .record()
+        .record_constructor()
+        .value_equality()
+        .record_representation()
+        .build();
+}
+
+py::Ref heralding_scheme_class(PyObject*) {
+    return py::EnumBuilder<HeraldingScheme>("HeraldingScheme", kHeraldingSchemeNames)
+        .doc(R"(
+            How a link of the physical model heralds a pair (see PhysicalModel).
+
+            Members:
+                Direct: One end emits, the photon crosses the whole link and the far end heralds
+                    back (value 0): p = detector_efficiency * eta per attempt, one attempt every
+                    max(1000 / generation_rate_hz, 2 L / c) ms. The default.
+                Midpoint: Both ends emit towards a station in the middle of the link, which
+                    heralds on two clicks (value 1; Barrett and Kok 2005): p =
+                    detector_efficiency**2 * eta / 2, one attempt every
+                    max(1000 / generation_rate_hz, L / c) ms.)")
         .build();
 }
 
@@ -97,7 +126,8 @@ py::Ref link_type_class(PyObject*) {
         .doc(
             "Kind of a link of the network model: Fiber or Satellite.\n"
             "\n"
-            "Snapshots record it; it changes no simulated outcome.\n"
+            "Snapshots record it; it changes no outcome of the cycle model. On the physical\n"
+            "model a satellite link has a free-space loss and signals at the speed of light.\n"
             "\n"
             "Members:\n"
             "    Fiber: A fiber link (value 0), the default.\n"

@@ -27,6 +27,13 @@ constexpr std::string_view kRunQkdDoc = R"doc(
     same link-attempt draws, so on a one-hop route every round has the same outcome. Without a
     network nothing is requested: success False, qber 1.0, no rounds counted.
 
+    On the physical model each delivered pair is read as a Werner state (w = (4F - 1)/3): QBER
+    = the mean of (1 - w)/2 over the successful rounds, and privacy amplification keeps the
+    asymptotic BB84 fraction 1 - 2 h(QBER) of the sifted bits (h the binary entropy; no key
+    when that is not positive) instead of privacy_amplification_factor. Round k (k = 0, 1,
+    ...) draws from the generator seeded with k, so rounds differ and the exchange repeats
+    exactly; a failed round costs the time its request ran (its limit).
+
     Args:
         params: The exchange's parameters (copied).
 
@@ -45,7 +52,8 @@ constexpr std::string_view kExecuteTeleportationDoc = R"doc(
     The request goes from params.source_node to params.target_node (HighestFidelity, fidelity
     target state_fidelity, budget classical_bandwidth_ms). With F the delivered fidelity (0.0
     when the request failed): teleportation_fidelity = min(state_fidelity * F, 0.999), or 0.0
-    when F is 0; success when F > 0.5. latency_ms is the request's latency plus 0.25 ms per
+    when F is 0; on the physical model (2F + 1)/3, the average fidelity of teleporting over a
+    Werner pair of fidelity F (0.0 when F is 0). Success when F > 0.5. latency_ms is the request's latency plus 0.25 ms per
     relay node. Relay nodes only appear in the path; they do not change the route. Without a
     network nothing is requested: both fidelities 0.0, latency 0.0 and a path without the
     target.

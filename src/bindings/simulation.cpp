@@ -64,6 +64,37 @@ void set_context_links(PyMonteCarloContext& context, std::vector<LinkView> links
     }
 }
 
+// A context pickles as its full records, so that link kinds and satellite conditions, which the
+// tuples of the links attribute leave out, survive the round trip.
+using ContextState =
+    std::tuple<std::optional<std::uint64_t>, std::vector<NodeDefinition>,
+               std::vector<LinkDefinition>, std::string, std::string, double, double, double,
+               double, double, std::optional<StrategyType>, std::optional<PhysicalModel>, double>;
+
+ContextState context_state(const PyMonteCarloContext& c) {
+    return {c.seed,
+            c.nodes,
+            c.links,
+            c.from_node,
+            c.to_node,
+            c.fidelity_target,
+            c.max_latency_ms,
+            c.total_time_cutoff_ms,
+            c.step_resolution_ms,
+            c.baseline_purify_factor,
+            c.strategy,
+            c.physics,
+            c.speed_of_light_in_fiber_km_ms};
+}
+
+PyMonteCarloContext context_from_state(ContextState state) {
+    PyMonteCarloContext c;
+    std::tie(c.seed, c.nodes, c.links, c.from_node, c.to_node, c.fidelity_target, c.max_latency_ms,
+             c.total_time_cutoff_ms, c.step_resolution_ms, c.baseline_purify_factor, c.strategy,
+             c.physics, c.speed_of_light_in_fiber_km_ms) = std::move(state);
+    return c;
+}
+
 py::Dict<std::string, double> sensitivity(const MonteCarloStats& stats, std::uint64_t seed_base) {
     return {sensitivity_analysis(stats, seed_base)};
 }
@@ -79,15 +110,18 @@ constexpr std::string_view kSensitivityDoc = R"doc(
 
     Every parameter of _context (each node's memory_lifetime_t2; each link's distance_km,
     base_fidelity and generation_rate_hz; and alpha_loss_db_km, which sets the purification
-    factor to 0.018 and 0.022) is lowered and raised by 10 % in a fresh engine, with fiber
-    links and a signal speed of 200 km/ms, and an ensemble of 200 trials (50 per node for
-    more than 4 nodes) runs for each variant. Common random numbers: lowered variants run on
+    factor to 0.018 and 0.022) is lowered and raised by 10 % in a fresh engine, with the
+    context's links (kinds and satellite conditions included) and a signal speed of 200 km/ms,
+    and an ensemble of 200 trials (50 per node for more than 4 nodes) runs for each variant.
+    When the context holds a PhysicalModel the variants run on it at the context's signal
+    speed; alpha_loss_db_km then scales the model's fiber_loss_db_km (x 0.9 and x 1.1), and a
+    scaled base_fidelity is kept within [0.25, 1]. Common random numbers: lowered variants run on
     seed_base and raised ones on seed_base + 1, each compared with the unchanged network on
     the same seed. Impact = (|raised - unchanged| + |lowered - unchanged|) divided by
     empirical_success_rate, or 0.0 when that rate is below 0.01. A parameter that changes
-    neither the route nor the timeline scores exactly 0.0: memory lifetimes always,
-    generation rates unless the strategy is HighestSuccess. The same seed_base gives the
-    same ranking. Runs 2 * (nodes + 3 * links + 1) + 2 ensembles.
+    neither the route nor the timeline scores exactly 0.0: on the cycle model memory lifetimes
+    always, generation rates unless the strategy is HighestSuccess. The same seed_base gives
+    the same ranking. Runs 2 * (nodes + 3 * links + 1) + 2 ensembles.
 
     Args:
         seed_base: Seed of the comparisons, 0 <= seed_base < 2**64.
@@ -118,6 +152,7 @@ py::Ref monte_carlo_context_class(PyObject*) {
         .own_attribute<&context_nodes, &set_context_nodes>("nodes")
         .own_attribute<&context_links, &set_context_links>("links")
         .record()
+        .pickled<&context_state, &context_from_state>()
         .build();
 }
 

@@ -16,8 +16,10 @@ NetworkTopologyPayload generate(std::string name) { return generate_topology(nam
 
 TopologyComparisonReport compare(std::vector<TopologyEndpoints> endpoints, double fidelity_target,
                                  double max_latency_ms, std::uint64_t runs,
-                                 std::optional<StrategyType> strategy) {
-    return compare_topologies(endpoints, fidelity_target, max_latency_ms, runs, strategy);
+                                 std::optional<StrategyType> strategy,
+                                 std::optional<SimulationConfig> config) {
+    return compare_topologies(endpoints, fidelity_target, max_latency_ms, runs, strategy,
+                              config.value_or(SimulationConfig::engine_default()));
 }
 
 constexpr std::string_view kGenerateDoc = R"doc(
@@ -73,10 +75,10 @@ constexpr std::string_view kCompareDoc = R"doc(
 
     Simulate one request on several reference topologies and recommend one.
 
-    Each endpoint's topology is built in a fresh engine with the engine default
-    configuration and simulated for `runs` trials with a seed taken from the clock, so the
-    figures vary from call to call. The recommended topology has the highest success rate
-    (the later one on a tie).
+    Each endpoint's topology is built in a fresh engine with `config` (the engine default
+    configuration unless given) and simulated for `runs` trials with a seed taken from the
+    clock, so the figures vary from call to call. The recommended topology has the highest
+    success rate (the later one on a tie).
 
     Args:
         endpoints: TopologyEndpoints (tuples are refused): a topology name and the
@@ -85,14 +87,17 @@ constexpr std::string_view kCompareDoc = R"doc(
         max_latency_ms: Latency budget of every trial in ms; +inf is refused.
         runs: Trials per topology, 0 or more.
         strategy: Routing strategy; None: HighestFidelity.
+        config: The SimulationConfig every compared engine is built with (copied); one
+            holding a PhysicalModel compares the topologies on the physical model. None:
+            the engine default (the cycle model).
 
     Returns:
         A new TopologyComparisonReport.
 
     Raises:
         ValueError: an unknown topology name (before anything runs), a node id that is
-            not in its topology ("Source node 'X' not found in topology ..."), or an
-            infinite max_latency_ms.)doc";
+            not in its topology ("Source node 'X' not found in topology ..."), an
+            infinite max_latency_ms, or on the physical model a value it cannot use.)doc";
 
 }  // namespace
 
@@ -102,7 +107,8 @@ py::Ref generate_topology_function(PyObject* module) {
 
 py::Ref compare_topologies_function(PyObject* module) {
     return py::unlocked_function<&compare, "compare_topologies", "endpoints", "fidelity_target",
-                                 "max_latency_ms", "runs", "strategy">(module, kCompareDoc);
+                                 "max_latency_ms", "runs", "strategy", "config">(module,
+                                                                                 kCompareDoc);
 }
 
 py::Ref topology_endpoints_class(PyObject*) {

@@ -114,6 +114,9 @@ struct Field {
     void (*read)(Reader&, R&);
     void (*write)(PrettyWriter&, const R&);
     bool (*holds_value)(const R&);  // for Optional fields: whether there is something to write
+    // false: only the object form has the field; the array form neither holds nor counts it (a
+    // field added to a record whose array form was fixed before it).
+    bool in_array = true;
 };
 
 namespace detail {
@@ -160,6 +163,17 @@ constexpr Field<detail::RecordOf<Member>> defaulted(std::string_view key) {
     return field;
 }
 
+// As defaulted, and null leaves the default too.
+template <auto Member, class Codec>
+constexpr Field<detail::RecordOf<Member>> defaulted_or_null(std::string_view key) {
+    using R = detail::RecordOf<Member>;
+    Field<R> field = defaulted<Member, Codec>(key);
+    field.read = [](Reader& r, R& record) {
+        if (auto value = detail::read_optional<Codec>(r)) record.*Member = std::move(*value);
+    };
+    return field;
+}
+
 template <auto Member, class Codec>
 constexpr Field<detail::RecordOf<Member>> optional(std::string_view key) {
     using R = detail::RecordOf<Member>;
@@ -187,13 +201,17 @@ R read_record(Reader& reader, std::string_view name, std::span<const Field<R>> f
     const int open = detail::open_record(reader, name);
     R record{};
     if (open == '[') {
+        std::size_t in_array = 0;
+        for (const Field<R>& field : fields) in_array += field.in_array;
         bool first = true;
-        for (std::size_t i = 0; i < fields.size(); ++i) {
+        for (std::size_t i = 0, position = 0; i < fields.size(); ++i) {
+            if (!fields[i].in_array) continue;
             if (reader.next_element(first)) {
                 fields[i].read(reader, record);
             } else if (fields[i].presence != Presence::Defaulted) {
-                detail::fail_length(reader, i, name, fields.size());
+                detail::fail_length(reader, position, name, in_array);
             }
+            ++position;
         }
         reader.end_array();
     } else {

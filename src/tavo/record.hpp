@@ -33,7 +33,9 @@ enum class JsonPresence : std::uint8_t {
     Optional,   // a std::optional: absent or null is nothing; written only when it holds a value
     Nullable,   // as Optional, but always written, as null when it holds nothing
     Defaulted,  // may be absent, also in the array form (the default stays); always written
-    Omitted,    // not part of the JSON form
+    DefaultedOrNull,  // as Defaulted, and null also leaves the default
+    KeyedOptional,    // as Optional, in the object form only (the array form was fixed before)
+    Omitted,          // not part of the JSON form
 };
 
 // How a field appears among the parameters of the record's constructor.

@@ -65,9 +65,11 @@ namespace record_detail {
 template <class Row>
 constexpr json::Presence json_presence(const Row& row) {
     switch (row.presence()) {
-        case JsonPresence::Optional: return json::Presence::Optional;
+        case JsonPresence::Optional:
+        case JsonPresence::KeyedOptional: return json::Presence::Optional;
         case JsonPresence::Nullable: return json::Presence::Nullable;
-        case JsonPresence::Defaulted: return json::Presence::Defaulted;
+        case JsonPresence::Defaulted:
+        case JsonPresence::DefaultedOrNull: return json::Presence::Defaulted;
         default: return json::Presence::Required;
     }
 }
@@ -80,7 +82,10 @@ constexpr json::Field<typename Row::Record> json_field(const Row& row) {
     if constexpr (is_optional<typename Row::Type>) {
         json::Field<typename Row::Record> field = json::optional<member, Codec>(row.json_key());
         field.presence = presence;
+        field.in_array = row.presence() != JsonPresence::KeyedOptional;
         return field;
+    } else if (row.presence() == JsonPresence::DefaultedOrNull) {
+        return json::defaulted_or_null<member, Codec>(row.json_key());
     } else {
         json::Field<typename Row::Record> field = json::required<member, Codec>(row.json_key());
         field.presence = presence;

@@ -75,6 +75,24 @@ void append_float_change(std::string& out, const char* field, const std::optiona
     out.append(text::debug_optional(after)).append("\n");
 }
 
+// The physical model: each field that changed, or the whole model when one side has none.
+void append_physics_change(std::string& out, const std::optional<PhysicalModel>& before,
+                           const std::optional<PhysicalModel>& after) {
+    if (!before || !after) {
+        auto shown = [](const std::optional<PhysicalModel>& model) {
+            return model ? repr(*model) : std::string("None");
+        };
+        out.append("     - physics: ").append(shown(before)).append(" -> ");
+        out.append(shown(after)).append("\n");
+        return;
+    }
+    for (std::string_view field : changed_fields(*before, *after)) {
+        out.append("     - physics.").append(field).append(": ");
+        out.append(field_text(*before, field)).append(" -> ");
+        out.append(field_text(*after, field)).append("\n");
+    }
+}
+
 // Only some changes get a detail line of their own; the others show through their heading.
 std::string summary_of(const FileDiff& diff) {
     std::string out = "Diff between '" + diff.first_path + "' and '" + diff.second_path + "':\n";
@@ -99,6 +117,12 @@ std::string summary_of(const FileDiff& diff) {
         if (diff.config->changed("alpha_loss")) {
             append_float_change(out, "alpha_loss", diff.config->before.alpha_loss,
                                 diff.config->after.alpha_loss);
+        }
+        // A section on one side only changes every field, but a model absent from both
+        // says nothing.
+        if (diff.config->changed("physics") &&
+            !same_value(diff.config->before.physics, diff.config->after.physics)) {
+            append_physics_change(out, diff.config->before.physics, diff.config->after.physics);
         }
     }
     if (diff.constraints) {

@@ -4,6 +4,7 @@
 
 #include "tavo/error.hpp"
 #include "tavo/montecarlo/ensemble.hpp"
+#include "tavo/physics/request.hpp"
 #include "tavo/scheduler/orchestrator.hpp"
 
 namespace tavo {
@@ -25,8 +26,23 @@ const QuantumNetwork& TavoEngine::network_or_fail() const {
     return *network_;
 }
 
+SimulationResult TavoEngine::request_entanglement(const EntanglementRequest& request,
+                                                  const ChaCha12Rng& generator) const {
+    const QuantumNetwork& network = require_network();
+    if (config_.physics) return play_physical_request(network, config_, request, generator);
+    require_finite_limits(request, config_);
+    SimulationRuntime runtime;
+    NetworkTelemetry telemetry(config_);
+    return NetworkOrchestratorPolicy::coordinate_timeline(
+        telemetry, network, runtime, request, &generator, ThreadLossDraw{},
+        NetworkOrchestratorPolicy::Observed::ResultOnly);
+}
+
 SimulationResult TavoEngine::request_entanglement(const EntanglementRequest& request) const {
     const QuantumNetwork& network = require_network();
+    if (config_.physics) {
+        return play_physical_request(network, config_, request, ChaCha12Rng::zero_seeded());
+    }
     require_finite_limits(request, config_);
     // Nothing of the runtime and telemetry is kept: only the result is observed.
     SimulationRuntime runtime;

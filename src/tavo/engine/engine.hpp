@@ -9,6 +9,7 @@
 #include "tavo/network/definitions.hpp"
 #include "tavo/network/quantum_network.hpp"
 #include "tavo/network/request.hpp"
+#include "tavo/random/chacha.hpp"
 #include "tavo/scheduler/result.hpp"
 
 namespace tavo {
@@ -30,6 +31,9 @@ public:
 
     // One played-out request with the zero-seeded generator; records nothing on the engine.
     SimulationResult request_entanglement(const EntanglementRequest& request) const;
+    // The same drawing from a copy of `generator` (link attempts, on the cycle model).
+    SimulationResult request_entanglement(const EntanglementRequest& request,
+                                          const ChaCha12Rng& generator) const;
 
     // An ensemble of `runs` trials; without a seed, the wall clock's nanoseconds since the epoch.
     MonteCarloSummary simulate(const EntanglementRequest& request, std::uint64_t runs,

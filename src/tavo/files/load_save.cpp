@@ -121,6 +121,7 @@ SimulationConfig simulation_config_from(const std::optional<TavoConfig>& config)
         result.physical.baseline_purify_factor = config->alpha_loss ? *config->alpha_loss / 10.0 : 0.22;
         result.total_time_cutoff_ms =
             config->max_attempts ? double(*config->max_attempts) * 50.0 : 5000.0;
+        result.physics = config->physics;
     }
     result.physical.speed_of_light_in_fiber_km_ms = 200.0;
     result.step_resolution_ms = 0.1;

@@ -71,8 +71,8 @@ std::vector<NodeDefinition> to_node_definitions(const std::vector<TavoNode>& nod
 std::vector<LinkDefinition> to_link_definitions(const std::vector<TavoLink>& links);
 
 // The configuration an engine built from a file runs with. Without a config section it is the
-// engine default; with one, the purify factor comes from alpha_loss (0.22 when absent) and the time
-// cutoff from max_attempts (5000 ms when absent).
+// engine default; with one, the purify factor comes from alpha_loss (0.22 when absent), the time
+// cutoff from max_attempts (5000 ms when absent) and the physical model from physics.
 SimulationConfig simulation_config_from(const std::optional<TavoConfig>& config);
 
 // Replaces the engine's network with the file's nodes and links; the engine's configuration and the

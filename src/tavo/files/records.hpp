@@ -10,6 +10,7 @@
 
 #include "json/value.hpp"
 #include "tavo/enum_name.hpp"
+#include "tavo/network/physical_model.hpp"
 #include "tavo/record.hpp"
 
 namespace tavo {
@@ -98,6 +99,7 @@ struct TavoConfig {
     std::optional<double> beta_fidelity_decay;
     std::optional<double> gamma_swapping;
     std::optional<std::uint32_t> max_attempts;
+    std::optional<PhysicalModel> physics;  // the engine plays requests on this model
 
     friend bool operator==(const TavoConfig&, const TavoConfig&) = default;
 };
@@ -156,7 +158,8 @@ struct Fields<TavoNode> {
             .name = "memory_lifetime_ms",
             .doc = R"(
                 Memory lifetime in ms, or None. An engine takes it in seconds (divided by 1000;
-                1 s when None) and the timeline does not use it.)",
+                1 s when None); the physical model decays stored pairs with it, the cycle
+                model does not use it.)",
             .unit = "ms",
         }),
         field<&TavoNode::memory_capacity>({
@@ -267,6 +270,15 @@ struct Fields<TavoConfig> {
             .doc = R"(
                 Attempt limit, 0..4294967295, or None: from_tavo_file sets total_time_cutoff_ms
                 to 50 ms times it (5000 ms when None).)",
+        }),
+        field<&TavoConfig::physics>({
+            .name = "physics",
+            .doc = R"(
+                The physical model the engine from_tavo_file builds plays requests on, or None
+                for the cycle model. In the file, an object with the PhysicalModel field names
+                ("scheme": "direct" or "midpoint"); absent or null fields take the defaults, and
+                a file without it reads and saves as before.)",
+            .json = JsonPresence::KeyedOptional,  // the array form keeps its old length
         }),
     };
 };

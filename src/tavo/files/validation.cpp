@@ -111,6 +111,16 @@ void check_connectivity(const TavoFile& file, std::vector<ValidationError>& erro
     }
 }
 
+void check_physics(const TavoFile& file, std::vector<ValidationError>& errors) {
+    if (!file.config || !file.config->physics) return;
+    for (const ModelFieldProblem& problem : physical_model_problems(*file.config->physics)) {
+        const std::string field(problem.field);
+        errors.push_back(
+            {ValidationError::InvalidPhysicsValue{field, problem.value, std::string(problem.rule)},
+             "config.physics." + field});
+    }
+}
+
 }  // namespace
 
 std::string ValidationError::message() const {
@@ -139,6 +149,10 @@ std::string ValidationError::message() const {
                 return "Graph is disconnected with " + std::to_string(e.components) + " components" +
                        p;
             },
+            [&](const InvalidPhysicsValue& e) {
+                return "Invalid " + e.field + " " + text::plain(e.value) + " (must be " + e.rule +
+                       ")" + p;
+            },
         },
         kind);
 }
@@ -164,6 +178,9 @@ std::string ValidationError::type_text() const {
             [](const GraphDisconnected& e) {
                 return "GraphDisconnected: " + std::to_string(e.components) + " components";
             },
+            [](const InvalidPhysicsValue& e) {
+                return "InvalidPhysicsValue: " + e.field + " " + text::plain(e.value);
+            },
         },
         kind);
 }
@@ -188,6 +205,7 @@ ValidationResult TavoValidator::validate_all(const TavoFile& file) {
     check_nodes(file, result.errors);
     check_links(file, result.errors);
     check_connectivity(file, result.errors);
+    check_physics(file, result.errors);
     result.valid = result.errors.empty();
     return result;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Structural and physical checks of a topology file: unique node ids, links between known and
-// distinct nodes, positive distances and rates, fidelities in (0, 1], and a connected graph.
+// distinct nodes, positive distances and rates, fidelities in (0, 1], a connected graph, and the
+// ranges of the physical model's fields.
 
 #include <cstdint>
 #include <optional>
@@ -38,11 +39,20 @@ struct ValidationError {
     struct GraphDisconnected {
         std::uint64_t components;
     };
+    // A field of the config section's physical model out of its range.
+    struct InvalidPhysicsValue {
+        std::string field;
+        double value;
+        std::string rule;  // "in (0, 1]", ...
+    };
     using Kind = std::variant<DuplicateNodeId, UnknownNodeReference, SelfLoop, InvalidDistance,
-                              InvalidFidelity, InvalidGenerationRate, GraphDisconnected>;
+                              InvalidFidelity, InvalidGenerationRate, GraphDisconnected,
+                              InvalidPhysicsValue>;
 
     Kind kind;
-    std::optional<std::string> path;  // no check sets one; shown as " [path]" when present
+    // Where in the file, shown as " [path]" when present: "config.physics.detector_efficiency"
+    // for the physical model's fields; the other checks set none.
+    std::optional<std::string> path;
 
     // "Duplicate node ID: A", "Graph is disconnected with 2 components", ...
     std::string message() const;
@@ -66,7 +76,7 @@ struct ValidationResult {
 
 class TavoValidator {
 public:
-    // Node pass, link pass, connectivity pass; errors in that order. Never fails.
+    // Node pass, link pass, connectivity pass, physical model; errors in that order. Never fails.
     static ValidationResult validate_all(const TavoFile& file);
 };
 

@@ -17,6 +17,8 @@ PyMonteCarloContext make_context(const QuantumNetwork& network, const Simulation
     context.step_resolution_ms = config.step_resolution_ms;
     context.baseline_purify_factor = config.physical.baseline_purify_factor;
     context.strategy = request.strategy;
+    context.physics = config.physics;
+    context.speed_of_light_in_fiber_km_ms = config.physical.speed_of_light_in_fiber_km_ms;
     return context;
 }
 

@@ -94,6 +94,22 @@ MonteCarloSummary EnsembleTotals::summary(const TimelinePlan& plan, std::uint64_
     return summary;
 }
 
+MonteCarloSummary EnsembleTotals::summary(const PhysicalPlan& plan,
+                                          const std::vector<std::uint64_t>& attempts,
+                                          std::uint64_t runs) const {
+    MonteCarloSummary summary;
+    summary.total_runs = runs;
+    summary.empirical_success_rate = double(successes) / double(runs);
+    summary.mean_latency_ms = latency_sum.value() / double(runs);
+    summary.mean_fidelity = successes > 0 ? fidelity_sum.value() / double(successes) : 0.0;
+    summary.aggregate_congestion_drops = drop_sum;
+    for (std::size_t hop = 0; hop < plan.hops.size(); ++hop) {
+        if (attempts[hop] > 0)
+            summary.link_utilization_heatmap.add(plan.hops[hop].key, attempts[hop]);
+    }
+    return summary;
+}
+
 namespace {
 
 // The loss draws of a seeded trial as the reference loop made them: a generator refilling four
@@ -123,6 +139,7 @@ MonteCarloSummary MonteCarloSimulationEngine::execute_ensemble(const QuantumNetw
                                                                const EntanglementRequest& request,
                                                                std::uint64_t runs,
                                                                std::optional<std::uint64_t> seed) {
+    if (config.physics) return execute_physical_ensemble(network, config, request, runs, seed);
     if (!seed) {
         return execute_ensemble_with(network, config, request, runs, seed,
                                      [](const ChaCha12Rng&) { return ThreadLossDraw{}; });
@@ -146,6 +163,29 @@ MonteCarloSummary MonteCarloSimulationEngine::execute_ensemble(const QuantumNetw
                                    [&](const detail::TrialOutcome& trial) { totals.add(trial); });
     }
     return totals.summary(plan, runs);
+}
+
+MonteCarloSummary MonteCarloSimulationEngine::execute_physical_ensemble(
+    const QuantumNetwork& network, const SimulationConfig& config,
+    const EntanglementRequest& request, std::uint64_t runs, std::optional<std::uint64_t> seed) {
+    require_finite_limits(request, config);
+    check_interrupt();
+    const PhysicalPlan plan = plan_physical(network, config, *config.physics, request);
+    PhysicalTrial trial(plan);
+    std::vector<std::uint64_t> attempts(plan.hops.size());
+    detail::EnsembleTotals totals;
+    InterruptCountdown interrupt;
+    auto add = [&](const PhysicalTrialOutcome& outcome) { totals.add(outcome); };
+    if (seed) {
+        detail::play_seeded_physical_trials(trial, runs, *seed, attempts.data(), interrupt, add);
+    } else {
+        for (std::uint64_t i = 0; i < runs; ++i) {
+            interrupt.tick();
+            ChaCha12Rng rng = ChaCha12Rng::zero_seeded();
+            add(trial.play(rng, attempts.data(), interrupt));
+        }
+    }
+    return totals.summary(plan, attempts, runs);
 }
 
 MonteCarloSummary MonteCarloSimulationEngine::execute_ensemble_reference(

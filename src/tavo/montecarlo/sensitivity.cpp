@@ -59,11 +59,20 @@ PyMonteCarloContext with_mutated(const PyMonteCarloContext& context, std::string
         if (index && *index < copy.links.size()) {
             auto& link = copy.links[*index];
             if (fields->second == "distance") link.distance_km *= factor;
-            if (fields->second == "fidelity") link.base_fidelity *= factor;
+            if (fields->second == "fidelity") {
+                link.base_fidelity *= factor;
+                // A fidelity is a fidelity: the physical model keeps it between the maximally
+                // mixed state and a perfect pair rather than refusing the variant.
+                if (copy.physics) link.base_fidelity = std::clamp(link.base_fidelity, 0.25, 1.0);
+            }
             if (fields->second == "rate") link.generation_rate_hz *= factor;
         }
     } else if (key == "alpha_loss_db_km") {
-        copy.baseline_purify_factor = (factor * 0.2) / 10.0;
+        if (copy.physics) {
+            copy.physics->fiber_loss_db_km *= factor;
+        } else {
+            copy.baseline_purify_factor = (factor * 0.2) / 10.0;
+        }
     }
     return copy;
 }
@@ -74,6 +83,10 @@ double run_trial(const PyMonteCarloContext& context, std::uint64_t trials, std::
     config.physical.speed_of_light_in_fiber_km_ms = 200.0;
     config.total_time_cutoff_ms = context.total_time_cutoff_ms;
     config.step_resolution_ms = context.step_resolution_ms;
+    if (context.physics) {
+        config.physics = context.physics;
+        config.physical.speed_of_light_in_fiber_km_ms = context.speed_of_light_in_fiber_km_ms;
+    }
 
     const QuantumNetwork network = network_of(context);
     EntanglementRequest request{context.from_node, context.to_node, context.fidelity_target,

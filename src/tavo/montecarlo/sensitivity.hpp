@@ -16,12 +16,15 @@ enum class Perturbation { Lowered, Raised };
 
 // A copy of `context` with the parameter named by `key` ("node[i,t2]", "link[j,distance]",
 // "link[j,fidelity]", "link[j,rate]" or "alpha_loss_db_km") scaled by 0.9 or 1.1. Keys that name
-// nothing leave the copy unchanged. The global loss parameter is not scaled from the context's
-// value: it sets the purify factor from a fixed attenuation of 0.2 dB/km.
+// nothing leave the copy unchanged. On the cycle model the global loss parameter is not scaled
+// from the context's value: it sets the purify factor from a fixed attenuation of 0.2 dB/km. On
+// the physical model it scales the model's fiber_loss_db_km, and a scaled base fidelity stays
+// within [0.25, 1].
 PyMonteCarloContext with_mutated(const PyMonteCarloContext& context, std::string_view key,
                                  Perturbation direction);
 
-// The success rate of an ensemble of `trials` trials built from the context in a fresh engine.
+// The success rate of an ensemble of `trials` trials built from the context in a fresh engine: on
+// the cycle model at 200 km/ms, on the context's physical model at the context's speed.
 double run_trial(const PyMonteCarloContext& context, std::uint64_t trials, std::uint64_t seed);
 
 // The seeds every lowered and every raised variant runs with, and the success rates of the

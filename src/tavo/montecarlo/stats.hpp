@@ -24,8 +24,9 @@ struct MonteCarloSummary {
 };
 
 // Every input of one ensemble, enough to run it again with changed parameters. Nodes and links are
-// the network's own records; Python sees them as (id, memory_lifetime_t2) pairs and (from_node, to,
-// distance_km, base_fidelity, generation_rate_hz) tuples.
+// the network's own records (link kinds and satellite conditions included); Python sees them as
+// (id, memory_lifetime_t2) pairs and (from_node, to, distance_km, base_fidelity,
+// generation_rate_hz) tuples.
 struct PyMonteCarloContext {
     std::optional<std::uint64_t> seed;
     std::vector<NodeDefinition> nodes;
@@ -38,6 +39,10 @@ struct PyMonteCarloContext {
     double step_resolution_ms = 0.0;
     double baseline_purify_factor = 0.0;
     std::optional<StrategyType> strategy;
+    // The engine's physical model (none: the cycle model) and signal speed in fiber, which the
+    // physical model's variants run with.
+    std::optional<PhysicalModel> physics;
+    double speed_of_light_in_fiber_km_ms = 200.0;
 };
 
 struct MonteCarloStats : MonteCarloSummary {
@@ -105,6 +110,19 @@ struct Fields<PyMonteCarloContext> {
         }),
         field<&C::strategy>(
             {.name = "strategy", .doc = "The strategy argument as given, or None."}),
+        field<&C::physics>({
+            .name = "physics",
+            .doc = R"(
+                The engine's PhysicalModel, or None for the cycle model; the sensitivity
+                analysis runs its variants on it.)",
+        }),
+        field<&C::speed_of_light_in_fiber_km_ms>({
+            .name = "speed_of_light_in_fiber_km_ms",
+            .doc = R"(
+                The engine's signal speed in fiber, in km/ms; the variants of the physical
+                model run with it (those of the cycle model with 200).)",
+            .unit = "km/ms",
+        }),
     };
 };
 
@@ -143,14 +161,16 @@ struct Fields<MonteCarloStats> {
             .name = "aggregate_congestion_drops",
             .doc = R"(
                 Failed generation attempts, counted from each trial's first cycle with a failed
-                attempt to its end (such a trial no longer succeeds), summed over the trials.)",
+                attempt to its end (such a trial no longer succeeds), summed over the trials. On
+                the physical model: every failed attempt of every hop.)",
         }),
         field<&S::link_utilization_heatmap>({
             .name = "link_utilization_heatmap",
             .doc = R"(
                 Generation attempts per hop, keyed "A->B" with the hop's nodes in route
                 direction, summed over the trials (a new dict). Every cycle makes one attempt on
-                each hop, so all hops of the route carry the same count.)",
+                each hop, so all hops of the route carry the same count. On the physical model
+                each hop counts the attempts it began before its trial ended.)",
             .argument = "Generation attempts per hop \"A->B\" (copied).",
         }),
         field<&S::context>({

@@ -4,6 +4,7 @@
 #include <optional>
 #include <tuple>
 
+#include "tavo/network/physical_model.hpp"
 #include "tavo/record.hpp"
 
 namespace tavo {
@@ -24,6 +25,8 @@ struct SimulationConfig {
     PhysicalConfig physical;
     double total_time_cutoff_ms = 5000.0;
     double step_resolution_ms = 0.1;
+    // The physical model requests are played on; none: the cycle model.
+    std::optional<PhysicalModel> physics;
 
     // What an engine uses when it is given no configuration. Note the purify factor: 0.12 here,
     // against the 0.022 of a default-constructed PhysicalConfig.
@@ -57,8 +60,10 @@ struct Fields<PhysicalConfig> {
             .doc = R"(
                 Signal speed in fiber in km/ms (default 200).
 
-                Only used to check a route's propagation delay (the sum of distance_km / speed)
-                against max_latency_ms; it is not added to a trial's time.)",
+                In the cycle model only used to check a route's propagation delay (the sum of
+                distance_km / speed) against max_latency_ms; it is not added to a trial's time.
+                The physical model takes fiber links' heralding times and the delivery delay
+                from it (satellite links signal at 299.792458 km/ms).)",
             .unit = "km/ms",
         }),
     };
@@ -85,7 +90,8 @@ struct Fields<SimulationConfig> {
             .name = "step_resolution_ms",
             .doc = R"(
                 A time resolution in ms, carried with the configuration and recorded in contexts;
-                the timeline does not use it (it advances in cycles of 2.5 ms).)",
+                neither model uses it (the cycle model advances in cycles of 2.5 ms, the
+                physical model from event to event).)",
             .unit = "ms",
         }),
         field<&SimulationConfig::total_time_cutoff_ms>({
@@ -95,6 +101,13 @@ struct Fields<SimulationConfig> {
                 fails. 0 or less, or NaN, fails every trial before its first cycle; +inf is
                 refused when a request runs.)",
             .unit = "ms",
+        }),
+        field<&SimulationConfig::physics>({
+            .name = "physics",
+            .doc = R"(
+                The PhysicalModel every request of an engine with this configuration is played
+                on (single requests, ensembles, sensitivity analyses, the protocols), or None for
+                the cycle model (a copy on reading).)",
         }),
     };
 };

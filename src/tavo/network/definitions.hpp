@@ -53,8 +53,9 @@ struct Fields<NodeDefinition> {
     static constexpr std::string_view doc = R"(
         One node of a network definition: a quantum memory with an id and a coherence time.
 
-        The memory lifetime is recorded (contexts, snapshots, the sensitivity analysis varies it)
-        but the timeline does not read it. Nothing is checked when one is made.)";
+        The memory lifetime is recorded (contexts, snapshots, the sensitivity analysis varies it);
+        the cycle model does not read it, the physical model decays stored pairs with it.
+        Nothing is checked when one is made.)";
     static constexpr auto list = std::tuple{
         field<&NodeDefinition::id>({
             .name = "id",
@@ -65,7 +66,9 @@ struct Fields<NodeDefinition> {
             .name = "memory_lifetime_t2",
             .doc = R"(
                 Coherence time T2 of the node's memory in seconds (.tavo files give
-                milliseconds). Not used by the timeline.)",
+                milliseconds). The physical model multiplies the Werner parameter of a pair
+                by exp(-t / T2) for every qubit held t seconds here (+inf: no decay; it refuses
+                0, negative and NaN); the cycle model does not use it.)",
             .unit = "s",
             .key = "memoryLifetimeT2",
         }),
@@ -78,9 +81,11 @@ struct Fields<SatelliteConditions> {
     static constexpr std::string_view doc = R"(
         Visibility and weather factors of a satellite link.
 
-        A LinkDefinition carries them and the engine's network keeps them, but the timeline does
-        not read them: they change no simulated outcome. effective_rate computes the generation
-        rate they would leave. Nothing is checked when one is made.)";
+        A LinkDefinition carries them and the engine's network keeps them. The physical model
+        multiplies a satellite link's transmission by both (never its generation rate; absent
+        conditions count as 1.0 and 1.0, values outside [0, 1] are refused); the cycle model
+        does not read them. effective_rate computes the generation rate they would leave.
+        Nothing is checked when one is made.)";
     static constexpr auto list = std::tuple{
         field<&SatelliteConditions::visibility>({
             .name = "visibility",
@@ -127,8 +132,9 @@ struct Fields<LinkDefinition> {
             .name = "distance_km",
             .doc = R"(
                 Length in km. Lowers the success probability of a generation attempt (see
-                TavoEngine), sets the propagation delay, and is what LowestLatency routes
-                minimise.)",
+                TavoEngine; on the physical model through the link's transmission), sets the
+                propagation delay (and the physical model's heralding time), and is what
+                LowestLatency routes minimise.)",
             .unit = "km",
             .key = "distanceKm",
         }),
@@ -136,23 +142,27 @@ struct Fields<LinkDefinition> {
             .name = "base_fidelity",
             .doc = R"(
                 Fidelity of a freshly generated pair, a fraction (1.0 is perfect). A route's
-                fidelity is the product over its links; a link below the request's target also
-                has a lower success probability.)",
+                fidelity is the product over its links; in the cycle model a link below the
+                request's target also has a lower success probability. The physical model takes
+                fresh pairs as Werner states of this fidelity and refuses values outside
+                [0.25, 1].)",
             .key = "baseFidelity",
         }),
         field<&LinkDefinition::generation_rate_hz>({
             .name = "generation_rate_hz",
             .doc = R"(
-                Entanglement generation rate in Hz. Only HighestSuccess routing reads it; the
-                timeline does not.)",
+                Entanglement generation rate in Hz. HighestSuccess routing reads it; so does
+                the physical model, whose attempts are at least 1000 / rate ms apart. The cycle
+                model's timeline does not.)",
             .unit = "Hz",
             .key = "generationRateHz",
         }),
         field<&LinkDefinition::link_type>({
             .name = "link_type",
             .doc = R"(
-                Fiber or Satellite (a new LinkType object on every read). Changes no simulated
-                outcome.)",
+                Fiber or Satellite (a new LinkType object on every read). Changes no outcome of
+                the cycle model; on the physical model a satellite link has a free-space loss
+                and signals at the speed of light in vacuum.)",
             .key = "linkType",
             .json = JsonPresence::Defaulted,  // absent: Fiber
             .parameter = Parameter::Optional,
@@ -162,7 +172,8 @@ struct Fields<LinkDefinition> {
             .name = "satellite_conditions",
             .doc = R"(
                 Conditions of a satellite link, or None (a copy on reading). Kept by the engine's
-                network; the timeline does not read them.)",
+                network; the physical model scales the transmission of a satellite link by them,
+                the cycle model does not read them.)",
             .key = "satelliteConditions",
             .json = JsonPresence::Nullable,
             .argument = "Conditions of a satellite link, or None.",

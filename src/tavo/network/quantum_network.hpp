@@ -23,6 +23,11 @@ public:
     void add_link(LinkDefinition link) { links_.push_back(std::move(link)); }
 
     bool has_node(std::string_view id) const { return index_.find(id) != index_.end(); }
+    // The node defined under `id`, or null.
+    const NodeDefinition* find_node(std::string_view id) const {
+        const auto found = index_.find(id);
+        return found == index_.end() ? nullptr : &nodes_[found->second];
+    }
     const std::vector<NodeDefinition>& nodes() const { return nodes_; }
     const std::vector<LinkDefinition>& links() const { return links_; }
 

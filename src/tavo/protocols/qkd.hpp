@@ -98,7 +98,9 @@ struct Fields<QKDParameters> {
         }),
         field<&P::privacy_amplification_factor>({
             .name = "privacy_amplification_factor",
-            .doc = "Fraction of the sifted bits kept after privacy amplification (default 0.8).",
+            .doc = R"(
+                Fraction of the sifted bits kept after privacy amplification (default 0.8). The
+                physical model keeps 1 - 2 h(qber) instead.)",
             .parameter = Parameter::Optional,
             .argument = "Fraction of the sifted bits kept; None: 0.8.",
         }),
@@ -133,14 +135,15 @@ struct Fields<QKDResult> {
             .name = "qber",
             .doc = R"(
                 Quantum bit error rate, a fraction: (1 - mean fidelity of the successful rounds) /
-                2, or 1.0 when no round succeeded.)",
+                2, or 1.0 when no round succeeded. On the physical model the mean of (1 - w)/2
+                over the successful rounds, w = (4F - 1)/3 the Werner parameter of each pair.)",
             .argument = "Quantum bit error rate, a fraction.",
         }),
         field<&R::latency_ms>({
             .name = "latency_ms",
             .doc = R"(
                 Time the exchange took in ms: the latencies of the successful rounds plus 2.5 ms per
-                failed request.)",
+                failed request (on the physical model, plus each failed request's own time).)",
             .argument = "Time the exchange took, in ms.",
         }),
         field<&R::execution_path>({

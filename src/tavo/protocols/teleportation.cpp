@@ -34,9 +34,15 @@ TeleportationOutcome execute_teleportation(const TavoEngine& engine,
     }
 
     TeleportationOutcome outcome;
-    outcome.teleportation_fidelity =
-        resource_fidelity > 0.0 ? std::fmin(params.state_fidelity * resource_fidelity, kFidelityCap)
-                                : 0.0;
+    if (!(resource_fidelity > 0.0)) {
+        outcome.teleportation_fidelity = 0.0;
+    } else if (engine.config().physics) {
+        // The average fidelity of teleporting over a Werner pair of fidelity F.
+        outcome.teleportation_fidelity = (2.0 * resource_fidelity + 1.0) / 3.0;
+    } else {
+        outcome.teleportation_fidelity =
+            std::fmin(params.state_fidelity * resource_fidelity, kFidelityCap);
+    }
     outcome.path.reserve(params.relay_nodes.size() + 2);
     outcome.path.push_back(params.source_node);
     outcome.path.insert(outcome.path.end(), params.relay_nodes.begin(), params.relay_nodes.end());

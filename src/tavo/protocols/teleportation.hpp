@@ -109,7 +109,8 @@ struct Fields<TeleportationOutcome> {
             .name = "teleportation_fidelity",
             .doc = R"(
                 Fidelity of the teleported state, a fraction: min(state_fidelity * resource
-                fidelity, 0.999), 0.0 when the resource request failed.)",
+                fidelity, 0.999), on the physical model (2 * resource fidelity + 1)/3; 0.0 when
+                the resource request failed.)",
             .argument = "Fidelity of the teleported state, a fraction.",
         }),
         field<&O::resource_entanglement_fidelity>({

@@ -153,6 +153,16 @@ std::optional<RouteInfo> find_route(const QuantumNetwork& network, std::string_v
     return find_route(LinkIndex(network), from, to, strategy);
 }
 
+std::optional<RouteInfo> choose_route(const LinkIndex& index, const EntanglementRequest& request) {
+    const StrategyType strategy = request.strategy.value_or(StrategyType::HighestFidelity);
+    std::optional<RouteInfo> route = find_route(index, request.from_node, request.to, strategy);
+    if (route && strategy == StrategyType::HighestFidelity &&
+        request.fidelity_target > route->fidelity) {
+        route = find_route(index, request.from_node, request.to, StrategyType::LowestLatency);
+    }
+    return route;
+}
+
 std::optional<RouteInfo> find_route_exhaustive(const QuantumNetwork& network, std::string_view from,
                                                std::string_view to, StrategyType strategy) {
     return search(LinkIndex(network), from, to, strategy, Walk{});

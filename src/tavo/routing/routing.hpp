@@ -51,6 +51,11 @@ std::optional<RouteInfo> find_route(const QuantumNetwork& network, std::string_v
 std::optional<RouteInfo> find_route(const LinkIndex& index, std::string_view from,
                                     std::string_view to, StrategyType strategy);
 
+// The route a request takes, whatever model plays it: the best path under the request's strategy
+// (HighestFidelity when it names none); a fidelity-first route whose fidelity is below the target
+// gives way to the shortest one. None when there is no route (or no shortest one to fall back on).
+std::optional<RouteInfo> choose_route(const LinkIndex& index, const EntanglementRequest& request);
+
 // The same result by visiting every simple path, skipping none. The reference the skipping is
 // checked and measured against.
 std::optional<RouteInfo> find_route_exhaustive(const QuantumNetwork& network, std::string_view from,

@@ -16,19 +16,10 @@ TimelinePlan plan_timeline(const QuantumNetwork& network, const SimulationConfig
     // One index serves both searches and the per-hop lookups, which would otherwise each scan the
     // link list.
     const LinkIndex index(network);
-    StrategyType strategy = request.strategy.value_or(StrategyType::HighestFidelity);
-    std::optional<RouteInfo> route = find_route(index, request.from_node, request.to, strategy);
+    std::optional<RouteInfo> route = choose_route(index, request);
     if (!route) {
         plan.outcome = SimulationResult{};
         return plan;
-    }
-    // A fidelity-first route that cannot meet the target gives way to the shortest one.
-    if (strategy == StrategyType::HighestFidelity && target > route->fidelity) {
-        route = find_route(index, request.from_node, request.to, StrategyType::LowestLatency);
-        if (!route) {
-            plan.outcome = SimulationResult{};
-            return plan;
-        }
     }
     plan.route_fidelity = route->fidelity;
     plan.path = std::move(route->path);

@@ -24,7 +24,7 @@ TopologySnapshot make_snapshot(const QuantumNetwork& network, const SimulationCo
     snapshot.nodes = network.nodes();
     snapshot.links = network.links();
     const double factor = config.physical.baseline_purify_factor;
-    snapshot.config = TopologyConfig{10.0 * factor, factor};
+    snapshot.config = TopologyConfig{10.0 * factor, factor, config.physics};
     return snapshot;
 }
 

@@ -2,10 +2,12 @@
 // The records of a topology snapshot: an engine's network saved as JSON in the camelCase form of
 // the network definitions.
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "tavo/network/definitions.hpp"
+#include "tavo/network/physical_model.hpp"
 #include "tavo/record.hpp"
 
 namespace tavo {
@@ -18,6 +20,7 @@ struct TopologyMetadata {
 struct TopologyConfig {
     double alpha_loss = 0.2;
     double gamma_swapping = 0.85;
+    std::optional<PhysicalModel> physics;
 };
 
 struct TopologySnapshot {
@@ -59,6 +62,13 @@ struct Fields<TopologyConfig> {
             .name = "gamma_swapping",
             .doc = "The engine's baseline_purify_factor itself.",
             .key = "gammaSwapping",
+        }),
+        field<&TopologyConfig::physics>({
+            .name = "physics",
+            .doc = R"(
+                The engine's physical model, or None for the cycle model (written to the file
+                only when there is one).)",
+            .json = JsonPresence::KeyedOptional,  // the array form keeps its old length
         }),
     };
 };

@@ -52,7 +52,8 @@ std::string comparison_summary(const std::vector<TopologyComparisonResult>& resu
 TopologyComparisonReport compare_topologies(const std::vector<TopologyEndpoints>& endpoints,
                                             double fidelity_target, double max_latency_ms,
                                             std::uint64_t runs,
-                                            std::optional<StrategyType> strategy) {
+                                            std::optional<StrategyType> strategy,
+                                            const SimulationConfig& config) {
     std::vector<TopologyType> types;
     for (const auto& endpoint : endpoints) {
         auto type = comparison_topology(endpoint.topology_name);
@@ -85,7 +86,7 @@ TopologyComparisonReport compare_topologies(const std::vector<TopologyEndpoints>
     report.fidelity_target = fidelity_target;
     report.max_latency_ms = max_latency_ms;
     for (std::size_t i = 0; i < endpoints.size(); ++i) {
-        TavoEngine engine(SimulationConfig::engine_default());
+        TavoEngine engine(config);
         engine.define_network(payloads[i].nodes, payloads[i].links);
         EntanglementRequest request{endpoints[i].from_node, endpoints[i].to_node, fidelity_target,
                                     max_latency_ms, strategy};

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tavo/network/config.hpp"
 #include "tavo/network/request.hpp"
 #include "tavo/record.hpp"
 #include "tavo/simulation/telemetry.hpp"
@@ -145,12 +146,12 @@ struct Fields<TopologyComparisonReport> {
 };
 
 // Checks every endpoint's topology name and node ids before anything is simulated (InvalidValue
-// otherwise), then simulates each endpoint's request in a fresh engine with the default
-// configuration and a clock-derived seed.
-TopologyComparisonReport compare_topologies(const std::vector<TopologyEndpoints>& endpoints,
-                                            double fidelity_target, double max_latency_ms,
-                                            std::uint64_t runs,
-                                            std::optional<StrategyType> strategy);
+// otherwise), then simulates each endpoint's request in a fresh engine with `config` (the engine
+// default unless given) and a clock-derived seed.
+TopologyComparisonReport compare_topologies(
+    const std::vector<TopologyEndpoints>& endpoints, double fidelity_target, double max_latency_ms,
+    std::uint64_t runs, std::optional<StrategyType> strategy,
+    const SimulationConfig& config = SimulationConfig::engine_default());
 
 // The recommendation and summary of a set of results (also used on its own by tests).
 std::string comparison_summary(const std::vector<TopologyComparisonResult>& results,
