@@ -97,6 +97,13 @@ FILE_CASES = {
                             json.dumps(edited(extensions={})).replace('"extensions": {}',
                                                                       '"extensions": {"custom": {"a": 2, "a": 1}}'),
                             "", {}),
+    # Keys beside `custom` are the section's too: the diff sees them, in any order.
+    "other-extension-keys": (edited(extensions={"layout": {"A": [0, 1]}}), edited(extensions={"layout": {"A": [0, 2]}}),
+                             "  Extensions changed\n", {}),
+    "other-extension-key-added": (edited(extensions={"custom": 1}), edited(extensions={"custom": 1, "x": None}),
+                                  "  Extensions changed\n", {}),
+    "other-extension-keys-reordered": (edited(extensions={"x": 1, "y": {"b": 2, "a": 1}}),
+                                       edited(extensions={"y": {"a": 1, "b": 2}, "x": 1}), "", {}),
 }
 
 

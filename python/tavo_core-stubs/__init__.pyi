@@ -1184,7 +1184,11 @@ class TavoFile:
     def constraints(self, value: TavoConstraints | None) -> None: ...
     @property
     def extensions(self) -> Any:
-        """The free-form extensions section, or None."""
+        """The free-form extensions section as plain data: a dict (every key of the file's
+        section; "custom" is the one the format names), or None for no section. It holds
+        the very object assigned (not a copy); saving writes it as the section and
+        refuses what has no JSON form (TypeError naming where it sits).
+        """
     @extensions.setter
     def extensions(self, value: Any) -> None: ...
     def add_node(
@@ -1246,13 +1250,18 @@ class TavoFile:
         The file is replaced as a whole: the content goes to a new file that then takes the
         old one's place, so a failure leaves the old file as it was. A symbolic link is followed
         (the file it points to is replaced); a FIFO or a device is written in place; an existing
-        file keeps its permission bits. Nothing is validated; optional values that are None and
-        the extensions attribute are left out.
+        file keeps its permission bits. Nothing is validated; optional values that are None are
+        left out, and the extensions attribute is written as the file's extensions section.
 
         Args:
             filepath: Path as str, bytes or os.PathLike.
 
         Raises:
+            TypeError: the extensions attribute is not a dict, or holds something without a JSON
+                form (dict keys must be str; values None, bool, int within 64 bits, float,
+                str, lists, tuples and dicts); the message names where it sits, e.g.
+                "extensions['layout']['A']: an object of type 'set' has no JSON form"; nothing
+                is written.
             ValueError: a number is NaN or infinite, which JSON cannot hold ("links[0].distance_km
                 is not a finite number"); nothing is written.
             RuntimeError: the write failed: "IO error: " and the system's reason, e.g. "IO
@@ -2730,7 +2739,8 @@ def load_tavo_file(filepath: _StrOrBytesPath) -> TavoFile:
         filepath: Path as str, bytes or os.PathLike.
 
     Returns:
-        A new TavoFile. Links without an id get ""; the file's extensions section is dropped.
+        A new TavoFile. Links without an id get ""; the file's extensions section becomes
+        the extensions attribute as plain data (a dict; None without a section).
 
     Raises:
         RuntimeError: "Failed to load {filepath}: " followed by "IO error: ..." (unreadable,
@@ -2810,6 +2820,8 @@ def save_tavo_file_wrapper(qf: TavoFile, filepath: _StrOrBytesPath) -> None:
         filepath: Path as str, bytes or os.PathLike.
 
     Raises:
+        TypeError: the file's extensions have no JSON form (as for TavoFile.save, with
+            "argument 'qf': " before the message); nothing is written.
         ValueError: a number is NaN or infinite, which JSON cannot hold ("links[0].distance_km
             is not a finite number"); nothing is written.
         RuntimeError: the write failed: "IO error: " and the system's reason, e.g. "IO

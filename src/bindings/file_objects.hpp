@@ -20,10 +20,13 @@ struct PyTavoFile : tavo::TavoFile {
 };
 
 // What a TavoFile saves as: every link with an id (one loaded without an id is written with ""),
-// and no extensions section.
+// and the extensions attribute as the JSON section (None: no section); anything in it without a
+// JSON form raises TypeError naming where it sits.
 tavo::TavoFile to_record(const PyTavoFile& file);
+// The same without an extensions section, for what reads only the topology.
+tavo::TavoFile topology_record(const PyTavoFile& file);
 
-// A loaded file in Python: the record without its JSON extensions.
+// A loaded file in Python, its extensions section as plain data in the extensions attribute.
 PyTavoFile to_python_file(tavo::TavoFile file);
 
 // What validate() returns: the findings, and the path as the caller gave it.
@@ -44,6 +47,17 @@ struct FileRecord {
 template <>
 struct Convert<FileRecord> {
     static FileRecord from(PyObject* object);
+    static std::string hint_in() { return "TavoFile"; }
+};
+
+// A TavoFile argument of which only the topology is read (topology_record).
+struct FileTopology {
+    tavo::TavoFile record;
+};
+
+template <>
+struct Convert<FileTopology> {
+    static FileTopology from(PyObject* object);
     static std::string hint_in() { return "TavoFile"; }
 };
 

@@ -1,9 +1,11 @@
 // Topology files: the file classes, loading, saving and validation, and building engines from files.
 
 #include "file_objects.hpp"
+#include "json_values.hpp"
 #include "py/class_builder.hpp"
 #include "py/enum.hpp"
 #include "py/module_builder.hpp"
+#include "py/unlocked.hpp"
 #include "registry.hpp"
 #include "tavo/engine/engine.hpp"
 #include "tavo/files/load_save.hpp"
@@ -23,6 +25,14 @@ static_assert(py::Traversable<PyTavoFile>);
 
 PyTavoFile to_python_file(TavoFile file) {
     PyTavoFile result;
+    // The extensions section as plain data: the whole section when it is known, else its one field.
+    if (const auto& extensions = file.extensions) {
+        json::Value section = extensions->section ? *extensions->section : json::Value::object({});
+        if (!extensions->section && extensions->custom) {
+            section = json::Value::object({json::Member{"custom", *extensions->custom}});
+        }
+        result.python_extensions = py::Object{python_from_json(section)};
+    }
     static_cast<TavoFile&>(result) = std::move(file);
     result.extensions.reset();
     return result;
@@ -63,8 +73,11 @@ void set_file_extensions(PyTavoFile& file, py::Object extensions) {
 void append_node(PyTavoFile& file, TavoNode node) { file.nodes.push_back(std::move(node)); }
 void append_link(PyTavoFile& file, TavoLink link) { file.links.push_back(std::move(link)); }
 
+// The extensions are converted with the interpreter lock, the file written without it.
 void save_method(const PyTavoFile& file, py::FsPath filepath) {
-    save_tavo_file_or_fail(filepath.bytes, to_record(file));
+    const TavoFile record = to_record(file);
+    py::Unlocked unlocked;
+    save_tavo_file_or_fail(filepath.bytes, record);
 }
 
 // ---- module functions ----
@@ -80,7 +93,7 @@ void save_function(py::FileRecord qf, py::FsPath filepath) {
 TavoEngine from_file_function(py::FsPath filepath) { return engine_from_tavo_file(filepath.bytes); }
 
 // The engine's network from a file object; only its nodes and links are read.
-void define_network_from_file(TavoEngine& engine, py::FileRecord qf) {
+void define_network_from_file(TavoEngine& engine, py::FileTopology qf) {
     define_network_from_tavo(engine, qf.record);
 }
 
@@ -171,13 +184,18 @@ constexpr std::string_view kFileSaveDoc = R"doc(
     The file is replaced as a whole: the content goes to a new file that then takes the
     old one's place, so a failure leaves the old file as it was. A symbolic link is followed
     (the file it points to is replaced); a FIFO or a device is written in place; an existing
-    file keeps its permission bits. Nothing is validated; optional values that are None and
-    the extensions attribute are left out.
+    file keeps its permission bits. Nothing is validated; optional values that are None are
+    left out, and the extensions attribute is written as the file's extensions section.
 
     Args:
         filepath: Path as str, bytes or os.PathLike.
 
     Raises:
+        TypeError: the extensions attribute is not a dict, or holds something without a JSON
+            form (dict keys must be str; values None, bool, int within 64 bits, float,
+            str, lists, tuples and dicts); the message names where it sits, e.g.
+            "extensions['layout']['A']: an object of type 'set' has no JSON form"; nothing
+            is written.
         ValueError: a number is NaN or infinite, which JSON cannot hold ("links[0].distance_km
             is not a finite number"); nothing is written.
         RuntimeError: the write failed: "IO error: " and the system's reason, e.g. "IO
@@ -236,7 +254,8 @@ constexpr std::string_view kLoadDoc = R"doc(
         filepath: Path as str, bytes or os.PathLike.
 
     Returns:
-        A new TavoFile. Links without an id get ""; the file's extensions section is dropped.
+        A new TavoFile. Links without an id get ""; the file's extensions section becomes
+        the extensions attribute as plain data (a dict; None without a section).
 
     Raises:
         RuntimeError: "Failed to load {filepath}: " followed by "IO error: ..." (unreadable,
@@ -282,6 +301,8 @@ constexpr std::string_view kSaveDoc = R"doc(
         filepath: Path as str, bytes or os.PathLike.
 
     Raises:
+        TypeError: the file's extensions have no JSON form (as for TavoFile.save, with
+            "argument 'qf': " before the message); nothing is written.
         ValueError: a number is NaN or infinite, which JSON cannot hold ("links[0].distance_km
             is not a finite number"); nothing is written.
         RuntimeError: the write failed: "IO error: " and the system's reason, e.g. "IO
@@ -292,6 +313,26 @@ constexpr std::string_view kSaveDoc = R"doc(
 }  // namespace
 
 TavoFile to_record(const PyTavoFile& file) {
+    TavoFile record = topology_record(file);
+    PyObject* extensions = file.python_extensions.ref.get();
+    if (extensions && extensions != Py_None) {
+        if (!PyDict_Check(extensions)) {
+            py::raise_type_error("extensions: the section of a .tavo file is a dict, not '" +
+                                 py::type_name(extensions) + "'");
+        }
+        json::Value section = json_from_python(extensions, "extensions");
+        TavoExtensions written;
+        if (const json::Value* custom = section.find("custom");
+            custom && custom->kind() != json::Value::Kind::Null) {
+            written.custom = *custom;
+        }
+        written.section = std::move(section);
+        record.extensions = std::move(written);
+    }
+    return record;
+}
+
+TavoFile topology_record(const PyTavoFile& file) {
     TavoFile record = file;
     for (auto& link : record.links) {
         if (!link.id) link.id.emplace();
@@ -317,7 +358,7 @@ py::Ref tavo_file_class(PyObject*) {
         .record_building_method<TavoNode, &append_node, "add_node">(kAddNodeDoc)
         .building_method<&new_link, &append_link, "add_link", LinkParams>(
             py::with_arguments(kAddLinkDoc, py::RecordConstructor<TavoLink>::arguments_doc()))
-        .unlocked_method<&save_method, "save", "filepath">(kFileSaveDoc)
+        .method<&save_method, "save", "filepath">(kFileSaveDoc)
         .repr<&file_repr>()
         .build();
 }
@@ -431,6 +472,15 @@ FileRecord Convert<FileRecord>::from(PyObject* object) {
     auto* box = box_of<PyTavoFile>(object);
     SharedBorrow borrow(box->borrow);
     return FileRecord{bindings::to_record(box->value)};
+}
+
+FileTopology Convert<FileTopology>::from(PyObject* object) {
+    using bindings::PyTavoFile;
+    if (!holds<PyTavoFile>(object))
+        raise_cannot_convert(object, short_name(python_type<PyTavoFile>));
+    auto* box = box_of<PyTavoFile>(object);
+    SharedBorrow borrow(box->borrow);
+    return FileTopology{bindings::topology_record(box->value)};
 }
 
 // {"valid", "filepath", "errors": [{"type", "message", "path"?}], "warnings": [{"message",

@@ -60,6 +60,8 @@ struct JsonCodecOf<T> {
     using type = RecordJson<T>;
 };
 
+// A record may choose its own codec: `JsonCodecOf<R>` specialised beside the record's format.
+
 namespace record_detail {
 
 template <class Row>

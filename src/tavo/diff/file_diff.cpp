@@ -50,10 +50,24 @@ KeyedEntries<TavoLink> links_by_key(const TavoFile& file) {
     return links;
 }
 
-// Both absent, or both present with equal `custom` values (structural JSON equality).
+// The members of a section other than `custom` (none when the whole section is not known).
+std::vector<json::Member> other_members(const TavoExtensions& extensions) {
+    std::vector<json::Member> others;
+    if (extensions.section && extensions.section->kind() == json::Value::Kind::Object) {
+        for (const json::Member& member : extensions.section->as_object()) {
+            if (member.key != "custom") others.push_back(member);
+        }
+    }
+    return others;
+}
+
+// Both absent, or both present with equal `custom` values (structural JSON equality; a null custom
+// is none) and equal other members (objects keep their members in key order, so their order in
+// the files does not matter).
 bool extensions_equal(const std::optional<TavoExtensions>& a,
                       const std::optional<TavoExtensions>& b) {
     if (!a || !b) return !a && !b;
+    if (other_members(*a) != other_members(*b)) return false;
     if (!a->custom || !b->custom) return !a->custom && !b->custom;
     return *a->custom == *b->custom;
 }

@@ -46,6 +46,8 @@ TavoFile read_tavo_file(const std::string& path) {
         throw TavoError::parse(error.what());
     }
     if (file.version != kTavoVersion) throw TavoError::unsupported_version(file.version);
+    // What the format skips of the extensions section stays with the file for its user.
+    if (file.extensions) file.extensions->section = read_extensions_section(text);
     return file;
 }
 

@@ -111,8 +111,13 @@ struct TavoConstraints {
     friend bool operator==(const TavoConstraints&, const TavoConstraints&) = default;
 };
 
+// The format knows one field of the extensions section, `custom`; reading skips the others, as it
+// does in every record. A file loaded for its user also keeps the whole section as it was written
+// (`section`), which is then written back in place of the fields: nothing of it is lost on the way
+// through Python.
 struct TavoExtensions {
-    std::optional<json::Value> custom;  // any JSON value; JSON null reads as nothing
+    std::optional<json::Value> custom;   // any JSON value; JSON null reads as nothing
+    std::optional<json::Value> section;  // the whole section (an object), when it is known
 
     friend bool operator==(const TavoExtensions&, const TavoExtensions&) = default;
 };
@@ -310,6 +315,11 @@ struct Fields<TavoExtensions> {
     static constexpr std::string_view doc = "The free-form extensions section of a .tavo file.";
     static constexpr auto list = std::tuple{
         field<&TavoExtensions::custom>({.name = "custom", .doc = "Any JSON value, or nothing."}),
+        field<&TavoExtensions::section>({
+            .name = "section",
+            .doc = "The whole section as written, unknown keys included, or nothing.",
+            .json = JsonPresence::Omitted,
+        }),
     };
 };
 
@@ -360,7 +370,11 @@ struct Fields<TavoFile> {
         }),
         field<&TavoFile::extensions>({
             .name = "extensions",
-            .doc = "The free-form extensions section, or None.",
+            .doc = R"(
+                The free-form extensions section as plain data: a dict (every key of the file's
+                section; "custom" is the one the format names), or None for no section. It holds
+                the very object assigned (not a copy); saving writes it as the section and
+                refuses what has no JSON form (TypeError naming where it sits).)",
             .attribute = false,
         }),
     };
