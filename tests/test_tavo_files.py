@@ -147,6 +147,43 @@ VALIDATION_CASES = [
 ]
 
 
+WARNING_CASES = {
+    "negative-lifetime": (dict(nodes=[{"id": "A", "memory_lifetime_ms": -5}, "B"]),
+                          [("Memory lifetime -5 ms of node 'A' is not positive", "nodes[0].memory_lifetime_ms")]),
+    "zero-lifetime": (dict(nodes=["A", {"id": "B", "memory_lifetime_ms": 0}]),
+                      [("Memory lifetime 0 ms of node 'B' is not positive", "nodes[1].memory_lifetime_ms")]),
+    "satellite-factors": (dict(links=[link("S", "A", "B", satellite={"visibility": 7.0, "weather_factor": -0.1})]),
+                          [("Visibility 7 of link 'S' is outside 0..1", "links[0].satellite.visibility"),
+                           ("Weather factor -0.1 of link 'S' is outside 0..1", "links[0].satellite.weather_factor")]),
+    "negative-attenuation": (dict(config={"alpha_loss": -0.2}),
+                             [("Fiber attenuation -0.2 dB/km is negative", "config.alpha_loss")]),
+    "constraints": (dict(constraints={"fidelity_target": 3.0, "max_latency_ms": 0}),
+                    [("Fidelity target 3 is outside 0..1", "constraints.fidelity_target"),
+                     ("Latency budget 0 ms is not positive", "constraints.max_latency_ms")]),
+    # The edges of each range are in it.
+    "in-range": (dict(nodes=[{"id": "A", "memory_lifetime_ms": 1e-9}, "B"], config={"alpha_loss": 0},
+                      links=[link("S", "A", "B", satellite={"visibility": 0, "weather_factor": 1})],
+                      constraints={"fidelity_target": 1.0, "max_latency_ms": 1e-9}), []),
+}
+
+
+@pytest.mark.parametrize("sections, warnings", WARNING_CASES.values(), ids=WARNING_CASES.keys())
+def test_values_outside_their_physical_range_are_warnings(put, sections, warnings):
+    path = put(document(**sections))
+    result = t.validate(path)
+    assert result["valid"] and result["errors"] == []
+    assert result["warnings"] == [{"message": m, "path": p} for m, p in warnings]
+    t.load(path)  # a warning does not stop a file from loading
+
+
+def test_warnings_follow_the_errors_of_a_failed_load(put):
+    path = put(document(nodes=[{"id": "A", "memory_lifetime_ms": -1}], links=[link("L", "A", "Z")]))
+    assert load_error(t.load, path) == (
+        f"Failed to load {path}: Validation failed:\nValidation failed.\n\nErrors:\n"
+        "   - Unknown node reference 'Z' in link 'L'\n\nWarnings:\n"
+        "   - Memory lifetime -1 ms of node 'A' is not positive [nodes[0].memory_lifetime_ms]\n")
+
+
 @pytest.mark.parametrize("nodes, links, errors", VALIDATION_CASES)
 def test_validation_findings(put, nodes, links, errors):
     path = put(document(nodes, links))
@@ -408,8 +445,10 @@ def test_accepted_corpus_documents(put, tmp_path, case):
     findings = t.validate(path)
     if not findings["valid"]:
         lines = "".join(f"   - {e['message']}\n" for e in findings["errors"])
+        warnings = "".join(f"   - {w['message']} [{w['path']}]\n" for w in findings["warnings"])
         assert load_error(t.load, path) == \
-            f"Failed to load {path}: Validation failed:\nValidation failed.\n\nErrors:\n{lines}"
+            f"Failed to load {path}: Validation failed:\nValidation failed.\n\nErrors:\n{lines}" + \
+            (f"\nWarnings:\n{warnings}" if warnings else "")
         return
     f = t.load(path)
     written.pop("extensions", None)

@@ -226,15 +226,21 @@ constexpr std::string_view kValidateDoc = R"doc(
 
     Check a .tavo file and return what is wrong with it instead of raising.
 
-    Checks: node ids are unique; links join known, distinct nodes; distance_km > 0;
-    0 < base_fidelity <= 1; generation_rate_hz > 0; the graph is connected.
+    Errors (the file does not load): node ids are not unique; a link joins unknown nodes or
+    a node with itself; distance_km <= 0; base_fidelity outside (0, 1]; generation_rate_hz
+    <= 0; the graph is not connected; a physical model's value it cannot use.
+
+    Warnings (the file loads): a memory_lifetime_ms that is not positive; a satellite
+    visibility or weather_factor outside 0..1; a negative alpha_loss; a constraint fidelity
+    target outside 0..1 or latency budget that is not positive.
 
     Args:
         filepath: Path as str, bytes or os.PathLike.
 
     Returns:
         A new dict: "valid" (bool), "filepath" (the path; bytes when given as bytes), "errors"
-        (dicts with "type" and "message"), "warnings" (always empty).
+        (dicts with "type", "message" and, for the physical model's values, "path"), and
+        "warnings" (dicts with "message" and "path", e.g. "nodes[0].memory_lifetime_ms").
 
     Raises:
         RuntimeError: the file cannot be read, is not JSON of the format, or its version

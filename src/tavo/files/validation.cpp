@@ -121,6 +121,52 @@ void check_physics(const TavoFile& file, std::vector<ValidationError>& errors) {
     }
 }
 
+// Values a file may hold but that are outside their physical range: warnings, so that every file
+// that loads keeps loading. Written as negated comparisons so that a NaN is reported too.
+void check_ranges(const TavoFile& file, std::vector<ValidationWarning>& warnings) {
+    auto warn = [&](std::string message, std::string path) {
+        warnings.push_back({std::move(message), std::move(path)});
+    };
+    auto fraction = [](double x) { return x >= 0.0 && x <= 1.0; };
+    for (std::size_t i = 0; i < file.nodes.size(); ++i) {
+        const TavoNode& node = file.nodes[i];
+        if (node.memory_lifetime_ms && !(*node.memory_lifetime_ms > 0.0)) {
+            warn("Memory lifetime " + text::plain(*node.memory_lifetime_ms) + " ms of node '" +
+                     node.id + "' is not positive",
+                 "nodes[" + std::to_string(i) + "].memory_lifetime_ms");
+        }
+    }
+    for (std::size_t i = 0; i < file.links.size(); ++i) {
+        const TavoLink& link = file.links[i];
+        if (!link.satellite) continue;
+        const std::string at = "links[" + std::to_string(i) + "].satellite.";
+        if (!fraction(link.satellite->visibility)) {
+            warn("Visibility " + text::plain(link.satellite->visibility) + " of link '" +
+                     link_name(link) + "' is outside 0..1",
+                 at + "visibility");
+        }
+        if (!fraction(link.satellite->weather_factor)) {
+            warn("Weather factor " + text::plain(link.satellite->weather_factor) + " of link '" +
+                     link_name(link) + "' is outside 0..1",
+                 at + "weather_factor");
+        }
+    }
+    if (file.config && file.config->alpha_loss && !(*file.config->alpha_loss >= 0.0)) {
+        warn("Fiber attenuation " + text::plain(*file.config->alpha_loss) + " dB/km is negative",
+             "config.alpha_loss");
+    }
+    if (file.constraints) {
+        if (const auto& target = file.constraints->fidelity_target; target && !fraction(*target)) {
+            warn("Fidelity target " + text::plain(*target) + " is outside 0..1",
+                 "constraints.fidelity_target");
+        }
+        if (const auto& budget = file.constraints->max_latency_ms; budget && !(*budget > 0.0)) {
+            warn("Latency budget " + text::plain(*budget) + " ms is not positive",
+                 "constraints.max_latency_ms");
+        }
+    }
+}
+
 }  // namespace
 
 std::string ValidationError::message() const {
@@ -206,6 +252,7 @@ ValidationResult TavoValidator::validate_all(const TavoFile& file) {
     check_links(file, result.errors);
     check_connectivity(file, result.errors);
     check_physics(file, result.errors);
+    check_ranges(file, result.warnings);
     result.valid = result.errors.empty();
     return result;
 }
