@@ -75,8 +75,7 @@ def rates(distance_km: float, repeaters: int) -> Tuple[float, float, float]:
 def bound(distance_km: float) -> float:
     """The repeaterless bound in bits per second: bits per channel use times the uses per second
     of a direct fiber of the whole length."""
-    attempt_period_ms = max(1000.0 / SOURCE_RATE_HZ, 2.0 * distance_km / SPEED_KM_MS)
-    return tavo_tools.repeaterless_bound(distance_km, FIBER_LOSS_DB_KM) * 1000.0 / attempt_period_ms
+    return tavo_tools.repeaterless_key_rate(distance_km, SOURCE_RATE_HZ, FIBER_LOSS_DB_KM, SPEED_KM_MS)
 
 
 def main(argv: Optional[List[str]] = None) -> pathlib.Path:

@@ -104,6 +104,25 @@ def test_repeaterless_bound_refuses(arguments, error):
         tavo_tools.repeaterless_bound(*arguments)
 
 
+@pytest.mark.parametrize("distance, rate, speed, period_ms", [
+    (10.0, 1000.0, 200.0, 1.0),      # the source is slower than the heralding: 1 ms per use
+    (500.0, 1000.0, 200.0, 5.0),     # heralding takes 2 L / c = 5 ms
+    (500.0, 1000.0, 100.0, 10.0),
+])
+def test_repeaterless_key_rate_counts_the_uses_of_a_direct_fiber(distance, rate, speed, period_ms):
+    expected = tavo_tools.repeaterless_bound(distance, 0.2) * 1000.0 / period_ms
+    assert tavo_tools.repeaterless_key_rate(distance, rate, 0.2, speed) == pytest.approx(expected, rel=1e-15)
+
+
+@pytest.mark.parametrize("arguments, error", [
+    ((10.0, 0.0), ValueError), ((10.0, -1.0), ValueError), ((10.0, 1e3, 0.2, 0.0), ValueError),
+    ((10.0, "1e3"), TypeError), ((10.0, True), TypeError), ((-1.0, 1e3), ValueError),
+])
+def test_repeaterless_key_rate_refuses(arguments, error):
+    with pytest.raises(error):
+        tavo_tools.repeaterless_key_rate(*arguments)
+
+
 # --- the command line ----------------------------------------------------------------------------
 
 SIMULATE = ["simulate", DEMO, "Alice", "Bob", "--fidelity", "0.8", "--budget", "200", "--runs",

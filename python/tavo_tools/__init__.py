@@ -12,7 +12,7 @@ from .networks import compare, from_networkx, to_networkx
 from .parallel import simulate
 from .plot import plot_network, plot_sensitivity, plot_sweep
 from .rank import rank
-from .rates import key_rate, repeaterless_bound
+from .rates import key_rate, repeaterless_bound, repeaterless_key_rate
 from .report import Report, report
 from .sweep import parameter_keys, sweep
 
@@ -30,6 +30,7 @@ __all__ = [
     "Report",
     "records",
     "repeaterless_bound",
+    "repeaterless_key_rate",
     "simulate",
     "success_interval",
     "sweep",

@@ -7,7 +7,7 @@ import math
 import numbers
 from typing import Any
 
-__all__ = ["binary_entropy", "key_rate", "repeaterless_bound"]
+__all__ = ["binary_entropy", "key_rate", "repeaterless_bound", "repeaterless_key_rate"]
 
 
 def binary_entropy(p: float) -> float:
@@ -57,3 +57,28 @@ def repeaterless_bound(distance_km: float, fiber_loss_db_km: float = 0.2) -> flo
     eta = 10.0 ** (-float(fiber_loss_db_km) * float(distance_km) / 10.0)
     # log1p keeps the long fibers' tiny eta exact, where 1 - eta would round.
     return -math.log1p(-eta) / math.log(2.0) if eta < 1.0 else math.inf
+
+
+def repeaterless_key_rate(
+    distance_km: float,
+    generation_rate_hz: float,
+    fiber_loss_db_km: float = 0.2,
+    speed_of_light_km_ms: float = 200.0,
+) -> float:
+    """The repeaterless bound in secret bits per second, the unit of key_rate: the bits per
+    channel use of a direct fiber of this length (repeaterless_bound) times the uses per second of
+    such a fiber, one per max(1 / generation_rate_hz, 2 * distance_km / speed) as the physical
+    model's direct heralding has them.
+
+    generation_rate_hz: the source's rate in Hz, above 0. speed_of_light_km_ms: the signal speed
+        in the fiber in km/ms, above 0.
+    """
+    for name, value in (("generation_rate_hz", generation_rate_hz),
+                        ("speed_of_light_km_ms", speed_of_light_km_ms)):
+        if isinstance(value, bool) or not isinstance(value, numbers.Real):
+            raise TypeError(f"{name} must be a real number, got {value!r}")
+        if not value > 0.0:
+            raise ValueError(f"{name} must be above 0, got {value!r}")
+    per_use = repeaterless_bound(distance_km, fiber_loss_db_km)
+    period_ms = max(1000.0 / float(generation_rate_hz), 2.0 * float(distance_km) / float(speed_of_light_km_ms))
+    return per_use * 1000.0 / period_ms

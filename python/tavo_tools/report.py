@@ -26,6 +26,7 @@ from ._shared import resolve_seed, strategy_name
 from .parallel import simulate as parallel_simulate
 from .plot import plot_network, plot_sensitivity
 from .rank import rank
+from .rates import key_rate, repeaterless_key_rate
 from .sweep import describe
 
 if TYPE_CHECKING:
@@ -168,42 +169,46 @@ def _physics_of(engine: tavo_core.TavoEngine) -> Any:
     return getattr(engine.config, "physics", None)
 
 
+def _route_source_rate(engine: tavo_core.TavoEngine, route: Sequence[str]) -> float:
+    """The highest generation rate among the route's links (Hz): the source a direct fiber of the
+    route's length is credited with."""
+    rates = [float(link.generation_rate_hz) for a, b in zip(route, route[1:])
+             for link in engine.links if {link.from_node, link.to} == {a, b}]
+    return max(rates, default=0.0)
+
+
 def _key_rate_section(
     engine: tavo_core.TavoEngine, stats: tavo_core.MonteCarloStats, route: Sequence[str]
 ) -> Section:
-    import tavo_tools as tools  # the package offers the key rate where the model has one
-
-    key_rate = getattr(tools, "key_rate", None)
-    bound = getattr(tools, "repeaterless_bound", None)
     heading = "Key rate against the repeaterless bound"
-    if key_rate is None or bound is None:
-        return Section(
-            heading,
-            "<p>This version of tavo_tools has no key rate for the physical model; the section "
-            "is left out.</p>",
-        )
     physics = _physics_of(engine)
-    loss = float(getattr(physics, "fiber_loss_db_km", 0.2))
+    loss = float(physics.fiber_loss_db_km)
+    speed = float(engine.config.physical.speed_of_light_in_fiber_km_ms)
     distance = _route_length(engine, route)
-    rate = float(key_rate(stats))
-    limit = float(bound(distance, loss))
+    source = _route_source_rate(engine, route)
+    if not (distance > 0.0 and source > 0.0):
+        return Section(heading, "<p>The route has no length: there is no bound to compare with.</p>")
+    rate = key_rate(stats)
+    limit = repeaterless_key_rate(distance, source, loss, speed)
 
     def draw(ax: Any) -> None:
         top = max(distance * 2.0, 1.0)
         xs = [top * i / 200.0 for i in range(1, 201)]
-        ax.plot(xs, [float(bound(x, loss)) for x in xs], label="repeaterless bound")
-        ax.plot([distance], [rate], "o", color="tab:red", label="this network")
+        ax.plot(xs, [repeaterless_key_rate(x, source, loss, speed) for x in xs],
+                label=f"repeaterless bound ({source:g} Hz source)")
+        if rate > 0.0:
+            ax.plot([distance], [rate], "o", color="tab:red", label="this network")
         ax.set_yscale("log")
         ax.set_xlabel("Route length (km)")
-        ax.set_ylabel("Secret key rate")
+        ax.set_ylabel("Secret key rate (bits/s)")
         ax.set_title(f"Key rate at {distance:g} km, fiber loss {loss:g} dB/km")
         ax.legend()
 
     table = _table(
         ["", ""],
         [
-            ["Key rate of this network", f"{rate:.4g}"],
-            [f"Repeaterless bound at {distance:g} km", f"{limit:.4g}"],
+            ["Key rate of this network (bits/s)", f"{rate:.4g}"],
+            [f"Repeaterless bound at {distance:g} km (bits/s)", f"{limit:.4g}"],
             ["Ratio", f"{rate / limit:.3g}" if limit > 0 else "n/a"],
         ],
         "figures",
