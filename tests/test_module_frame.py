@@ -41,9 +41,11 @@ def test_all_lists_every_name_in_registration_order():
 def test_module_attributes_are_exactly_the_registered_names():
     public = {name for name in vars(tavo_core) if not name.startswith("_")}
     assert public == set(CLASSES + FUNCTIONS)
-    # The one private helper: the reconstructor that pickled objects name.
+    # The private helpers: the reconstructor that pickled objects name, and the cancellation that
+    # tavo_tools hands to the threads of a pool.
     private = {name for name in vars(tavo_core) if name.startswith("_") and not name.startswith("__")}
-    assert private == {"_reconstruct"}
+    assert private == {"_reconstruct", "_Cancellation"}
+    assert "_Cancellation" not in tavo_core.__all__
 
 
 @pytest.mark.parametrize("name", CLASSES)

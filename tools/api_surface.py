@@ -7,8 +7,9 @@
 
 The module must be importable (for example PYTHONPATH=build/<dir>). Covered: every name of __all__ in
 order (class, function, or alias of an earlier name), public module attributes missing from __all__,
-the private module functions (a leading underscore), and the module's classes that are not module
-attributes (they reach Python only as values), including the exception raised for broken invariants.
+the private module functions and classes (a leading underscore), and the module's classes that are
+not module attributes (they reach Python only as values), including the exception raised for broken
+invariants.
 """
 
 import argparse
@@ -179,8 +180,13 @@ def describe(module):
 
     for name in sorted(vars(module)):
         if name.startswith("_") and not name.startswith("__"):
+            value = getattr(module, name)
             lines.append("")
-            lines += describe_callable("private function", name, getattr(module, name), "")
+            if isinstance(value, type):
+                exported[id(value)] = name
+                lines += describe_class(f"private class {name}", value, instances)
+            else:
+                lines += describe_callable("private function", name, value, "")
 
     for cls in module_classes(module):
         if id(cls) in exported:

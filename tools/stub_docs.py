@@ -66,9 +66,10 @@ are fractions of 1 (1.0 is perfect).
 Conventions: attribute reads return copies (assign a whole value to change an object); None for
 an optional parameter means its default. Arguments of the wrong type raise TypeError ("argument
 'x': ..."); negative or too large values for unsigned integers raise OverflowError. Everything
-pickles and copies. Long calls (simulations, protocols, comparisons, file operations) release the
-interpreter lock, so other threads run meanwhile, and Ctrl-C interrupts them with
-KeyboardInterrupt. An object used by several threads at once makes the later caller wait.
+pickles and copies. Long calls (simulations, protocols, comparisons, file operations, network
+definitions) release the interpreter lock, so other threads run meanwhile, and Ctrl-C interrupts
+them with KeyboardInterrupt. An object used by several threads at once makes the later caller
+wait; a call converts all its arguments before it takes the objects it works on.
 
 SimulationResult, PyMonteCarloContext, TopologySnapshot, TopologyMetadata, TopologyConfig and
 TopologyDiff are not module attributes at runtime: Python code receives them from the module.
@@ -1706,4 +1707,36 @@ DOCS["distributed_computation"] = {
         """ValueError: an infinite classical_relay_latency_ms or total_time_cutoff_ms when
             there are edges.""",
     ],
+}
+
+DOCS["_Cancellation"] = """
+For tavo_tools (private): cancels the long calls of the threads that watch it.
+
+Signals reach the main thread only. A pool's worker thread runs its calls inside
+`with cancellation:`; once any thread calls cancel(), every long call of the watching threads
+stops at its next look for Ctrl-C (within a few tens of ms) with KeyboardInterrupt, leaving
+every object as it was, and so does every later one until the watch ends. A copy or an
+unpickled one is a new, uncancelled handle.
+"""
+
+DOCS["_Cancellation.__new__"] = {"doc": "A new, uncancelled handle.", "params": {}}
+
+DOCS["_Cancellation.cancel"] = {
+    "doc": "Stop the long calls of the threads that watch this (from any thread; idempotent).",
+    "params": {},
+}
+
+DOCS["_Cancellation.__enter__"] = {
+    "doc": "Watch this from the calling thread until the matching __exit__ (watches nest).",
+    "params": {},
+}
+
+DOCS["_Cancellation.__exit__"] = {
+    "doc": "End the calling thread's latest watch of this.",
+    "params": {
+        "exc_type": "Ignored (the context-manager protocol).",
+        "exc_value": "Ignored.",
+        "traceback": "Ignored.",
+    },
+    "raises": ["RuntimeError: the calling thread does not watch this."],
 }

@@ -13,9 +13,10 @@ are fractions of 1 (1.0 is perfect).
 Conventions: attribute reads return copies (assign a whole value to change an object); None for
 an optional parameter means its default. Arguments of the wrong type raise TypeError ("argument
 'x': ..."); negative or too large values for unsigned integers raise OverflowError. Everything
-pickles and copies. Long calls (simulations, protocols, comparisons, file operations) release the
-interpreter lock, so other threads run meanwhile, and Ctrl-C interrupts them with
-KeyboardInterrupt. An object used by several threads at once makes the later caller wait.
+pickles and copies. Long calls (simulations, protocols, comparisons, file operations, network
+definitions) release the interpreter lock, so other threads run meanwhile, and Ctrl-C interrupts
+them with KeyboardInterrupt. An object used by several threads at once makes the later caller
+wait; a call converts all its arguments before it takes the objects it works on.
 
 SimulationResult, PyMonteCarloContext, TopologySnapshot, TopologyMetadata, TopologyConfig and
 TopologyDiff are not module attributes at runtime: Python code receives them from the module.
@@ -2247,6 +2248,35 @@ class TopologySnapshot:
         """The exported configuration values (a copy on reading)."""
     @config.setter
     def config(self, value: TopologyConfig) -> None: ...
+    def __reduce__(self) -> tuple[Any, ...]: ...
+
+@final
+class _Cancellation:
+    """For tavo_tools (private): cancels the long calls of the threads that watch it.
+
+    Signals reach the main thread only. A pool's worker thread runs its calls inside
+    `with cancellation:`; once any thread calls cancel(), every long call of the watching threads
+    stops at its next look for Ctrl-C (within a few tens of ms) with KeyboardInterrupt, leaving
+    every object as it was, and so does every later one until the watch ends. A copy or an
+    unpickled one is a new, uncancelled handle.
+    """
+    def __new__(cls) -> _Cancellation:
+        """A new, uncancelled handle."""
+    def cancel(self) -> None:
+        """Stop the long calls of the threads that watch this (from any thread; idempotent)."""
+    def __enter__(self) -> None:
+        """Watch this from the calling thread until the matching __exit__ (watches nest)."""
+    def __exit__(self, exc_type: Any, exc_value: Any, traceback: Any) -> None:
+        """End the calling thread's latest watch of this.
+
+        Args:
+            exc_type: Ignored (the context-manager protocol).
+            exc_value: Ignored.
+            traceback: Ignored.
+
+        Raises:
+            RuntimeError: the calling thread does not watch this.
+        """
     def __reduce__(self) -> tuple[Any, ...]: ...
 
 def generate_topology(name: str) -> NetworkTopologyPayload:

@@ -69,7 +69,7 @@ TavoEngine engine_from_state(EngineState state) {
 py::Ref tavo_engine_class(PyObject*) {
     py::ClassBuilder<TavoEngine> builder("TavoEngine");
     builder.constructor<&new_engine, "config">()
-        .method<&define_network, "define_network", "nodes", "links">()
+        .unlocked_method<&define_network, "define_network", "nodes", "links">()
         .unlocked_method<&request_entanglement, "request_entanglement", "from_node", "to",
                          "fidelity_target", "max_latency_ms", "strategy">()
         .unlocked_method<&simulate, "simulate", "from_node", "to", "fidelity_target",

@@ -208,7 +208,8 @@ TavoFile to_record(const PyTavoFile& file) {
 }
 
 PyMethodDef define_network_from_tavo_method() {
-    return py::method_def<TavoEngine, &define_network_from_file, "define_network_from_tavo", "qf">(
+    return py::unlocked_method_def<TavoEngine, &define_network_from_file,
+                                   "define_network_from_tavo", "qf">(
         "Load a topology from a loaded .tavo file directly into the engine.\n"
         "Bridges both type systems \u2014 no manual NodeDefinition / LinkDefinition needed.");
 }

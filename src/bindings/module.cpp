@@ -20,6 +20,7 @@ const Entry kRegistrations[] = {
 #define TAVO_FUNCTION(maker) {maker},
 #define TAVO_ALIAS(alias, name) {nullptr, #alias, #name},
 #define TAVO_PRIVATE_FUNCTION(maker) {maker, nullptr, nullptr, false},
+#define TAVO_PRIVATE_CLASS(maker) {maker, nullptr, nullptr, false},
 #include "registry.inc"
 };
 

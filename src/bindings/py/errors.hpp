@@ -7,6 +7,10 @@
 
 #include "py/ref.hpp"
 
+#if defined(__GLIBCXX__)
+#include <cxxabi.h>
+#endif
+
 #include <string>
 #include <string_view>
 
@@ -32,11 +36,19 @@ PyObject* panic_exception_type();
 // Converts the exception currently being handled into a pending Python exception.
 void set_python_error_from_current_exception();
 
+// The unwinding of a thread the interpreter ends at exit (see take_lock_back in unlocked.hpp) is
+// not a failure: it passes through to the thread's start, as through the interpreter's own frames.
 template <class Body>
-auto guarded(Body&& body, decltype(body()) failure) noexcept -> decltype(body()) {
+auto guarded(Body&& body, decltype(body()) failure) -> decltype(body()) {
     try {
         return body();
-    } catch (...) {
+    }
+#if defined(__GLIBCXX__)
+    catch (abi::__forced_unwind&) {
+        throw;
+    }
+#endif
+    catch (...) {
         set_python_error_from_current_exception();
         return failure;
     }

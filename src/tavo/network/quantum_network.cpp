@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "tavo/interrupt.hpp"
+
 namespace tavo {
 
 void QuantumNetwork::add_node(std::string id, double memory_lifetime_t2) {
@@ -162,8 +164,13 @@ const InternalLink* LinkIndex::link_between(std::string_view a, std::string_view
 QuantumNetwork QuantumNetwork::from_definitions(const std::vector<NodeDefinition>& nodes,
                                                 const std::vector<LinkDefinition>& links) {
     QuantumNetwork network;
-    for (const NodeDefinition& node : nodes) network.add_node(node.id, node.memory_lifetime_t2);
+    InterruptCountdown interrupt(1 << 12);  // millions of definitions take seconds
+    for (const NodeDefinition& node : nodes) {
+        interrupt.tick();
+        network.add_node(node.id, node.memory_lifetime_t2);
+    }
     for (const LinkDefinition& link : links) {
+        interrupt.tick();
         network.add_link(link.from_node, link.to, link.link_type, link.distance_km,
                          link.base_fidelity, link.generation_rate_hz);
     }
