@@ -29,9 +29,10 @@ _OS_ERRORS = (
 )
 _LOAD_ERRORS = [
     """RuntimeError: "Failed to load {filepath}: " followed by "IO error: ..." (unreadable,
-        not UTF-8), "JSON parse error: ... at line L column C", "Unsupported tavo
-        version: ..." (only "1.0" is read) or "Validation failed: ..." (what validate
-        reports).""",
+        not UTF-8, or beyond 1 GiB: "IO error: document exceeds the size limit of 1 GiB
+        (1073741824 bytes)"), "JSON parse error: ... at line L column C", "Unsupported
+        tavo version: ..." (only "1.0" is read) or "Validation failed: ..." (what
+        validate reports).""",
     _OS_ERRORS,
 ]
 _SAVE_ERRORS = [
@@ -1559,8 +1560,8 @@ DOCS["load_topology"] = {
         """,
     "params": {"engine": "The engine whose network is replaced.", "filepath": _PATH},
     "raises": [
-        """RuntimeError: "Failed to read topology file: ..." or "Failed to parse topology
-            JSON: ... at line L column C".""",
+        """RuntimeError: "Failed to read topology file: ..." (also for a file beyond
+            1 GiB) or "Failed to parse topology JSON: ... at line L column C".""",
         _OS_ERRORS,
     ],
 }
@@ -1578,8 +1579,8 @@ DOCS["validate"] = {
         (dicts with "type" and "message"), "warnings" (always empty).
         """,
     "raises": [
-        """RuntimeError: the file cannot be read, is not JSON of the format, or its version
-            is not "1.0" ("Failed to load {filepath}: ...").""",
+        """RuntimeError: the file cannot be read (or is beyond 1 GiB), is not JSON of the
+            format, or its version is not "1.0" ("Failed to load {filepath}: ...").""",
         _OS_ERRORS,
     ],
 }

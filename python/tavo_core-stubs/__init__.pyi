@@ -2360,8 +2360,8 @@ def load_topology(engine: TavoEngine, filepath: _StrOrBytesPath) -> None:
         filepath: Path as str, bytes or os.PathLike.
 
     Raises:
-        RuntimeError: "Failed to read topology file: ..." or "Failed to parse topology
-            JSON: ... at line L column C".
+        RuntimeError: "Failed to read topology file: ..." (also for a file beyond
+            1 GiB) or "Failed to parse topology JSON: ... at line L column C".
         FileNotFoundError, PermissionError, OSError: a RuntimeError of a failed file
             operation is also the operating system's error, with errno and filename.
     """
@@ -2380,8 +2380,8 @@ def validate(filepath: _StrOrBytesPath) -> _ValidationReport:
         (dicts with "type" and "message"), "warnings" (always empty).
 
     Raises:
-        RuntimeError: the file cannot be read, is not JSON of the format, or its version
-            is not "1.0" ("Failed to load {filepath}: ...").
+        RuntimeError: the file cannot be read (or is beyond 1 GiB), is not JSON of the
+            format, or its version is not "1.0" ("Failed to load {filepath}: ...").
         FileNotFoundError, PermissionError, OSError: a RuntimeError of a failed file
             operation is also the operating system's error, with errno and filename.
     """
@@ -2397,9 +2397,10 @@ def load_tavo_file(filepath: _StrOrBytesPath) -> TavoFile:
 
     Raises:
         RuntimeError: "Failed to load {filepath}: " followed by "IO error: ..." (unreadable,
-            not UTF-8), "JSON parse error: ... at line L column C", "Unsupported tavo
-            version: ..." (only "1.0" is read) or "Validation failed: ..." (what validate
-            reports).
+            not UTF-8, or beyond 1 GiB: "IO error: document exceeds the size limit of 1 GiB
+            (1073741824 bytes)"), "JSON parse error: ... at line L column C", "Unsupported
+            tavo version: ..." (only "1.0" is read) or "Validation failed: ..." (what
+            validate reports).
         FileNotFoundError, PermissionError, OSError: a RuntimeError of a failed file
             operation is also the operating system's error, with errno and filename.
     """
@@ -2451,9 +2452,10 @@ def from_tavo_file(filepath: _StrOrBytesPath) -> TavoEngine:
 
     Raises:
         RuntimeError: "Failed to load {filepath}: " followed by "IO error: ..." (unreadable,
-            not UTF-8), "JSON parse error: ... at line L column C", "Unsupported tavo
-            version: ..." (only "1.0" is read) or "Validation failed: ..." (what validate
-            reports).
+            not UTF-8, or beyond 1 GiB: "IO error: document exceeds the size limit of 1 GiB
+            (1073741824 bytes)"), "JSON parse error: ... at line L column C", "Unsupported
+            tavo version: ..." (only "1.0" is read) or "Validation failed: ..." (what
+            validate reports).
         FileNotFoundError, PermissionError, OSError: a RuntimeError of a failed file
             operation is also the operating system's error, with errno and filename.
     """
