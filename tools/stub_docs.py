@@ -20,7 +20,10 @@ _NO_NETWORK = 'RuntimeError: the engine has no network ("No network defined. Cal
     '    define_network() first.").'
 _INFINITE_LIMIT = (
     "ValueError: max_latency_ms or the engine's total_time_cutoff_ms is +inf\n"
-    '    ("max_latency_ms must be finite", "total_time_cutoff_ms must be finite").'
+    '    ("max_latency_ms must be finite", "total_time_cutoff_ms must be finite"), or both\n'
+    "    lie beyond 2**55 ms, where a trial's clock stops advancing (\"max_latency_ms is\n"
+    '    beyond 2**55 ms, where a trial\'s clock stops advancing, and so is\n'
+    '    total_time_cutoff_ms").'
 )
 _PATH = "Path as str, bytes or os.PathLike."
 _OS_ERRORS = (
@@ -150,8 +153,9 @@ DOCS["TavoEngine.request_entanglement"] = {
         "to": "Target node id; must be a defined node.",
         "fidelity_target": "Fidelity the delivered pair must reach, a fraction (1.0 is perfect).",
         "max_latency_ms": """
-            Latency budget in ms. +inf is refused; NaN, 0 or less fail before the
-            first cycle.
+            Latency budget in ms. +inf is refused, and so is a budget
+            beyond 2**55 ms when total_time_cutoff_ms is too; NaN, 0 or less fail
+            before the first cycle.
             """,
         "strategy": """
             Routing strategy. None: HighestFidelity, which takes the LowestLatency route
@@ -180,7 +184,10 @@ DOCS["TavoEngine.simulate"] = {
         "from_node": "Source node id; must be a defined node.",
         "to": "Target node id; must be a defined node.",
         "fidelity_target": "Fidelity a trial must deliver, a fraction (1.0 is perfect).",
-        "max_latency_ms": "Latency budget of each trial in ms; +inf is refused.",
+        "max_latency_ms": """
+            Latency budget of each trial in ms; +inf is refused, and so
+            is a budget beyond 2**55 ms when total_time_cutoff_ms is too.
+            """,
         "runs": "Number of trials, 0 or more. With 0 the rate and the mean latency are NaN.",
         "strategy": "Routing strategy; None: HighestFidelity (see request_entanglement).",
         "seed": """
@@ -225,7 +232,7 @@ DOCS["TavoEngine.run_qkd"] = {
     "returns": "A new QKDResult.",
     "raises": [
         """ValueError: a round would run with an infinite limit (max_latency_ms or the
-            engine's total_time_cutoff_ms is +inf).""",
+            engine's total_time_cutoff_ms is +inf), or with both beyond 2**55 ms.""",
     ],
 }
 
@@ -246,7 +253,7 @@ DOCS["TavoEngine.execute_teleportation"] = {
     "raises": [
         """ValueError: the engine has a network and classical_bandwidth_ms or its
             total_time_cutoff_ms is +inf ("classical_bandwidth_ms must be finite",
-            "total_time_cutoff_ms must be finite").""",
+            "total_time_cutoff_ms must be finite"), or both lie beyond 2**55 ms.""",
     ],
 }
 
@@ -282,7 +289,8 @@ DOCS["TavoEngine.run_distributed_computation"] = {
         """ValueError: an unknown topology ("coordination_topology must be one of: 'star',
             'ring', 'mesh'", checked first) or basis ("basis_type must be one of: 'ghz',
             'cluster', 'graph'"); an infinite classical_relay_latency_ms or
-            total_time_cutoff_ms when there are edges.""",
+            total_time_cutoff_ms when there are edges, or both an edge budget and
+            total_time_cutoff_ms beyond 2**55 ms.""",
     ],
 }
 
@@ -367,7 +375,7 @@ timeline does not use it (it advances in cycles of 2.5 ms).
 DOCS["SimulationConfig.total_time_cutoff_ms"] = """
 Time limit of one trial in ms (default 5000): a trial still running at this time fails. 0
 or less, or NaN, fails every trial before its first cycle; +inf is refused when a request
-runs.
+runs, and so is a cutoff beyond 2**55 ms when the request's budget is too.
 """
 
 DOCS["NodeDefinition"] = """
@@ -1706,7 +1714,8 @@ DOCS["distributed_computation"] = {
     "returns": "A new DistributedComputingResult.",
     "raises": [
         """ValueError: an infinite classical_relay_latency_ms or total_time_cutoff_ms when
-            there are edges.""",
+            there are edges, or both an edge budget and total_time_cutoff_ms beyond
+            2**55 ms.""",
     ],
 }
 

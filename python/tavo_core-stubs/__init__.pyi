@@ -189,8 +189,9 @@ class TavoEngine:
             from_node: Source node id; must be a defined node.
             to: Target node id; must be a defined node.
             fidelity_target: Fidelity the delivered pair must reach, a fraction (1.0 is perfect).
-            max_latency_ms: Latency budget in ms. +inf is refused; NaN, 0 or less fail before the
-                first cycle.
+            max_latency_ms: Latency budget in ms. +inf is refused, and so is a budget
+                beyond 2**55 ms when total_time_cutoff_ms is too; NaN, 0 or less fail
+                before the first cycle.
             strategy: Routing strategy. None: HighestFidelity, which takes the LowestLatency route
                 instead when the target is above the best route's fidelity.
 
@@ -202,7 +203,10 @@ class TavoEngine:
             RuntimeError: the engine has no network ("No network defined. Call
                 define_network() first.").
             ValueError: max_latency_ms or the engine's total_time_cutoff_ms is +inf
-                ("max_latency_ms must be finite", "total_time_cutoff_ms must be finite").
+                ("max_latency_ms must be finite", "total_time_cutoff_ms must be finite"), or both
+                lie beyond 2**55 ms, where a trial's clock stops advancing ("max_latency_ms is
+                beyond 2**55 ms, where a trial's clock stops advancing, and so is
+                total_time_cutoff_ms").
         """
     def simulate(
         self,
@@ -227,7 +231,8 @@ class TavoEngine:
             from_node: Source node id; must be a defined node.
             to: Target node id; must be a defined node.
             fidelity_target: Fidelity a trial must deliver, a fraction (1.0 is perfect).
-            max_latency_ms: Latency budget of each trial in ms; +inf is refused.
+            max_latency_ms: Latency budget of each trial in ms; +inf is refused, and so
+                is a budget beyond 2**55 ms when total_time_cutoff_ms is too.
             runs: Number of trials, 0 or more. With 0 the rate and the mean latency are NaN.
             strategy: Routing strategy; None: HighestFidelity (see request_entanglement).
             seed: Seed of trial 0, 0 <= seed < 2**64. None: taken from the clock, so the figures
@@ -240,7 +245,10 @@ class TavoEngine:
             RuntimeError: the engine has no network ("No network defined. Call
                 define_network() first.").
             ValueError: max_latency_ms or the engine's total_time_cutoff_ms is +inf
-                ("max_latency_ms must be finite", "total_time_cutoff_ms must be finite").
+                ("max_latency_ms must be finite", "total_time_cutoff_ms must be finite"), or both
+                lie beyond 2**55 ms, where a trial's clock stops advancing ("max_latency_ms is
+                beyond 2**55 ms, where a trial's clock stops advancing, and so is
+                total_time_cutoff_ms").
         """
     def define_network_from_tavo(self, qf: TavoFile) -> None:
         """Replace the engine's network with the nodes and links of a TavoFile.
@@ -275,7 +283,7 @@ class TavoEngine:
 
         Raises:
             ValueError: a round would run with an infinite limit (max_latency_ms or the
-                engine's total_time_cutoff_ms is +inf).
+                engine's total_time_cutoff_ms is +inf), or with both beyond 2**55 ms.
         """
     def execute_teleportation(self, params: TeleportationParameters) -> TeleportationOutcome:
         """Teleport a quantum state between two nodes over one entanglement request.
@@ -297,7 +305,7 @@ class TavoEngine:
         Raises:
             ValueError: the engine has a network and classical_bandwidth_ms or its
                 total_time_cutoff_ms is +inf ("classical_bandwidth_ms must be finite",
-                "total_time_cutoff_ms must be finite").
+                "total_time_cutoff_ms must be finite"), or both lie beyond 2**55 ms.
         """
     def run_distributed_computation(
         self,
@@ -337,7 +345,8 @@ class TavoEngine:
             ValueError: an unknown topology ("coordination_topology must be one of: 'star',
                 'ring', 'mesh'", checked first) or basis ("basis_type must be one of: 'ghz',
                 'cluster', 'graph'"); an infinite classical_relay_latency_ms or
-                total_time_cutoff_ms when there are edges.
+                total_time_cutoff_ms when there are edges, or both an edge budget and
+                total_time_cutoff_ms beyond 2**55 ms.
         """
     def snapshot(self) -> TopologySnapshot:
         """The engine's network as a TopologySnapshot, as save_topology would write it.
@@ -841,7 +850,7 @@ class SimulationConfig:
     def total_time_cutoff_ms(self) -> float:
         """Time limit of one trial in ms (default 5000): a trial still running at this time fails. 0
         or less, or NaN, fails every trial before its first cycle; +inf is refused when a request
-        runs.
+        runs, and so is a cutoff beyond 2**55 ms when the request's budget is too.
         """
     @total_time_cutoff_ms.setter
     def total_time_cutoff_ms(self, value: float) -> None: ...
@@ -2508,7 +2517,7 @@ def qkd(
 
     Raises:
         ValueError: a round would run with an infinite limit (max_latency_ms or the
-            engine's total_time_cutoff_ms is +inf).
+            engine's total_time_cutoff_ms is +inf), or with both beyond 2**55 ms.
     """
 
 def teleportation(
@@ -2535,7 +2544,7 @@ def teleportation(
     Raises:
         ValueError: the engine has a network and classical_bandwidth_ms or its
             total_time_cutoff_ms is +inf ("classical_bandwidth_ms must be finite",
-            "total_time_cutoff_ms must be finite").
+            "total_time_cutoff_ms must be finite"), or both lie beyond 2**55 ms.
     """
 
 def distributed_computation(
@@ -2565,5 +2574,6 @@ def distributed_computation(
 
     Raises:
         ValueError: an infinite classical_relay_latency_ms or total_time_cutoff_ms when
-            there are edges.
+            there are edges, or both an edge budget and total_time_cutoff_ms beyond
+            2**55 ms.
     """
