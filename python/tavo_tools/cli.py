@@ -14,7 +14,7 @@ from typing import Any, Callable, Dict, List, Optional, Sequence, TextIO
 import tavo_core
 
 from . import frames
-from .parallel import U64_MAX, resolve_seed
+from .parallel import MAX_WORKERS, U64_MAX, resolve_seed
 from .parallel import simulate as parallel_simulate
 
 OK, NO, USAGE, INTERRUPTED = 0, 1, 2, 130
@@ -341,7 +341,8 @@ def _add_request(parser: argparse.ArgumentParser, with_workers: bool = True) -> 
             "--workers",
             type=_positive,
             metavar="K",
-            help="threads running the trials (default: the usable cores)",
+            help=f"threads running the trials (default: the usable cores; larger counts than "
+            f"{MAX_WORKERS} are taken as {MAX_WORKERS})",
         )
 
 

@@ -6,13 +6,18 @@ ensemble of b - a trials seeded with s + a, and the chunks add up to the whole e
 
 from __future__ import annotations
 
+import atexit
 import concurrent.futures as cf
 import math
 import operator
 import os
+import shutil
 import sys
+import tempfile
+import threading
 import time
-from typing import Any, Callable, Dict, List, Optional, Sequence, Tuple, TypeVar
+from fractions import Fraction
+from typing import Any, Callable, Dict, Iterable, Iterator, List, Optional, Sequence, Tuple, TypeVar
 
 import tavo_core
 
@@ -28,6 +33,13 @@ U64_MAX = _U64 - 1
 _MAX_CHUNK_RUNS = 50_000
 # Several chunks per worker even out chunks that take longer than others.
 _CHUNKS_PER_WORKER = 4
+# The most workers an ensemble is planned for and a thread pool has; more are taken as this many.
+MAX_WORKERS = 1024
+# Tasks handed to the executor and not yet taken back, per worker: enough to keep every worker busy
+# while results come back, and few enough that an ensemble of any size takes little memory.
+_IN_FLIGHT_PER_WORKER = 2
+# How often a task running in another process looks whether its run was cancelled, in seconds.
+_STOP_POLL_S = 0.02
 
 # Any object the engine's strategy conversion refuses (see check_arguments).
 _NOT_A_STRATEGY: Any = object()
@@ -42,6 +54,12 @@ def default_workers() -> int:
     if hasattr(os, "sched_getaffinity"):
         return max(1, len(os.sched_getaffinity(0)))
     return max(1, os.cpu_count() or 1)
+
+
+def worker_count(workers: Optional[int]) -> int:
+    """The workers to plan for: `workers` (an int of at least 1; above MAX_WORKERS, MAX_WORKERS),
+    or the usable cores when None."""
+    return min(positive_count(workers, "workers") or default_workers(), MAX_WORKERS)
 
 
 def resolve_seed(seed: Optional[int]) -> int:
@@ -101,9 +119,10 @@ def strategy_from_name(name: Optional[str]) -> Optional[tavo_core.StrategyType]:
     return None if name is None else getattr(tavo_core.StrategyType, name)
 
 
-def chunk_bounds(runs: int, chunk_runs: int) -> List[Tuple[int, int]]:
-    """Consecutive [a, b) ranges of at most `chunk_runs` trials covering range(runs)."""
-    return [(a, min(a + chunk_runs, runs)) for a in range(0, runs, chunk_runs)]
+def chunk_bounds(runs: int, chunk_runs: int) -> Iterator[Tuple[int, int]]:
+    """Consecutive [a, b) ranges of at most `chunk_runs` trials covering range(runs), one at a time
+    (an ensemble of 2**64 - 1 trials has more chunks than memory could hold)."""
+    return ((a, min(a + chunk_runs, runs)) for a in range(0, runs, chunk_runs))
 
 
 def _run_chunk(
@@ -131,26 +150,131 @@ def _run_chunk(
     )
 
 
-def merge_chunks(chunks: Sequence[ChunkResult], context: Any) -> tavo_core.MonteCarloStats:
-    """The statistics of the whole ensemble from its chunks, given in trial order."""
-    runs = sum(chunk[0] for chunk in chunks)
-    successes = sum(chunk[1] for chunk in chunks)
-    latency = math.fsum(chunk[2] for chunk in chunks)
-    fidelity = math.fsum(chunk[3] for chunk in chunks)
-    drops = sum(chunk[4] for chunk in chunks)
-    heatmap: Dict[str, int] = {}
-    for chunk in chunks:  # in trial order, so keys keep the order in which the engine meets them
+class ChunkTotals:
+    """The sums of an ensemble's chunks, added in trial order, and the statistics they make."""
+
+    def __init__(self) -> None:
+        self.runs = 0
+        self.successes = 0
+        # Exact sums: the figures are those of math.fsum over all chunks, however many there are.
+        self.latency = Fraction(0)
+        self.fidelity = Fraction(0)
+        self.drops = 0
+        # In trial order, so keys keep the order in which the engine meets them.
+        self.heatmap: Dict[str, int] = {}
+
+    def add(self, chunk: ChunkResult) -> None:
+        self.runs += chunk[0]
+        self.successes += chunk[1]
+        self.latency += Fraction(chunk[2])
+        self.fidelity += Fraction(chunk[3])
+        self.drops += chunk[4]
         for key, count in chunk[5].items():
-            heatmap[key] = heatmap.get(key, 0) + count
-    return tavo_core.MonteCarloStats(
-        runs,
-        successes / runs,
-        latency / runs,
-        fidelity / successes if successes else 0.0,
-        drops,
-        heatmap,
-        context=context,
-    )
+            self.heatmap[key] = self.heatmap.get(key, 0) + count
+
+    def stats(self, context: Any) -> tavo_core.MonteCarloStats:
+        runs, successes = self.runs, self.successes
+        return tavo_core.MonteCarloStats(
+            runs,
+            successes / runs,
+            float(self.latency) / runs,
+            float(self.fidelity) / successes if successes else 0.0,
+            self.drops,
+            self.heatmap,
+            context=context,
+        )
+
+
+def merge_chunks(chunks: Iterable[ChunkResult], context: Any) -> tavo_core.MonteCarloStats:
+    """The statistics of the whole ensemble from its chunks, given in trial order."""
+    totals = ChunkTotals()
+    for chunk in chunks:
+        totals.add(chunk)
+    return totals.stats(context)
+
+
+class _Stop:
+    """What the tasks of one run look at to stop early, once the run is interrupted or one of its
+    tasks has failed.
+
+    A task running in this process watches a tavo_core._Cancellation: its long calls stop within a
+    few tens of milliseconds (signals reach the main thread only). A task in another process on
+    this host (a process pool, a local Dask cluster) looks, every _STOP_POLL_S, for a marker file
+    the run writes when it stops; workers on other hosts never see it and finish their tasks."""
+
+    def __init__(self, across_processes: bool) -> None:
+        self.cancellation: Optional[tavo_core._Cancellation] = tavo_core._Cancellation()
+        self.folder: Optional[str] = None
+        if across_processes:
+            try:
+                self.folder = tempfile.mkdtemp(prefix="tavo-run-")
+            except OSError:  # no temporary folder: other processes finish their tasks
+                pass
+        self.stopped = False
+
+    @property
+    def marker(self) -> Optional[str]:
+        return None if self.folder is None else os.path.join(self.folder, "stopped")
+
+    def __getstate__(self) -> Dict[str, Any]:
+        return {"folder": self.folder}  # the cancellation belongs to this process
+
+    def __setstate__(self, state: Dict[str, Any]) -> None:
+        self.cancellation = None
+        self.folder = state["folder"]
+        self.stopped = False
+
+    def stop(self) -> None:
+        self.stopped = True
+        if self.cancellation is not None:
+            self.cancellation.cancel()
+        if self.marker is not None:
+            try:
+                with open(self.marker, "w"):
+                    pass
+            except OSError:
+                pass
+
+    def close(self) -> None:
+        """Removes the marker's folder; once stopped, only at exit, as tasks of other processes
+        may still be about to look for it."""
+        if self.folder is None:
+            return
+        if self.stopped:
+            atexit.register(shutil.rmtree, self.folder, True)
+        else:
+            shutil.rmtree(self.folder, ignore_errors=True)
+
+    def run(self, function: Callable[..., T], args: Tuple[Any, ...]) -> T:
+        if self.cancellation is not None:
+            with self.cancellation:
+                return function(*args)
+        marker = self.marker
+        if marker is None:
+            return function(*args)
+        if os.path.exists(marker):
+            raise KeyboardInterrupt
+        cancellation = tavo_core._Cancellation()
+        finished = threading.Event()
+
+        def watch() -> None:
+            while not finished.wait(_STOP_POLL_S):
+                if os.path.exists(marker):
+                    cancellation.cancel()
+                    return
+
+        watcher = threading.Thread(target=watch, name="tavo-stop-watch", daemon=True)
+        watcher.start()
+        try:
+            with cancellation:
+                return function(*args)
+        finally:
+            finished.set()
+            watcher.join()
+
+
+def _run_task(stop: _Stop, function: Callable[..., T], args: Tuple[Any, ...]) -> T:
+    return stop.run(function, args)
 
 
 def run_tasks(
@@ -162,34 +286,80 @@ def run_tasks(
     progress: bool,
     unit: str,
 ) -> List[T]:
-    """Run `function(*args)` for every tuple of `arguments` and return the results in that order.
+    """Run `function(*args)` for every tuple of `arguments` and return the results in that order
+    (see for_each_result)."""
+    results: List[T] = []
+    for_each_result(
+        executor, workers, function, zip(arguments, weights), sum(weights), progress, unit,
+        results.append,
+    )
+    return results
 
-    With no executor a thread pool of `workers` threads runs them. The progress bar advances by
-    each task's weight as the task completes. On an interrupt or a failed task the pending tasks are
-    cancelled and the exception is raised again.
+
+def for_each_result(
+    executor: Optional[cf.Executor],
+    workers: int,
+    function: Callable[..., T],
+    tasks: Iterable[Tuple[Tuple[Any, ...], int]],
+    total_weight: int,
+    progress: bool,
+    unit: str,
+    accept: Callable[[T], None],
+) -> None:
+    """Run `function(*args)` for every `(args, weight)` of `tasks` and hand the results to `accept`
+    in task order.
+
+    With no executor a thread pool of `workers` threads runs them (at most MAX_WORKERS). Tasks are
+    taken from `tasks` as they are needed: at most _IN_FLIGHT_PER_WORKER per worker are submitted
+    and not yet handed on. The progress bar advances by each task's weight as the task completes.
+    On an interrupt or a failed task the pending tasks are cancelled, the running ones are told to
+    stop (see _Stop), and the exception is raised again.
     """
-    bar = _progress_bar(sum(weights), unit) if progress else None
+    workers = min(workers, MAX_WORKERS)
+    limit = workers * _IN_FLIGHT_PER_WORKER
+    bar = _progress_bar(total_weight, unit) if progress else None
     own = executor is None
     pool = cf.ThreadPoolExecutor(max_workers=workers) if executor is None else executor
-    futures: List[cf.Future[T]] = []
+    stop = _Stop(across_processes=not isinstance(pool, cf.ThreadPoolExecutor))
+    pending: Dict[cf.Future[T], Tuple[int, int]] = {}  # future -> (task number, weight)
+    finished: Dict[int, T] = {}  # results waiting for those of earlier tasks
+    remaining = iter(tasks)
+    submitted = handed = 0
     clean = False
     try:
-        for args in arguments:  # one by one, so that an interrupt here still cancels them
-            futures.append(pool.submit(function, *args))
-        index = {future: i for i, future in enumerate(futures)}
-        for future in cf.as_completed(futures):
-            future.result()  # raises the task's exception, if any
-            if bar is not None:
-                bar.update(weights[index[future]])
+        more = True
+        while True:
+            while more and len(pending) + len(finished) < limit:
+                task = next(remaining, None)
+                if task is None:
+                    more = False
+                    break
+                args, weight = task
+                # One by one, so that an interrupt here still cancels those submitted.
+                future = pool.submit(_run_task, stop, function, args)
+                pending[future] = (submitted, weight)
+                submitted += 1
+            if not pending:
+                break
+            done, _ = cf.wait(list(pending), return_when=cf.FIRST_COMPLETED)
+            for future in done:
+                number, weight = pending.pop(future)
+                finished[number] = future.result()  # raises the task's exception, if any
+                if bar is not None:
+                    bar.update(weight)
+            while handed in finished:
+                accept(finished.pop(handed))
+                handed += 1
         clean = True
-        return [future.result() for future in futures]
     finally:
         if not clean:
-            for future in futures:
+            stop.stop()
+            for future in pending:
                 future.cancel()
         if own:
-            # After a failure running tasks are left to finish on their own; nothing waits for them.
+            # After a failure the running tasks stop on their own, soon; nothing waits for them.
             pool.shutdown(wait=clean, cancel_futures=not clean)
+        stop.close()
         if bar is not None:
             bar.close()
 
@@ -228,28 +398,35 @@ def simulate(
     executor: any `concurrent.futures.Executor` (a process pool, or a Dask cluster through
         `distributed.Client.get_executor()`); None runs a thread pool of `workers` threads.
     workers: the number of threads of that pool, and the number of workers the chunks are planned
-        for (default: the cores this process may use).
+        for (default: the cores this process may use; at most MAX_WORKERS, 1024, larger counts
+        are taken as 1024).
     chunk_runs: trials per chunk (default: about four chunks per worker, at most 50,000 trials
         each).
     progress: show a progress bar on stderr (needs tqdm).
+
+    Chunks are made as workers need them, at most two per worker at a time, so an ensemble of any
+    size takes little memory. On Ctrl-C (KeyboardInterrupt) or a failed chunk, chunks not started
+    are cancelled and the running ones stop within a few tens of milliseconds: on threads, and in
+    processes of this host (a process pool, a local Dask cluster).
     """
     total, empty = check_arguments(
         engine, from_node, to, fidelity_target, max_latency_ms, runs, strategy, seed
     )
-    worker_count = positive_count(workers, "workers") or default_workers()
+    workers_planned = worker_count(workers)
     size = positive_count(chunk_runs, "chunk_runs")
     if total == 0:
         return empty
     if size is None:
-        size = min(_MAX_CHUNK_RUNS, math.ceil(total / (worker_count * _CHUNKS_PER_WORKER)))
+        size = min(_MAX_CHUNK_RUNS, math.ceil(total / (workers_planned * _CHUNKS_PER_WORKER)))
     base = resolve_seed(seed)
     name = strategy_name(strategy)
-    bounds = chunk_bounds(total, size)
-    arguments = [
-        (engine, from_node, to, fidelity_target, max_latency_ms, b - a, name, (base + a) % _U64)
-        for a, b in bounds
-    ]
-    chunks = run_tasks(
-        executor, worker_count, _run_chunk, arguments, [b - a for a, b in bounds], progress, "trial"
+    tasks = (
+        ((engine, from_node, to, fidelity_target, max_latency_ms, b - a, name, (base + a) % _U64),
+         b - a)
+        for a, b in chunk_bounds(total, size)
     )
-    return merge_chunks(chunks, empty._context)
+    totals = ChunkTotals()
+    for_each_result(
+        executor, workers_planned, _run_chunk, tasks, total, progress, "trial", totals.add
+    )
+    return totals.stats(empty._context)
