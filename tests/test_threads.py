@@ -180,9 +180,11 @@ def test_conversion_callbacks_on_two_objects_do_not_deadlock(tmp_path):
     assert done.stdout.split() == ["done", "['A',", "'B',", "'C']"]
 
 
-# A daemon thread inside a long call when the interpreter exits: the interpreter ends it as it
-# takes the interpreter lock back, unwinding its stack, which used to abort the process
-# ("terminate called without an active exception", exit status 134).
+# A daemon thread inside a long call when the interpreter exits. The interpreter ends a thread
+# that takes the interpreter lock back then, unwinding its stack, which used to abort the process
+# ("terminate called without an active exception", exit status 134) or crash it. Such a thread now
+# waits for the process to end, or, when the interpreter ends it inside Python code that a call
+# runs (a sequence's items), unwinds quietly.
 EXITS = {
     "long-call": """
         threading.Thread(target=engine.simulate, args=("A", "E", 0.7, 5000.0, 10**12, None, 1),
@@ -212,6 +214,10 @@ EXITS = {
 
 @pytest.mark.parametrize("case", EXITS)
 def test_exit_with_a_daemon_thread_inside_a_call(tmp_path, case):
+    if case == "converting-a-long-list" and "libasan" in os.environ.get("LD_PRELOAD", ""):
+        # The interpreter ends that thread inside Python code, unwinding its stack through ours:
+        # the address sanitizer cannot follow such an unwinding (pthread_exit).
+        pytest.skip("the address sanitizer does not follow a thread ended by pthread_exit")
     script = textwrap.dedent("""
         import os, threading, time
         import tavo_core as tc

@@ -47,6 +47,7 @@ PyMODINIT_FUNC PyInit_tavo_core() {
     if (!module) return nullptr;
     bool ok = py::guarded(
         [&] {
+            py::note_main_thread();
             for (auto make : bindings::kValueClasses) make(module.get());
             py::ModuleBuilder builder(module.get());
             // The package version; not part of __all__.

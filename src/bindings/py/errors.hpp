@@ -7,10 +7,6 @@
 
 #include "py/ref.hpp"
 
-#if defined(__GLIBCXX__)
-#include <cxxabi.h>
-#endif
-
 #include <string>
 #include <string_view>
 
@@ -36,19 +32,15 @@ PyObject* panic_exception_type();
 // Converts the exception currently being handled into a pending Python exception.
 void set_python_error_from_current_exception();
 
-// The unwinding of a thread the interpreter ends at exit (see take_lock_back in unlocked.hpp) is
-// not a failure: it passes through to the thread's start, as through the interpreter's own frames.
+// The unwinding of a thread the interpreter ends at exit (interpreter_lock.hpp) is no failure: it
+// passes on to the thread's start, as through the interpreter's own frames. It is told apart
+// without naming its type: every other exception reaches here with the interpreter lock held.
 template <class Body>
 auto guarded(Body&& body, decltype(body()) failure) -> decltype(body()) {
     try {
         return body();
-    }
-#if defined(__GLIBCXX__)
-    catch (abi::__forced_unwind&) {
-        throw;
-    }
-#endif
-    catch (...) {
+    } catch (...) {
+        if (!may_use_interpreter()) throw;
         set_python_error_from_current_exception();
         return failure;
     }

@@ -53,13 +53,10 @@ void without_lock(Body&& body) {
     std::exception_ptr failure;
     try {
         body();
-    }
-#if defined(__GLIBCXX__)
-    catch (abi::__forced_unwind&) {
-        throw;  // the interpreter is ending this thread (interpreter_lock.hpp): no lock to take
-    }
-#endif
-    catch (...) {
+    } catch (...) {
+        // The interpreter ended the thread as a poll took the lock back (interpreter_lock.hpp):
+        // there is no lock to take.
+        if (taking_lock_back) throw;
         failure = std::current_exception();
     }
     unlocked.relock();
