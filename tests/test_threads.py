@@ -232,6 +232,30 @@ def test_exit_with_a_daemon_thread_inside_a_call(tmp_path, case):
         assert (done.returncode, done.stderr) == (0, ""), done.stderr[-2000:]
 
 
+def test_exit_refuses_an_object_a_daemon_thread_holds(tmp_path):
+    # The daemon thread never gives the engine back once the interpreter finalizes: a finalizer
+    # that needs it is refused rather than waiting forever.
+    script = textwrap.dedent("""
+        import threading, time
+        import tavo_core as tc
+        payload = tc.generate_topology("telecom_backbone")
+        engine = tc.TavoEngine()
+        engine.define_network(payload.nodes, payload.links)
+
+        class Cleanup:
+            def __del__(self):
+                engine.define_network([], [])
+
+        cleanup = Cleanup()
+        threading.Thread(target=engine.simulate, args=("A", "E", 0.7, 5000.0, 10**12, None, 1),
+                         daemon=True).start()
+        time.sleep(0.3)
+    """)
+    done = run_child(tmp_path, script, 30)
+    assert done.returncode == 0
+    assert done.stderr.endswith("RuntimeError: Already borrowed\n"), done.stderr[-2000:]
+
+
 # A cancellation stops the calls of the threads watching it, as Ctrl-C stops the main thread's.
 
 def hold_engine(engine, stop):

@@ -78,13 +78,17 @@ struct GiveBackIfEnded {
 // Takes the flag once `available(flag)` holds, by `take(flag)` (`untake(flag)` undoes it). While
 // another thread's access is in the way this waits with the interpreter lock released, looking for
 // pending signals (Ctrl-C) and the thread's cancellations every few milliseconds; a signal
-// handler's exception, or a cancellation, ends the wait.
+// handler's exception, or a cancellation, ends the wait. While the interpreter finalizes, the
+// other thread never gives the object back (it waits for the process to end, see
+// interpreter_lock.hpp): the access is refused at once with `conflict`, as when re-entering.
 template <class Available, class Take, class Untake>
-void acquire(BorrowFlag& flag, Available available, Take take, Untake untake) {
+void acquire(BorrowFlag& flag, Available available, Take take, Untake untake,
+             const char* conflict) {
     {
         std::lock_guard<std::mutex> guard(flags_lock());
         if (available(flag)) return take(flag);
     }
+    if (interpreter_finalizing()) raise(PyExc_RuntimeError, conflict);
     for (;;) {
         PyThreadState* state = release_lock();
         GiveBackIfEnded<Untake> taken(untake);
@@ -135,7 +139,8 @@ SharedBorrow::SharedBorrow(BorrowFlag& flag) : flag_(&flag) {
     } else {
         acquire(
             flag, [](const BorrowFlag& f) { return !f.exclusive_; },
-            [](BorrowFlag& f) { ++f.shared_; }, [](BorrowFlag& f) { --f.shared_; });
+            [](BorrowFlag& f) { ++f.shared_; }, [](BorrowFlag& f) { --f.shared_; },
+            "Already mutably borrowed");
     }
     held_here().push_back({&flag, false});
 }
@@ -148,7 +153,8 @@ ExclusiveBorrow::ExclusiveBorrow(BorrowFlag& flag) : flag_(&flag) {
     if (holding_here(&flag) != Holding::Nothing) raise(PyExc_RuntimeError, "Already borrowed");
     acquire(
         flag, [](const BorrowFlag& f) { return !f.exclusive_ && f.shared_ == 0; },
-        [](BorrowFlag& f) { f.exclusive_ = true; }, [](BorrowFlag& f) { f.exclusive_ = false; });
+        [](BorrowFlag& f) { f.exclusive_ = true; }, [](BorrowFlag& f) { f.exclusive_ = false; },
+        "Already borrowed");
     held_here().push_back({&flag, true});
 }
 
