@@ -41,10 +41,11 @@ def test_all_lists_every_name_in_registration_order():
 def test_module_attributes_are_exactly_the_registered_names():
     public = {name for name in vars(tavo_core) if not name.startswith("_")}
     assert public == set(CLASSES + FUNCTIONS)
-    # The private helpers: the reconstructor that pickled objects name, and the name of the random
-    # source's block kernel.
+    # The private helpers: the reconstructor that pickled objects name, the cancellation that
+    # tavo_tools hands to the threads of a pool, and the name of the random source's block kernel.
     private = {name for name in vars(tavo_core) if name.startswith("_") and not name.startswith("__")}
-    assert private == {"_reconstruct", "_kernel"}
+    assert private == {"_reconstruct", "_Cancellation", "_kernel"}
+    assert "_Cancellation" not in tavo_core.__all__
 
 
 @pytest.mark.parametrize("name", CLASSES)

@@ -3,10 +3,14 @@
 import json
 import os
 import stat
+import subprocess
+import sys
+import textwrap
 
 import pytest
 
 import tavo_core as t
+from conftest import child_environment
 from json_batch import read_jsonl
 
 LOADERS = [t.load_tavo_file, t.validate, t.from_tavo_file]
@@ -76,6 +80,42 @@ def test_directory_and_nul_paths(loader, tmp_path):
     nul = str(tmp_path / "a\0b.tavo")
     assert load_error(loader, nul) == \
         f"Failed to load {nul}: IO error: file name contained an unexpected NUL byte"
+
+
+# ---- documents beyond 1 GiB are refused rather than read until memory runs out ----
+
+TOO_LARGE = "IO error: document exceeds the size limit of 1 GiB (1073741824 bytes)"
+
+
+@pytest.mark.parametrize("loader", LOADERS + [lambda path: t.load_topology(t.TavoEngine(), path)],
+                         ids=["load", "validate", "from_tavo_file", "load_topology"])
+def test_a_file_beyond_the_size_limit_is_refused_before_reading(loader, tmp_path):
+    path = tmp_path / "huge.tavo"
+    with open(path, "wb") as file:
+        file.truncate(2**30 + 1)  # sparse: nothing is written, and nothing is read
+    text = load_error(loader, str(path))
+    assert text in (f"Failed to load {path}: {TOO_LARGE}",
+                    f"Failed to read topology file: {TOO_LARGE[len('IO error: '):]}")
+
+
+@pytest.mark.skipif("libasan" in os.environ.get("LD_PRELOAD", ""),
+                    reason="the address sanitizer's shadow memory does not fit a capped address space")
+@pytest.mark.parametrize("loader", ["load", "validate"])
+def test_an_endless_stream_is_refused_at_the_size_limit(loader, tmp_path):
+    # Before, /dev/zero was read until memory ran out. In a child process with its address space
+    # capped at 3 GiB and a time limit.
+    script = textwrap.dedent(f"""
+        import resource, tavo_core as t
+        resource.setrlimit(resource.RLIMIT_AS, (3 << 30, 3 << 30))
+        try:
+            t.{loader}("/dev/zero")
+        except RuntimeError as error:
+            print(type(error).__name__, error.errno, error)
+    """)
+    done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                          timeout=120, env=child_environment())
+    assert done.returncode == 0, done.stderr[-2000:]
+    assert done.stdout.strip() == f"TavoOSError 27 Failed to load /dev/zero: {TOO_LARGE}"
 
 
 @pytest.mark.skipif(os.geteuid() == 0, reason="root reads any file")

@@ -7,11 +7,15 @@ from the Python models in chacha_model and timeline_model."""
 
 import json
 import math
+import subprocess
+import sys
+import textwrap
 
 import pytest
 
 import tavo_core as tc
 from chacha_model import Generator
+from conftest import child_environment
 from timeline_model import Config, play, possible_outcomes, purify
 
 LL = tc.StrategyType.LowestLatency
@@ -401,3 +405,96 @@ def test_the_largest_file_cutoff_is_finite_work(tmp_path):
     # The time cutoff of 50 ms per attempt is finite; the budget ends every trial.
     stats = engine.simulate("A", "B", 0.99, 25.0, 1000, None, 1)
     assert 0.0 < stats.mean_latency_ms <= 25.0 and stats.aggregate_congestion_drops > 0
+
+
+# Budgets that end. A single request keeps only its result: once an attempt has failed, it ends at
+# the time its remaining cycles would stop, at once, however far its limits. Past 2**55 ms adding a
+# cycle no longer advances the clock, so limits that both lie beyond are refused.
+
+LARGEST = 2.0**55
+# Two 5,000 km hops: the zero-keyed generator's second draw (0.834) fails the first cycle at t = 0.
+LONG_HOPS = [("A", "B", 5000.0, 0.97, 1000.0), ("B", "C", 5000.0, 0.97, 1000.0)]
+
+
+def cycles_stop(t, limit, cutoff):
+    """Where the cycle loop started after time t stops, stepped as the timeline steps it."""
+    while True:
+        t += 2.5
+        if not (limit > t and cutoff > t):
+            return t
+
+
+@pytest.mark.parametrize("budget, cutoff", [
+    (1e6 + 0.3, 1e300), (2.5e6, 1e300), (4e6 - 1.1, 1e300), (1e300, 3e6 + 1.0), (2e6, 2e6 - 0.5),
+])
+def test_a_failed_request_ends_where_its_cycles_stop(make_engine, budget, cutoff):
+    engine = make_engine(LONG_HOPS, cutoff=cutoff)
+    result = engine.request_entanglement("A", "C", 0.9, budget)
+    assert outcome(result) == (False, cycles_stop(0.0, budget, cutoff), 0.0, ["A", "B", "C"])
+
+
+def test_requests_with_far_budgets_end_at_once(tmp_path):
+    # Before, each of these ran for hours. In a child process, so that a regression fails on the
+    # time limit rather than hanging the suite.
+    script = textwrap.dedent("""
+        import json, math, tavo_core as tc
+        engine = tc.TavoEngine(tc.SimulationConfig(1e300))
+        engine.define_network([tc.NodeDefinition(n, 1.0) for n in "ABC"],
+                              [tc.LinkDefinition("A", "B", 5000.0, 0.97, 1000.0),
+                               tc.LinkDefinition("B", "C", 5000.0, 0.97, 1000.0)])
+        budgets = [1e12, 2.0**50 + 1.0, 2.0**52 + 1.0, 2.0**53 + 3.0, 1e16, 3.6e16, 2.0**55]
+        print(json.dumps([engine.request_entanglement("A", "C", 0.9, b).latency_ms
+                          for b in budgets]))
+    """)
+    done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                          timeout=60, env=child_environment())
+    assert done.returncode == 0, done.stderr[-2000:]
+    latencies = json.loads(done.stdout)
+    assert latencies[0] == 1e12  # a multiple of 2.5, reached exactly
+    # Doubles are at most 4 ms apart below 2**55: the clock passes each budget by less than that.
+    budgets = [1e12, 2.0**50 + 1.0, 2.0**52 + 1.0, 2.0**53 + 3.0, 1e16, 3.6e16, LARGEST]
+    for budget, latency in zip(budgets, latencies):
+        assert 0.0 <= latency - budget < 4.0
+    assert latencies[-1] == LARGEST
+
+
+def test_cycle_ends_match_the_stepped_loop(probe):
+    # Start times in every power of two up to 2**55, limits crossing powers of two, NaN limits.
+    for seed in ("1", "2"):
+        done = subprocess.run([str(probe), "cycle-ends", "20000", seed], capture_output=True,
+                              text=True, check=False)
+        assert done.returncode == 0 and done.stdout.strip() == "cases 20000 mismatches 0", \
+            done.stdout[-2000:]
+    stall = subprocess.run([str(probe), "cycle-stall"], capture_output=True, text=True)
+    assert stall.returncode == 0, stall.stdout
+
+
+BEYOND = math.nextafter(LARGEST, math.inf)
+TOO_FAR = (" is beyond 2**55 ms, where a trial's clock stops advancing, and so is"
+           " total_time_cutoff_ms")
+
+
+@pytest.mark.parametrize("call, name", [
+    (lambda e, v: e.request_entanglement("A", "C", 0.9, v), "max_latency_ms"),
+    (lambda e, v: e.simulate("A", "C", 0.9, v, 10, None, 1), "max_latency_ms"),
+    (lambda e, v: tc.qkd(e, "A", "C", 0.9, v), "max_latency_ms"),
+    (lambda e, v: e.run_qkd(tc.QKDParameters("A", "C", 0.9, v)), "max_latency_ms"),
+    (lambda e, v: tc.teleportation(e, "A", "C", 0.9, v), "classical_bandwidth_ms"),
+    (lambda e, v: e.run_distributed_computation(["A", "C"], "ring", "ghz", None, v / 10),
+     "classical_relay_latency_ms"),
+], ids=["request", "simulate", "qkd", "run_qkd", "teleportation", "distributed"])
+@pytest.mark.parametrize("value", [BEYOND, 1e300])
+def test_limits_the_clock_cannot_reach_are_refused(make_engine, call, name, value):
+    engine = chain_engine(make_engine, cutoff=1e300)
+    with pytest.raises(ValueError) as raised:
+        call(engine, value)
+    assert raised.value.args == (name + TOO_FAR,)
+
+
+def test_one_limit_within_reach_is_enough(make_engine):
+    # The smaller limit ends the trial: either may be far.
+    for budget, cutoff in [(LARGEST, 1e300), (1e300, LARGEST), (1e300, 5000.0), (BEYOND, 100.0)]:
+        engine = chain_engine(make_engine, cutoff=cutoff)
+        assert engine.request_entanglement("A", "C", 0.9, budget).latency_ms == min(budget, cutoff)
+    stats = chain_engine(make_engine, cutoff=100.0).simulate("A", "C", 0.9, 1e300, 20, None, 1)
+    assert stats.mean_latency_ms <= 100.0

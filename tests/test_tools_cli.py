@@ -77,7 +77,8 @@ def run_json(capsys, argv):
     return json.loads(capsys.readouterr().out)
 
 
-def test_simulate_prints_the_ensemble(capsys):
+@pytest.mark.parametrize("workers", ["2", "1000000000"])  # the second taken as 1024
+def test_simulate_prints_the_ensemble(capsys, workers):
     argv = [
         "simulate",
         DEMO,
@@ -92,7 +93,7 @@ def test_simulate_prints_the_ensemble(capsys):
         "--seed",
         "17",
         "--workers",
-        "2",
+        workers,
         "--strategy",
         "highest-fidelity",
     ]

@@ -6,7 +6,9 @@ import math
 import multiprocessing
 import os
 import signal
+import subprocess
 import sys
+import textwrap
 import threading
 import time
 
@@ -15,6 +17,7 @@ import pytest
 import tavo_core as tavo
 import tavo_tools
 from tavo_tools import _shared
+from conftest import child_environment, default_sigint
 from tools_support import ONE_HOP, ROUTES, assert_same_ensemble, chain_engine
 
 # Seeds near the top of the unsigned 64-bit range make later chunks wrap around to small seeds.
@@ -242,24 +245,150 @@ def test_a_failed_chunk_fails_the_ensemble(engine):
 
 
 def test_interrupt_cancels_pending_chunks_and_is_raised_again(engine, sigint_raises):
-    # Slow chunks, quickly submitted: the interrupt arrives while most of them are pending.
+    # Slow chunks: the interrupt arrives while most of them are still to come.
     executor = RecordingExecutor(workers=1, delay=0.05)
     timer = threading.Timer(0.3, os.kill, (os.getpid(), signal.SIGINT))
     timer.start()
     try:
         with pytest.raises(KeyboardInterrupt):
             tavo_tools.simulate(engine, "A", "B", 0.9, 200.0, 20_000, seed=1, executor=executor,
-                                chunk_runs=100)
+                                chunk_runs=100, workers=2)
         interrupted = time.monotonic()
     finally:
         timer.cancel()
         executor.shutdown(wait=True)
     futures = executor.futures
-    assert len(futures) == 200 and all(future.done() for future in futures)
-    # No chunk starts once the interrupt is raised again; every chunk that had not started is
-    # cancelled.
+    assert all(future.done() for future in futures)
+    # No chunk starts once the interrupt is raised again; every chunk submitted and not started
+    # is cancelled; no more than two per worker were ever waiting.
     assert all(start <= interrupted for start in executor.starts)
     assert sum(not future.cancelled() for future in futures) == len(executor.starts) < 20
+    assert len(futures) <= len(executor.starts) + 4
+
+
+class CountingExecutor(RecordingExecutor):
+    """Records the most tasks submitted and not yet finished at any time."""
+
+    def __init__(self, workers):
+        super().__init__(workers)
+        self.lock = threading.Lock()
+        self.outstanding = self.most = 0
+
+    def submit(self, fn, /, *args, **kwargs):
+        with self.lock:
+            self.outstanding += 1
+            self.most = max(self.most, self.outstanding)
+        future = super().submit(fn, *args, **kwargs)
+        future.add_done_callback(lambda _: self.finished())
+        return future
+
+    def finished(self):
+        with self.lock:
+            self.outstanding -= 1
+
+
+@pytest.mark.parametrize("workers", [1, 3])
+def test_chunks_are_made_as_workers_need_them(engine, workers):
+    executor = CountingExecutor(workers)
+    try:
+        stats = tavo_tools.simulate(engine, "A", "C", 0.85, 300.0, 20_000, None, 5,
+                                    executor=executor, workers=workers, chunk_runs=97)
+    finally:
+        executor.shutdown()
+    assert len(executor.futures) == 207  # every chunk, in turn
+    assert executor.most <= 2 * workers
+    assert_same_ensemble(stats, engine.simulate("A", "C", 0.85, 300.0, 20_000, None, 5))
+
+
+def test_workers_are_capped():
+    assert _shared.worker_count(10**9) == _shared.MAX_WORKERS == 1024
+    assert _shared.worker_count(3) == 3
+    assert _shared.worker_count(None) == _shared.default_workers()
+
+
+def run_child(script, timeout=60):
+    """Runs `script` in a child Python, which prints "ready" first; returns the rest of its output,
+    or fails when it outlives `timeout` seconds from then."""
+    with subprocess.Popen([sys.executable, "-c", script], stdout=subprocess.PIPE,
+                          stderr=subprocess.PIPE, text=True, env=child_environment(),
+                          preexec_fn=default_sigint) as child:
+        try:
+            ready = child.stdout.readline().strip()
+            out, err = child.communicate(timeout=timeout)
+        finally:
+            child.kill()
+    assert ready == "ready" and child.returncode == 0, err[-2000:]
+    return out
+
+
+CHILD_ENGINE = """
+    import os, resource, signal, sys, threading, time
+    import concurrent.futures as cf, multiprocessing
+    import tavo_core as tavo, tavo_tools
+    engine = tavo.TavoEngine()
+    engine.define_network([tavo.NodeDefinition("A", 1.0), tavo.NodeDefinition("B", 1.0)],
+                          [tavo.LinkDefinition("A", "B", 10.0, 0.97, 1000.0)])
+"""
+
+
+@pytest.mark.skipif("libasan" in os.environ.get("LD_PRELOAD", ""),
+                    reason="the address sanitizer holds freed memory back: peaks say nothing there")
+@pytest.mark.parametrize("case, call", [
+    # 2**64 - 1 trials: chunks are made as they are needed, not listed up front.
+    ("trials", "tavo_tools.simulate(engine, 'A', 'B', 0.9, 500.0, 2**64 - 1, seed=1)"),
+    # A billion workers: 1024 of them, and few chunks at a time.
+    ("workers", "tavo_tools.simulate(engine, 'A', 'B', 0.9, 500.0, 10**12, seed=1, workers=10**9)"),
+])
+def test_an_ensemble_of_any_size_takes_little_memory(case, call):
+    out = run_child(textwrap.dedent(CHILD_ENGINE) + textwrap.dedent(f"""
+        print("ready", flush=True)
+        threading.Timer(3.0, os.kill, (os.getpid(), signal.SIGINT)).start()
+        try:
+            {call}
+        except KeyboardInterrupt:
+            print(resource.getrusage(resource.RUSAGE_SELF).ru_maxrss // 1024)
+    """))
+    # Megabytes at the peak; listing the chunks took gigabytes within seconds.
+    assert int(out) < 300
+
+
+@pytest.mark.parametrize("pool", ["threads", "processes"])
+def test_ctrl_c_stops_the_running_chunks(pool):
+    # Chunks of a billion trials run for half a minute each. After Ctrl-C the process used to exit
+    # only once the running chunks (threads) or the chunks already handed to the pool's processes
+    # had finished.
+    executor = {
+        "threads": "None",
+        "processes": "cf.ProcessPoolExecutor(2, mp_context=multiprocessing.get_context('spawn'))",
+    }
+    script = textwrap.dedent(CHILD_ENGINE) + textwrap.dedent(f"""
+        pool = {executor[pool]}
+        if pool is not None:
+            pool.submit(int).result()  # the processes are up
+        print("ready", flush=True)
+        threading.Timer(1.0, os.kill, (os.getpid(), signal.SIGINT)).start()
+        try:
+            tavo_tools.simulate(engine, "A", "B", 0.9, 500.0, 10**12, seed=1, workers=2,
+                                chunk_runs=10**9, executor=pool)
+        except KeyboardInterrupt:
+            print("interrupted", flush=True)
+            if pool is not None:
+                pool.shutdown(wait=True)
+    """)
+    # In a session of its own, so that the pool's processes go with it should the test fail.
+    with subprocess.Popen([sys.executable, "-c", script], stdout=subprocess.PIPE, text=True,
+                          env=child_environment(), preexec_fn=default_sigint,
+                          start_new_session=True) as child:
+        try:
+            assert child.stdout.readline().strip() == "ready"
+            assert child.stdout.readline().strip() == "interrupted"
+            interrupted = time.monotonic()
+            child.wait(timeout=60)
+            exited = time.monotonic()
+        except BaseException:
+            os.killpg(child.pid, signal.SIGKILL)
+            raise
+    assert child.returncode == 0 and exited - interrupted < 2.0
 
 
 def test_progress_bar_counts_trials_on_stderr(engine, capsys):

@@ -7,8 +7,9 @@
 
 The module must be importable (for example PYTHONPATH=build/<dir>). Covered: every name of __all__ in
 order (class, function, or alias of an earlier name), public module attributes missing from __all__,
-the private module functions (a leading underscore), and the module's classes that are not module
-attributes (they reach Python only as values), including the exception raised for broken invariants.
+the private module functions and classes (a leading underscore), and the module's classes that are
+not module attributes (they reach Python only as values), including the exception raised for broken
+invariants.
 """
 
 import argparse
@@ -180,9 +181,12 @@ def describe(module):
 
     for name in sorted(vars(module)):
         if name.startswith("_") and not name.startswith("__"):
-            lines.append("")
             value = getattr(module, name)
-            if callable(value):
+            lines.append("")
+            if isinstance(value, type):
+                exported[id(value)] = name
+                lines += describe_class(f"private class {name}", value, instances)
+            elif callable(value):
                 lines += describe_callable("private function", name, value, "")
             else:
                 # Its value depends on the machine (the kernel chosen for this CPU).

@@ -18,9 +18,10 @@ Conventions: attribute reads return copies (assign a whole value to change an ob
 for an optional parameter means its default. Arguments of the wrong type raise TypeError
 ("argument 'x': ..."); negative or too large values for unsigned integers raise
 OverflowError. Everything pickles and copies. Long calls (simulations, protocols,
-comparisons, file operations) release the interpreter lock, so other threads run meanwhile,
-and Ctrl-C interrupts them with KeyboardInterrupt. An object used by several threads at once
-makes the later caller wait.
+comparisons, file operations, network definitions) release the interpreter lock, so other
+threads run meanwhile, and Ctrl-C interrupts them with KeyboardInterrupt. An object used by
+several threads at once makes the later caller wait; a call converts all its arguments
+before it takes the objects it works on. Documents beyond 1 GiB are refused.
 
 SimulationResult, PyMonteCarloContext, TopologySnapshot, TopologyMetadata, TopologyConfig and
 TopologyDiff are not module attributes at runtime: Python code receives them from the
@@ -194,7 +195,9 @@ class TavoEngine:
         route, but cannot be a request's source or target), run in parallel (the first listed
         between two nodes is the one used) or loop. Link types and satellite conditions are
         kept (snapshots and the links attribute show them); only the physical model reads them.
-        Other threads using the engine wait until the call is done.
+        The definitions are converted first; the network is then built without the interpreter
+        lock (other threads run meanwhile) and Ctrl-C stops it with KeyboardInterrupt, leaving
+        the engine as it was. Other threads using the engine wait until the call is done.
 
         Args:
             nodes: The nodes (copied), in order.
@@ -220,8 +223,9 @@ class TavoEngine:
             from_node: Source node id; must be a defined node.
             to: Target node id; must be a defined node.
             fidelity_target: Fidelity the delivered pair must reach, a fraction (1.0 is perfect).
-            max_latency_ms: Latency budget in ms. +inf is refused; NaN, 0 or less fail before the
-                first cycle.
+            max_latency_ms: Latency budget in ms. +inf is refused, and on the cycle model so is a
+                budget beyond 2**55 ms when total_time_cutoff_ms is too; NaN, 0 or less fail
+                before the first cycle.
             strategy: Routing strategy. None: HighestFidelity, which takes the LowestLatency route
                 instead when the target is above the best route's fidelity.
 
@@ -233,7 +237,10 @@ class TavoEngine:
             RuntimeError: the engine has no network ("No network defined. Call
                 define_network() first.").
             ValueError: max_latency_ms or the engine's total_time_cutoff_ms is +inf
-                ("max_latency_ms must be finite", "total_time_cutoff_ms must be finite"); on the
+                ("max_latency_ms must be finite", "total_time_cutoff_ms must be finite"), or, on
+                the cycle model, both lie beyond 2**55 ms, where a trial's clock stops advancing
+                ("max_latency_ms is beyond 2**55 ms, where a trial's clock stops advancing, and so
+                is total_time_cutoff_ms"); on the
                 physical model also a value it cannot use, named with its node or link ("link
                 A->B: base_fidelity must be in [0.25, 1], got 0.2") or an end that is not a node
                 ("request: from_node 'X' is not a node of the network").
@@ -262,7 +269,8 @@ class TavoEngine:
             from_node: Source node id; must be a defined node.
             to: Target node id; must be a defined node.
             fidelity_target: Fidelity a trial must deliver, a fraction (1.0 is perfect).
-            max_latency_ms: Latency budget of each trial in ms; +inf is refused.
+            max_latency_ms: Latency budget of each trial in ms; +inf is refused, and on the cycle
+                model so is a budget beyond 2**55 ms when total_time_cutoff_ms is too.
             runs: Number of trials, 0 or more. With 0 the rate and the mean latency are NaN.
             strategy: Routing strategy; None: HighestFidelity (see request_entanglement).
             seed: Seed of trial 0, 0 <= seed < 2**64. None: taken from the clock, so the figures
@@ -275,7 +283,10 @@ class TavoEngine:
             RuntimeError: the engine has no network ("No network defined. Call
                 define_network() first.").
             ValueError: max_latency_ms or the engine's total_time_cutoff_ms is +inf
-                ("max_latency_ms must be finite", "total_time_cutoff_ms must be finite"); on the
+                ("max_latency_ms must be finite", "total_time_cutoff_ms must be finite"), or, on
+                the cycle model, both lie beyond 2**55 ms, where a trial's clock stops advancing
+                ("max_latency_ms is beyond 2**55 ms, where a trial's clock stops advancing, and so
+                is total_time_cutoff_ms"); on the
                 physical model also what request_entanglement refuses, even for runs = 0.
         """
     def define_network_from_tavo(self, qf: TavoFile) -> None:
@@ -323,7 +334,8 @@ class TavoEngine:
 
         Raises:
             ValueError: a round would run with an infinite limit (max_latency_ms or the
-                engine's total_time_cutoff_ms is +inf).
+                engine's total_time_cutoff_ms is +inf, or, on the cycle model, both lie beyond
+                2**55 ms).
         """
     def execute_teleportation(self, params: TeleportationParameters) -> TeleportationOutcome:
         """Execute entanglement-based quantum state teleportation between two nodes.
@@ -348,7 +360,8 @@ class TavoEngine:
         Raises:
             ValueError: the engine has a network and classical_bandwidth_ms or its
                 total_time_cutoff_ms is +inf ("classical_bandwidth_ms must be finite",
-                "total_time_cutoff_ms must be finite").
+                "total_time_cutoff_ms must be finite"), or, on the cycle model, both lie beyond
+                2**55 ms.
         """
     def run_distributed_computation(
         self,
@@ -390,7 +403,8 @@ class TavoEngine:
             ValueError: an unknown topology ("coordination_topology must be one of: 'star',
                 'ring', 'mesh'", checked first) or basis ("basis_type must be one of: 'ghz',
                 'cluster', 'graph'"); an infinite classical_relay_latency_ms or
-                total_time_cutoff_ms when there are edges.
+                total_time_cutoff_ms when there are edges, or, on the cycle model, both an edge
+                budget and total_time_cutoff_ms beyond 2**55 ms.
         """
     def snapshot(self) -> TopologySnapshot:
         """The engine's network as a TopologySnapshot, as save_topology would write it.
@@ -946,7 +960,8 @@ class SimulationConfig:
     def total_time_cutoff_ms(self) -> float:
         """Time limit of one trial in ms (default 5000): a trial still running at this time
         fails. 0 or less, or NaN, fails every trial before its first cycle; +inf is
-        refused when a request runs.
+        refused when a request runs, and on the cycle model so is a cutoff beyond 2**55
+        ms when the request's budget is too.
         """
     @total_time_cutoff_ms.setter
     def total_time_cutoff_ms(self, value: float) -> None: ...
@@ -2575,6 +2590,35 @@ class TopologySnapshot:
     def config(self, value: TopologyConfig) -> None: ...
     def __reduce__(self) -> tuple[Any, ...]: ...
 
+@final
+class _Cancellation:
+    """For tavo_tools (private): cancels the long calls of the threads that watch it.
+
+    Signals reach the main thread only. A pool's worker thread runs its calls inside
+    `with cancellation:`; once any thread calls cancel(), every long call of the watching
+    threads stops at its next look for Ctrl-C (within a few tens of ms) with
+    KeyboardInterrupt, leaving every object as it was, and so does every later one until
+    the watch ends. A copy or an unpickled one is a new, uncancelled handle.
+    """
+    def __new__(cls) -> _Cancellation:
+        ...
+    def cancel(self) -> None:
+        """Stop the long calls of the threads that watch this (from any thread; idempotent)."""
+    def __enter__(self) -> None:
+        """Watch this from the calling thread until the matching __exit__ (watches nest)."""
+    def __exit__(self, exc_type: Any, exc_value: Any, traceback: Any) -> None:
+        """End the calling thread's latest watch of this.
+
+        Args:
+            exc_type: Ignored (the context-manager protocol).
+            exc_value: Ignored.
+            traceback: Ignored.
+
+        Raises:
+            RuntimeError: the calling thread does not watch this.
+        """
+    def __reduce__(self) -> tuple[Any, ...]: ...
+
 def generate_topology(name: str) -> NetworkTopologyPayload:
     """One of the built-in reference networks, the same on every call.
 
@@ -2692,8 +2736,8 @@ def load_topology(engine: TavoEngine, filepath: _StrOrBytesPath) -> None:
         filepath: Path as str, bytes or os.PathLike.
 
     Raises:
-        RuntimeError: "Failed to read topology file: ..." or "Failed to parse topology
-            JSON: ... at line L column C".
+        RuntimeError: "Failed to read topology file: ..." (also for a file beyond 1 GiB) or
+            "Failed to parse topology JSON: ... at line L column C".
         FileNotFoundError, PermissionError, OSError: a RuntimeError of a failed file
             operation is also the operating system's error, with errno and filename.
     """
@@ -2727,8 +2771,8 @@ def validate(filepath: _StrOrBytesPath) -> _ValidationReport:
         "warnings" (dicts with "message" and "path", e.g. "nodes[0].memory_lifetime_ms").
 
     Raises:
-        RuntimeError: the file cannot be read, is not JSON of the format, or its version
-            is not "1.0" ("Failed to load {filepath}: ...").
+        RuntimeError: the file cannot be read (or is beyond 1 GiB), is not JSON of the
+            format, or its version is not "1.0" ("Failed to load {filepath}: ...").
         FileNotFoundError, PermissionError, OSError: a RuntimeError of a failed file
             operation is also the operating system's error, with errno and filename.
     """
@@ -2750,7 +2794,8 @@ def load_tavo_file(filepath: _StrOrBytesPath) -> TavoFile:
 
     Raises:
         RuntimeError: "Failed to load {filepath}: " followed by "IO error: ..." (unreadable,
-            not UTF-8), "JSON parse error: ... at line L column C", "Unsupported tavo
+            not UTF-8, or beyond 1 GiB: "IO error: document exceeds the size limit of 1 GiB
+            (1073741824 bytes)"), "JSON parse error: ... at line L column C", "Unsupported tavo
             version: ..." (only "1.0" is read) or "Validation failed: ..." (what validate
             reports).
         FileNotFoundError, PermissionError, OSError: a RuntimeError of a failed file
@@ -2807,7 +2852,8 @@ def from_tavo_file(filepath: _StrOrBytesPath) -> TavoEngine:
 
     Raises:
         RuntimeError: "Failed to load {filepath}: " followed by "IO error: ..." (unreadable,
-            not UTF-8), "JSON parse error: ... at line L column C", "Unsupported tavo
+            not UTF-8, or beyond 1 GiB: "IO error: document exceeds the size limit of 1 GiB
+            (1073741824 bytes)"), "JSON parse error: ... at line L column C", "Unsupported tavo
             version: ..." (only "1.0" is read) or "Validation failed: ..." (what validate
             reports).
         FileNotFoundError, PermissionError, OSError: a RuntimeError of a failed file
@@ -2868,7 +2914,8 @@ def qkd(
 
     Raises:
         ValueError: a round would run with an infinite limit (max_latency_ms or the
-            engine's total_time_cutoff_ms is +inf).
+            engine's total_time_cutoff_ms is +inf, or, on the cycle model, both lie beyond
+            2**55 ms).
     """
 
 def teleportation(
@@ -2897,7 +2944,8 @@ def teleportation(
     Raises:
         ValueError: the engine has a network and classical_bandwidth_ms or its
             total_time_cutoff_ms is +inf ("classical_bandwidth_ms must be finite",
-            "total_time_cutoff_ms must be finite").
+            "total_time_cutoff_ms must be finite"), or, on the cycle model, both lie beyond
+            2**55 ms.
     """
 
 def distributed_computation(

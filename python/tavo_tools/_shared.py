@@ -1,14 +1,19 @@
 """Helpers shared by the parallel ensembles, sweeps, rankings and comparisons: argument checks,
-seeds, strategies that cross process boundaries, and running tasks on an executor."""
+seeds, strategies that cross process boundaries, and running tasks on an executor (lazily, a few
+per worker at a time, the running ones stopped when the run is interrupted)."""
 
 from __future__ import annotations
 
+import atexit
 import concurrent.futures as cf
 import operator
 import os
+import shutil
 import sys
+import tempfile
+import threading
 import time
-from typing import Any, Callable, List, Optional, Sequence, Tuple, TypeVar
+from typing import Any, Callable, Dict, Iterable, List, Optional, Sequence, Tuple, TypeVar
 
 import tavo_core
 
@@ -16,6 +21,14 @@ from ._optional import missing
 
 _U64 = 1 << 64
 U64_MAX = _U64 - 1
+
+# The most workers an ensemble is planned for and a thread pool has; more are taken as this many.
+MAX_WORKERS = 1024
+# Tasks handed to the executor and not yet taken back, per worker: enough to keep every worker busy
+# while results come back, and few enough that an ensemble of any size takes little memory.
+_IN_FLIGHT_PER_WORKER = 2
+# How often a task running in another process looks whether its run was cancelled, in seconds.
+_STOP_POLL_S = 0.02
 
 T = TypeVar("T")
 
@@ -25,6 +38,12 @@ def default_workers() -> int:
     if hasattr(os, "sched_getaffinity"):
         return max(1, len(os.sched_getaffinity(0)))
     return max(1, os.cpu_count() or 1)
+
+
+def worker_count(workers: Optional[int]) -> int:
+    """The workers to plan for: `workers` (an int of at least 1; above MAX_WORKERS, MAX_WORKERS),
+    or the usable cores when None."""
+    return min(positive_count(workers, "workers") or default_workers(), MAX_WORKERS)
 
 
 def resolve_seed(seed: Optional[int]) -> int:
@@ -103,6 +122,90 @@ def strategy_from_name(name: Optional[str]) -> Optional[tavo_core.StrategyType]:
     return None if name is None else getattr(tavo_core.StrategyType, name)
 
 
+class _Stop:
+    """What the tasks of one run look at to stop early, once the run is interrupted or one of its
+    tasks has failed.
+
+    A task running in this process watches a tavo_core._Cancellation: its long calls stop within a
+    few tens of milliseconds (signals reach the main thread only). A task in another process on
+    this host (a process pool, a local Dask cluster) looks, every _STOP_POLL_S, for a marker file
+    the run writes when it stops; workers on other hosts never see it and finish their tasks."""
+
+    def __init__(self, across_processes: bool) -> None:
+        self.cancellation: Optional[tavo_core._Cancellation] = tavo_core._Cancellation()
+        self.folder: Optional[str] = None
+        if across_processes:
+            try:
+                self.folder = tempfile.mkdtemp(prefix="tavo-run-")
+            except OSError:  # no temporary folder: other processes finish their tasks
+                pass
+        self.stopped = False
+
+    @property
+    def marker(self) -> Optional[str]:
+        return None if self.folder is None else os.path.join(self.folder, "stopped")
+
+    def __getstate__(self) -> Dict[str, Any]:
+        return {"folder": self.folder}  # the cancellation belongs to this process
+
+    def __setstate__(self, state: Dict[str, Any]) -> None:
+        self.cancellation = None
+        self.folder = state["folder"]
+        self.stopped = False
+
+    def stop(self) -> None:
+        self.stopped = True
+        if self.cancellation is not None:
+            self.cancellation.cancel()
+        if self.marker is not None:
+            try:
+                with open(self.marker, "w"):
+                    pass
+            except OSError:
+                pass
+
+    def close(self) -> None:
+        """Removes the marker's folder; once stopped, only at exit, as tasks of other processes
+        may still be about to look for it."""
+        if self.folder is None:
+            return
+        if self.stopped:
+            atexit.register(shutil.rmtree, self.folder, True)
+        else:
+            shutil.rmtree(self.folder, ignore_errors=True)
+
+    def run(self, function: Callable[..., T], args: Tuple[Any, ...]) -> T:
+        if self.cancellation is not None:
+            with self.cancellation:
+                return function(*args)
+        marker = self.marker
+        if marker is None:
+            return function(*args)
+        if os.path.exists(marker):
+            raise KeyboardInterrupt
+        cancellation = tavo_core._Cancellation()
+        finished = threading.Event()
+
+        def watch() -> None:
+            while not finished.wait(_STOP_POLL_S):
+                if os.path.exists(marker):
+                    cancellation.cancel()
+                    return
+
+        watcher = threading.Thread(target=watch, name="tavo-stop-watch", daemon=True)
+        watcher.start()
+        try:
+            with cancellation:
+                return function(*args)
+        finally:
+            finished.set()
+            watcher.join()
+
+
+def _run_task(stop: _Stop, function: Callable[..., T], args: Tuple[Any, ...]) -> T:
+    return stop.run(function, args)
+
+
 def run_tasks(
     executor: Optional[cf.Executor],
     workers: int,
@@ -112,34 +215,80 @@ def run_tasks(
     progress: bool,
     unit: str,
 ) -> List[T]:
-    """Run `function(*args)` for every tuple of `arguments` and return the results in that order.
+    """Run `function(*args)` for every tuple of `arguments` and return the results in that order
+    (see for_each_result)."""
+    results: List[T] = []
+    for_each_result(
+        executor, workers, function, zip(arguments, weights), sum(weights), progress, unit,
+        results.append,
+    )
+    return results
 
-    With no executor a thread pool of `workers` threads runs them. The progress bar advances by
-    each task's weight as the task completes. On an interrupt or a failed task the pending tasks are
-    cancelled and the exception is raised again.
+
+def for_each_result(
+    executor: Optional[cf.Executor],
+    workers: int,
+    function: Callable[..., T],
+    tasks: Iterable[Tuple[Tuple[Any, ...], int]],
+    total_weight: int,
+    progress: bool,
+    unit: str,
+    accept: Callable[[T], None],
+) -> None:
+    """Run `function(*args)` for every `(args, weight)` of `tasks` and hand the results to `accept`
+    in task order.
+
+    With no executor a thread pool of `workers` threads runs them (at most MAX_WORKERS). Tasks are
+    taken from `tasks` as they are needed: at most _IN_FLIGHT_PER_WORKER per worker are submitted
+    and not yet handed on. The progress bar advances by each task's weight as the task completes.
+    On an interrupt or a failed task the pending tasks are cancelled, the running ones are told to
+    stop (see _Stop), and the exception is raised again.
     """
-    bar = _progress_bar(sum(weights), unit) if progress else None
+    workers = min(workers, MAX_WORKERS)
+    limit = workers * _IN_FLIGHT_PER_WORKER
+    bar = _progress_bar(total_weight, unit) if progress else None
     own = executor is None
     pool = cf.ThreadPoolExecutor(max_workers=workers) if executor is None else executor
-    futures: List[cf.Future[T]] = []
+    stop = _Stop(across_processes=not isinstance(pool, cf.ThreadPoolExecutor))
+    pending: Dict[cf.Future[T], Tuple[int, int]] = {}  # future -> (task number, weight)
+    finished: Dict[int, T] = {}  # results waiting for those of earlier tasks
+    remaining = iter(tasks)
+    submitted = handed = 0
     clean = False
     try:
-        for args in arguments:  # one by one, so that an interrupt here still cancels them
-            futures.append(pool.submit(function, *args))
-        index = {future: i for i, future in enumerate(futures)}
-        for future in cf.as_completed(futures):
-            future.result()  # raises the task's exception, if any
-            if bar is not None:
-                bar.update(weights[index[future]])
+        more = True
+        while True:
+            while more and len(pending) + len(finished) < limit:
+                task = next(remaining, None)
+                if task is None:
+                    more = False
+                    break
+                args, weight = task
+                # One by one, so that an interrupt here still cancels those submitted.
+                future = pool.submit(_run_task, stop, function, args)
+                pending[future] = (submitted, weight)
+                submitted += 1
+            if not pending:
+                break
+            done, _ = cf.wait(list(pending), return_when=cf.FIRST_COMPLETED)
+            for future in done:
+                number, weight = pending.pop(future)
+                finished[number] = future.result()  # raises the task's exception, if any
+                if bar is not None:
+                    bar.update(weight)
+            while handed in finished:
+                accept(finished.pop(handed))
+                handed += 1
         clean = True
-        return [future.result() for future in futures]
     finally:
         if not clean:
-            for future in futures:
+            stop.stop()
+            for future in pending:
                 future.cancel()
         if own:
-            # After a failure running tasks are left to finish on their own; nothing waits for them.
+            # After a failure the running tasks stop on their own, soon; nothing waits for them.
             pool.shutdown(wait=clean, cancel_futures=not clean)
+        stop.close()
         if bar is not None:
             bar.close()
 

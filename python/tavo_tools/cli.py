@@ -18,7 +18,7 @@ import tavo_core
 from . import frames
 from ._network import engine_of
 from .networks import compare
-from ._shared import U64_MAX, resolve_seed
+from ._shared import MAX_WORKERS, U64_MAX, resolve_seed
 from .parallel import simulate as parallel_simulate
 from .rank import rank
 from .report import report
@@ -673,7 +673,8 @@ def _add_options(parser: argparse.ArgumentParser) -> None:
         "--workers",
         type=_positive,
         metavar="K",
-        help="threads running the trials (default: the usable cores)",
+        help=f"threads running the trials (default: the usable cores; larger counts than "
+        f"{MAX_WORKERS} are taken as {MAX_WORKERS})",
     )
     parser.add_argument("--json", action="store_true", help="print machine-readable JSON")
     parser.add_argument(

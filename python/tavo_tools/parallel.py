@@ -9,24 +9,27 @@ from __future__ import annotations
 import concurrent.futures as cf
 import math
 import numbers
+from fractions import Fraction
 from statistics import NormalDist
-from typing import Any, Dict, List, Optional, Sequence, Tuple
+from typing import Any, Dict, Iterable, Iterator, List, Optional, Tuple
 
 import tavo_core
 
 from ._shared import (
+    MAX_WORKERS,
     U64_MAX,
     check_arguments,
     default_workers,
+    for_each_result,
     positive_count,
     resolve_seed,
-    run_tasks,
     strategy_from_name,
     strategy_name,
+    worker_count,
 )
 from .frames import wilson_interval
 
-__all__ = ["simulate", "default_workers", "resolve_seed", "U64_MAX"]
+__all__ = ["simulate", "default_workers", "resolve_seed", "U64_MAX", "MAX_WORKERS"]
 
 _U64 = U64_MAX + 1
 
@@ -40,9 +43,10 @@ _CHUNKS_PER_WORKER = 4
 ChunkResult = Tuple[int, int, float, float, int, Dict[str, int]]
 
 
-def chunk_bounds(runs: int, chunk_runs: int) -> List[Tuple[int, int]]:
-    """Consecutive [a, b) ranges of at most `chunk_runs` trials covering range(runs)."""
-    return [(a, min(a + chunk_runs, runs)) for a in range(0, runs, chunk_runs)]
+def chunk_bounds(runs: int, chunk_runs: int) -> Iterator[Tuple[int, int]]:
+    """Consecutive [a, b) ranges of at most `chunk_runs` trials covering range(runs), one at a time
+    (an ensemble of 2**64 - 1 trials has more chunks than memory could hold)."""
+    return ((a, min(a + chunk_runs, runs)) for a in range(0, runs, chunk_runs))
 
 
 def _run_chunk(
@@ -74,26 +78,47 @@ def _counts(stats: tavo_core.MonteCarloStats, runs: int) -> ChunkResult:
     )
 
 
-def merge_chunks(chunks: Sequence[ChunkResult], context: Any) -> tavo_core.MonteCarloStats:
-    """The statistics of the whole ensemble from its chunks, given in trial order."""
-    runs = sum(chunk[0] for chunk in chunks)
-    successes = sum(chunk[1] for chunk in chunks)
-    latency = math.fsum(chunk[2] for chunk in chunks)
-    fidelity = math.fsum(chunk[3] for chunk in chunks)
-    drops = sum(chunk[4] for chunk in chunks)
-    heatmap: Dict[str, int] = {}
-    for chunk in chunks:  # in trial order, so keys keep the order in which the engine meets them
+class ChunkTotals:
+    """The sums of an ensemble's chunks, added in trial order, and the statistics they make."""
+
+    def __init__(self) -> None:
+        self.runs = 0
+        self.successes = 0
+        # Exact sums: the figures are those of math.fsum over all chunks, however many there are.
+        self.latency = Fraction(0)
+        self.fidelity = Fraction(0)
+        self.drops = 0
+        # In trial order, so keys keep the order in which the engine meets them.
+        self.heatmap: Dict[str, int] = {}
+
+    def add(self, chunk: ChunkResult) -> None:
+        self.runs += chunk[0]
+        self.successes += chunk[1]
+        self.latency += Fraction(chunk[2])
+        self.fidelity += Fraction(chunk[3])
+        self.drops += chunk[4]
         for key, count in chunk[5].items():
-            heatmap[key] = heatmap.get(key, 0) + count
-    return tavo_core.MonteCarloStats(
-        runs,
-        successes / runs,
-        latency / runs,
-        fidelity / successes if successes else 0.0,
-        drops,
-        heatmap,
-        context=context,
-    )
+            self.heatmap[key] = self.heatmap.get(key, 0) + count
+
+    def stats(self, context: Any) -> tavo_core.MonteCarloStats:
+        runs, successes = self.runs, self.successes
+        return tavo_core.MonteCarloStats(
+            runs,
+            successes / runs,
+            float(self.latency) / runs,
+            float(self.fidelity) / successes if successes else 0.0,
+            self.drops,
+            self.heatmap,
+            context=context,
+        )
+
+
+def merge_chunks(chunks: Iterable[ChunkResult], context: Any) -> tavo_core.MonteCarloStats:
+    """The statistics of the whole ensemble from its chunks, given in trial order."""
+    totals = ChunkTotals()
+    for chunk in chunks:
+        totals.add(chunk)
+    return totals.stats(context)
 
 
 def simulate(
@@ -124,10 +149,16 @@ def simulate(
     executor: any `concurrent.futures.Executor` (a process pool, or a Dask cluster through
         `distributed.Client.get_executor()`); None runs a thread pool of `workers` threads.
     workers: the number of threads of that pool, and the number of workers the chunks are planned
-        for (default: the cores this process may use).
+        for (default: the cores this process may use; at most MAX_WORKERS, 1024, larger counts
+        are taken as 1024).
     chunk_runs: trials per chunk (default: about four chunks per worker, at most 50,000 trials
         each).
     progress: show a progress bar on stderr (needs tqdm).
+
+    Chunks are made as workers need them, at most two per worker at a time, so an ensemble of any
+    size takes little memory. On Ctrl-C (KeyboardInterrupt) or a failed chunk, chunks not started
+    are cancelled and the running ones stop within a few tens of milliseconds: on threads, and in
+    processes of this host (a process pool, a local Dask cluster).
 
     precision: instead of `runs`, run as many trials as it takes for the 95 % Wilson interval of
         the success rate to lie within +-precision of it (0 < precision < 0.5), at most
@@ -151,23 +182,24 @@ def simulate(
     total, empty = check_arguments(
         engine, from_node, to, fidelity_target, max_latency_ms, runs, strategy, seed
     )
-    worker_count = positive_count(workers, "workers") or default_workers()
+    workers_planned = worker_count(workers)
     size = positive_count(chunk_runs, "chunk_runs")
     if total == 0:
         return empty
     if size is None:
-        size = min(_MAX_CHUNK_RUNS, math.ceil(total / (worker_count * _CHUNKS_PER_WORKER)))
+        size = min(_MAX_CHUNK_RUNS, math.ceil(total / (workers_planned * _CHUNKS_PER_WORKER)))
     base = resolve_seed(seed)
     name = strategy_name(strategy)
-    bounds = chunk_bounds(total, size)
-    arguments = [
-        (engine, from_node, to, fidelity_target, max_latency_ms, b - a, name, (base + a) % _U64)
-        for a, b in bounds
-    ]
-    chunks = run_tasks(
-        executor, worker_count, _run_chunk, arguments, [b - a for a, b in bounds], progress, "trial"
+    tasks = (
+        ((engine, from_node, to, fidelity_target, max_latency_ms, b - a, name, (base + a) % _U64),
+         b - a)
+        for a, b in chunk_bounds(total, size)
     )
-    return merge_chunks(chunks, empty._context)
+    totals = ChunkTotals()
+    for_each_result(
+        executor, workers_planned, _run_chunk, tasks, total, progress, "trial", totals.add
+    )
+    return totals.stats(empty._context)
 
 
 # Runs up to which an ensemble runs for a precision, unless told otherwise.
@@ -213,8 +245,8 @@ def _until_precise(
         engine, from_node, to, fidelity_target, max_latency_ms, 0, strategy, seed
     )
     base = resolve_seed(seed)
-    parts: List[ChunkResult] = []
-    done = successes = 0
+    totals = ChunkTotals()
+    done = 0
     # A first round of a sixteenth of what an even success rate would take: enough where the rate
     # is near 0 or 1, a first estimate elsewhere.
     total = min(limit, max(100, math.ceil(_needed(0, 0, precision) / 16.0)))
@@ -230,12 +262,12 @@ def _until_precise(
             (base + done) % _U64,
             **options,
         )
-        parts.append(_counts(stats, total - done))
-        successes += parts[-1][1]
+        totals.add(_counts(stats, total - done))
         done = total
-        low, high = wilson_interval(successes, done)
-        rate = successes / done
+        low, high = wilson_interval(totals.successes, done)
+        rate = totals.successes / done
         if max(rate - low, high - rate) <= precision or done >= limit:
-            return merge_chunks(parts, empty._context)
-        grown = max(math.ceil(1.25 * done), math.ceil(1.1 * _needed(successes, done, precision)))
+            return totals.stats(empty._context)
+        grown = max(math.ceil(1.25 * done),
+                    math.ceil(1.1 * _needed(totals.successes, done, precision)))
         total = min(limit, grown)

@@ -66,7 +66,9 @@ constexpr std::string_view kDefineNetworkDoc = R"doc(
     route, but cannot be a request's source or target), run in parallel (the first listed
     between two nodes is the one used) or loop. Link types and satellite conditions are
     kept (snapshots and the links attribute show them); only the physical model reads them.
-    Other threads using the engine wait until the call is done.
+    The definitions are converted first; the network is then built without the interpreter
+    lock (other threads run meanwhile) and Ctrl-C stops it with KeyboardInterrupt, leaving
+    the engine as it was. Other threads using the engine wait until the call is done.
 
     Args:
         nodes: The nodes (copied), in order.
@@ -85,8 +87,9 @@ constexpr std::string_view kRequestEntanglementDoc = R"doc(
         from_node: Source node id; must be a defined node.
         to: Target node id; must be a defined node.
         fidelity_target: Fidelity the delivered pair must reach, a fraction (1.0 is perfect).
-        max_latency_ms: Latency budget in ms. +inf is refused; NaN, 0 or less fail before the
-            first cycle.
+        max_latency_ms: Latency budget in ms. +inf is refused, and on the cycle model so is a
+            budget beyond 2**55 ms when total_time_cutoff_ms is too; NaN, 0 or less fail
+            before the first cycle.
         strategy: Routing strategy. None: HighestFidelity, which takes the LowestLatency route
             instead when the target is above the best route's fidelity.
 
@@ -98,7 +101,10 @@ constexpr std::string_view kRequestEntanglementDoc = R"doc(
         RuntimeError: the engine has no network ("No network defined. Call
             define_network() first.").
         ValueError: max_latency_ms or the engine's total_time_cutoff_ms is +inf
-            ("max_latency_ms must be finite", "total_time_cutoff_ms must be finite"); on the
+            ("max_latency_ms must be finite", "total_time_cutoff_ms must be finite"), or, on
+            the cycle model, both lie beyond 2**55 ms, where a trial's clock stops advancing
+            ("max_latency_ms is beyond 2**55 ms, where a trial's clock stops advancing, and so
+            is total_time_cutoff_ms"); on the
             physical model also a value it cannot use, named with its node or link ("link
             A->B: base_fidelity must be in [0.25, 1], got 0.2") or an end that is not a node
             ("request: from_node 'X' is not a node of the network").)doc";
@@ -118,7 +124,8 @@ constexpr std::string_view kSimulateDoc = R"doc(
         from_node: Source node id; must be a defined node.
         to: Target node id; must be a defined node.
         fidelity_target: Fidelity a trial must deliver, a fraction (1.0 is perfect).
-        max_latency_ms: Latency budget of each trial in ms; +inf is refused.
+        max_latency_ms: Latency budget of each trial in ms; +inf is refused, and on the cycle
+            model so is a budget beyond 2**55 ms when total_time_cutoff_ms is too.
         runs: Number of trials, 0 or more. With 0 the rate and the mean latency are NaN.
         strategy: Routing strategy; None: HighestFidelity (see request_entanglement).
         seed: Seed of trial 0, 0 <= seed < 2**64. None: taken from the clock, so the figures
@@ -131,7 +138,10 @@ constexpr std::string_view kSimulateDoc = R"doc(
         RuntimeError: the engine has no network ("No network defined. Call
             define_network() first.").
         ValueError: max_latency_ms or the engine's total_time_cutoff_ms is +inf
-            ("max_latency_ms must be finite", "total_time_cutoff_ms must be finite"); on the
+            ("max_latency_ms must be finite", "total_time_cutoff_ms must be finite"), or, on
+            the cycle model, both lie beyond 2**55 ms, where a trial's clock stops advancing
+            ("max_latency_ms is beyond 2**55 ms, where a trial's clock stops advancing, and so
+            is total_time_cutoff_ms"); on the
             physical model also what request_entanglement refuses, even for runs = 0.)doc";
 
 TavoEngine new_engine(optional<SimulationConfig> config) {
@@ -180,47 +190,51 @@ std::vector<LinkDefinition> engine_links(const TavoEngine& engine) {
 SimulationConfig engine_config(const TavoEngine& engine) { return engine.config(); }
 
 // The engine in brief, for notebooks: its network's size, its configuration and its first links.
+std::string engine_html_text(const TavoEngine& engine) {
+    const SimulationConfig& config = engine.config();
+    const QuantumNetwork* network = engine.network();
+    std::string out = "<div><b>TavoEngine</b>: ";
+    if (network) {
+        out += std::to_string(network->nodes().size()) + " nodes, " +
+               std::to_string(network->links().size()) + " links";
+    } else {
+        out += "no network";
+    }
+    out += "; time cutoff " + text::plain(config.total_time_cutoff_ms) +
+           " ms, purification factor " + text::plain(config.physical.baseline_purify_factor) +
+           ", signal speed " + text::plain(config.physical.speed_of_light_in_fiber_km_ms) +
+           " km/ms</div>";
+    if (!network || network->links().empty()) return out;
+    constexpr std::size_t shown = 20;
+    out +=
+        "<table><tr><th>from</th><th>to</th><th>length (km)</th><th>base fidelity</th>"
+        "<th>rate (Hz)</th><th>kind</th></tr>";
+    const auto& links = network->links();
+    for (std::size_t i = 0; i < links.size() && i < shown; ++i) {
+        const LinkDefinition& link = links[i];
+        out += "<tr><td>" + py::html_escaped(link.from_node) + "</td><td>" +
+               py::html_escaped(link.to) + "</td><td>" + text::plain(link.distance_km) +
+               "</td><td>" + text::plain(link.base_fidelity) + "</td><td>" +
+               text::plain(link.generation_rate_hz) + "</td><td>" +
+               (link.link_type == LinkType::Satellite ? "satellite" : "fiber") + "</td></tr>";
+    }
+    out += "</table>";
+    if (links.size() > shown) {
+        out += "<div>&hellip; " + std::to_string(links.size() - shown) + " more links</div>";
+    }
+    return out;
+}
+
+// The text is made while the engine is held, the Python string once it no longer is.
 PyObject* engine_html(PyObject* self, PyObject*) {
     return py::guarded(
         [&]() -> PyObject* {
-            auto* box = py::box_of<TavoEngine>(self);
-            py::SharedBorrow borrow(box->borrow);
-            const TavoEngine& engine = box->value;
-            const SimulationConfig& config = engine.config();
-            std::string out = "<div><b>TavoEngine</b>: ";
-            if (const QuantumNetwork* network = engine.network()) {
-                out += std::to_string(network->nodes().size()) + " nodes, " +
-                       std::to_string(network->links().size()) + " links";
-            } else {
-                out += "no network";
-            }
-            out += "; time cutoff " + text::plain(config.total_time_cutoff_ms) +
-                   " ms, purification factor " +
-                   text::plain(config.physical.baseline_purify_factor) + ", signal speed " +
-                   text::plain(config.physical.speed_of_light_in_fiber_km_ms) + " km/ms</div>";
-            if (const QuantumNetwork* network = engine.network();
-                network && !network->links().empty()) {
-                constexpr std::size_t shown = 20;
-                out +=
-                    "<table><tr><th>from</th><th>to</th><th>length (km)</th>"
-                    "<th>base fidelity</th><th>rate (Hz)</th><th>kind</th></tr>";
-                const auto& links = network->links();
-                for (std::size_t i = 0; i < links.size() && i < shown; ++i) {
-                    const LinkDefinition& link = links[i];
-                    out += "<tr><td>" + py::html_escaped(link.from_node) + "</td><td>" +
-                           py::html_escaped(link.to) + "</td><td>" + text::plain(link.distance_km) +
-                           "</td><td>" + text::plain(link.base_fidelity) + "</td><td>" +
-                           text::plain(link.generation_rate_hz) + "</td><td>" +
-                           (link.link_type == LinkType::Satellite ? "satellite" : "fiber") +
-                           "</td></tr>";
-                }
-                out += "</table>";
-                if (links.size() > shown) {
-                    out += "<div>&hellip; " + std::to_string(links.size() - shown) +
-                           " more links</div>";
-                }
-            }
-            return py::Convert<std::string>::to(out);
+            const std::string text = [&] {
+                auto* box = py::box_of<TavoEngine>(self);
+                py::SharedBorrow borrow(box->borrow);
+                return engine_html_text(box->value);
+            }();
+            return py::Convert<std::string>::to(text);
         },
         nullptr);
 }
@@ -250,7 +264,7 @@ py::Ref tavo_engine_class(PyObject*) {
     py::ClassBuilder<TavoEngine> builder("TavoEngine");
     builder.doc(kEngineDoc)
         .constructor<&new_engine, "config">(kEngineArguments)
-        .method<&define_network, "define_network", "nodes", "links">(kDefineNetworkDoc)
+        .unlocked_method<&define_network, "define_network", "nodes", "links">(kDefineNetworkDoc)
         .unlocked_method<&request_entanglement, "request_entanglement", "from_node", "to",
                          "fidelity_target", "max_latency_ms", "strategy">(kRequestEntanglementDoc)
         .unlocked_method<&simulate, "simulate", "from_node", "to", "fidelity_target",

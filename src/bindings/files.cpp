@@ -73,11 +73,11 @@ void set_file_extensions(PyTavoFile& file, py::Object extensions) {
 void append_node(PyTavoFile& file, TavoNode node) { file.nodes.push_back(std::move(node)); }
 void append_link(PyTavoFile& file, TavoLink link) { file.links.push_back(std::move(link)); }
 
-// The extensions are converted with the interpreter lock, the file written without it.
-void save_method(const PyTavoFile& file, py::FsPath filepath) {
+// A copy of the file, its extensions converted with the interpreter lock (and the file no longer
+// held), the file written without it.
+void save_method(PyTavoFile file, py::FsPath filepath) {
     const TavoFile record = to_record(file);
-    py::Unlocked unlocked;
-    save_tavo_file_or_fail(filepath.bytes, record);
+    py::without_lock([&] { save_tavo_file_or_fail(filepath.bytes, record); });
 }
 
 // ---- module functions ----
@@ -243,8 +243,8 @@ constexpr std::string_view kValidateDoc = R"doc(
         "warnings" (dicts with "message" and "path", e.g. "nodes[0].memory_lifetime_ms").
 
     Raises:
-        RuntimeError: the file cannot be read, is not JSON of the format, or its version
-            is not "1.0" ("Failed to load {filepath}: ...").
+        RuntimeError: the file cannot be read (or is beyond 1 GiB), is not JSON of the
+            format, or its version is not "1.0" ("Failed to load {filepath}: ...").
         FileNotFoundError, PermissionError, OSError: a RuntimeError of a failed file
             operation is also the operating system's error, with errno and filename.)doc";
 
@@ -265,7 +265,8 @@ constexpr std::string_view kLoadDoc = R"doc(
 
     Raises:
         RuntimeError: "Failed to load {filepath}: " followed by "IO error: ..." (unreadable,
-            not UTF-8), "JSON parse error: ... at line L column C", "Unsupported tavo
+            not UTF-8, or beyond 1 GiB: "IO error: document exceeds the size limit of 1 GiB
+            (1073741824 bytes)"), "JSON parse error: ... at line L column C", "Unsupported tavo
             version: ..." (only "1.0" is read) or "Validation failed: ..." (what validate
             reports).
         FileNotFoundError, PermissionError, OSError: a RuntimeError of a failed file
@@ -291,7 +292,8 @@ constexpr std::string_view kFromFileDoc = R"doc(
 
     Raises:
         RuntimeError: "Failed to load {filepath}: " followed by "IO error: ..." (unreadable,
-            not UTF-8), "JSON parse error: ... at line L column C", "Unsupported tavo
+            not UTF-8, or beyond 1 GiB: "IO error: document exceeds the size limit of 1 GiB
+            (1073741824 bytes)"), "JSON parse error: ... at line L column C", "Unsupported tavo
             version: ..." (only "1.0" is read) or "Validation failed: ..." (what validate
             reports).
         FileNotFoundError, PermissionError, OSError: a RuntimeError of a failed file
@@ -348,8 +350,8 @@ TavoFile topology_record(const PyTavoFile& file) {
 }
 
 PyMethodDef define_network_from_tavo_method() {
-    return py::method_def<TavoEngine, &define_network_from_file, "define_network_from_tavo", "qf">(
-        kDefineNetworkFromTavoDoc);
+    return py::unlocked_method_def<TavoEngine, &define_network_from_file,
+                                   "define_network_from_tavo", "qf">(kDefineNetworkFromTavoDoc);
 }
 
 py::Ref tavo_file_class(PyObject*) {
@@ -475,9 +477,13 @@ FileRecord Convert<FileRecord>::from(PyObject* object) {
     using bindings::PyTavoFile;
     if (!holds<PyTavoFile>(object))
         raise_cannot_convert(object, short_name(python_type<PyTavoFile>));
-    auto* box = box_of<PyTavoFile>(object);
-    SharedBorrow borrow(box->borrow);
-    return FileRecord{bindings::to_record(box->value)};
+    // A copy, converted once the file is no longer held: converting makes Python objects.
+    const PyTavoFile file = [&] {
+        auto* box = box_of<PyTavoFile>(object);
+        SharedBorrow borrow(box->borrow);
+        return box->value;
+    }();
+    return FileRecord{bindings::to_record(file)};
 }
 
 FileTopology Convert<FileTopology>::from(PyObject* object) {

@@ -25,6 +25,7 @@ const Entry kRegistrations[] = {
 #define TAVO_FUNCTION(maker) {maker},
 #define TAVO_ALIAS(alias, name) {nullptr, #alias, #name},
 #define TAVO_PRIVATE_FUNCTION(maker) {maker, nullptr, nullptr, false},
+#define TAVO_PRIVATE_CLASS(maker) {maker, nullptr, nullptr, false},
 #include "registry.inc"
 };
 
@@ -57,9 +58,10 @@ PyModuleDef module_definition = {
     "for an optional parameter means its default. Arguments of the wrong type raise TypeError\n"
     "(\"argument 'x': ...\"); negative or too large values for unsigned integers raise\n"
     "OverflowError. Everything pickles and copies. Long calls (simulations, protocols,\n"
-    "comparisons, file operations) release the interpreter lock, so other threads run meanwhile,\n"
-    "and Ctrl-C interrupts them with KeyboardInterrupt. An object used by several threads at once\n"
-    "makes the later caller wait.\n"
+    "comparisons, file operations, network definitions) release the interpreter lock, so other\n"
+    "threads run meanwhile, and Ctrl-C interrupts them with KeyboardInterrupt. An object used by\n"
+    "several threads at once makes the later caller wait; a call converts all its arguments\n"
+    "before it takes the objects it works on. Documents beyond 1 GiB are refused.\n"
     "\n"
     "SimulationResult, PyMonteCarloContext, TopologySnapshot, TopologyMetadata, TopologyConfig "
     "and\n"
@@ -98,6 +100,7 @@ PyMODINIT_FUNC PyInit_tavo_core() {
     if (!module) return nullptr;
     bool ok = py::guarded(
         [&] {
+            py::note_main_thread();
             bindings::choose_kernel(module.get());
             for (auto make : bindings::kValueClasses) make(module.get());
             py::ModuleBuilder builder(module.get());

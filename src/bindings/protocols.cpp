@@ -42,7 +42,8 @@ constexpr std::string_view kRunQkdDoc = R"doc(
 
     Raises:
         ValueError: a round would run with an infinite limit (max_latency_ms or the
-            engine's total_time_cutoff_ms is +inf).)doc";
+            engine's total_time_cutoff_ms is +inf, or, on the cycle model, both lie beyond
+            2**55 ms).)doc";
 
 constexpr std::string_view kExecuteTeleportationDoc = R"doc(
     Execute entanglement-based quantum state teleportation between two nodes.
@@ -67,7 +68,8 @@ constexpr std::string_view kExecuteTeleportationDoc = R"doc(
     Raises:
         ValueError: the engine has a network and classical_bandwidth_ms or its
             total_time_cutoff_ms is +inf ("classical_bandwidth_ms must be finite",
-            "total_time_cutoff_ms must be finite").)doc";
+            "total_time_cutoff_ms must be finite"), or, on the cycle model, both lie beyond
+            2**55 ms.)doc";
 
 constexpr std::string_view kRunDistributedDoc = R"doc(
     Run a distributed quantum computing protocol across participating nodes.
@@ -102,7 +104,8 @@ constexpr std::string_view kRunDistributedDoc = R"doc(
         ValueError: an unknown topology ("coordination_topology must be one of: 'star',
             'ring', 'mesh'", checked first) or basis ("basis_type must be one of: 'ghz',
             'cluster', 'graph'"); an infinite classical_relay_latency_ms or
-            total_time_cutoff_ms when there are edges.)doc";
+            total_time_cutoff_ms when there are edges, or, on the cycle model, both an edge
+            budget and total_time_cutoff_ms beyond 2**55 ms.)doc";
 
 constexpr std::string_view kStarDoc = R"doc(
     Create a star topology with the given center node.
@@ -164,7 +167,8 @@ constexpr std::string_view kQkdDoc = R"doc(
 
     Raises:
         ValueError: a round would run with an infinite limit (max_latency_ms or the
-            engine's total_time_cutoff_ms is +inf).)doc";
+            engine's total_time_cutoff_ms is +inf, or, on the cycle model, both lie beyond
+            2**55 ms).)doc";
 
 constexpr std::string_view kTeleportationDoc = R"doc(
     Execute entanglement-based quantum state teleportation between two nodes.
@@ -186,7 +190,8 @@ constexpr std::string_view kTeleportationDoc = R"doc(
     Raises:
         ValueError: the engine has a network and classical_bandwidth_ms or its
             total_time_cutoff_ms is +inf ("classical_bandwidth_ms must be finite",
-            "total_time_cutoff_ms must be finite").)doc";
+            "total_time_cutoff_ms must be finite"), or, on the cycle model, both lie beyond
+            2**55 ms.)doc";
 
 constexpr std::string_view kDistributedDoc = R"doc(
     Run a distributed quantum computing protocol across participating nodes.

@@ -10,6 +10,7 @@ namespace bindings {
 #define TAVO_VALUE_CLASS(maker) py::Ref maker(PyObject* module);
 #define TAVO_FUNCTION(maker) py::Ref maker(PyObject* module);
 #define TAVO_PRIVATE_FUNCTION(maker) py::Ref maker(PyObject* module);
+#define TAVO_PRIVATE_CLASS(maker) py::Ref maker(PyObject* module);
 #define TAVO_ENGINE_METHOD(maker) PyMethodDef maker();
 #include "registry.inc"
 

@@ -133,8 +133,8 @@ constexpr std::string_view kLoadTopologyDoc = R"doc(
         filepath: Path as str, bytes or os.PathLike.
 
     Raises:
-        RuntimeError: "Failed to read topology file: ..." or "Failed to parse topology
-            JSON: ... at line L column C".
+        RuntimeError: "Failed to read topology file: ..." (also for a file beyond 1 GiB) or
+            "Failed to parse topology JSON: ... at line L column C".
         FileNotFoundError, PermissionError, OSError: a RuntimeError of a failed file
             operation is also the operating system's error, with errno and filename.)doc";
 

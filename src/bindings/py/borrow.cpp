@@ -1,5 +1,7 @@
 #include "py/borrow.hpp"
 
+#include "py/cancellation.hpp"
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -53,29 +55,57 @@ void forget_here(const BorrowFlag* flag, bool exclusive) {
     }
 }
 
-// Takes the flag once `available(flag)` holds, by `take(flag)`. While another thread's access is in
-// the way this waits with the interpreter lock released, looking for pending signals (Ctrl-C) every
-// few milliseconds; a signal handler's exception ends the wait.
-template <class Available, class Take>
-void acquire(BorrowFlag& flag, Available available, Take take) {
+// Gives back an access taken while the interpreter lock was released, should the thread be ended
+// as it takes the lock back (at interpreter exit, see interpreter_lock.hpp): the access is then
+// never handed to its holder, whose destructor would give it back.
+template <class Untake>
+struct GiveBackIfEnded {
+    BorrowFlag* flag;
+    Untake untake;
+    explicit GiveBackIfEnded(Untake give_back) : flag(nullptr), untake(give_back) {}
+    GiveBackIfEnded(const GiveBackIfEnded&) = delete;
+    GiveBackIfEnded& operator=(const GiveBackIfEnded&) = delete;
+    ~GiveBackIfEnded() {
+        if (!flag) return;
+        {
+            std::lock_guard<std::mutex> guard(flags_lock());
+            untake(*flag);
+        }
+        flags_released().notify_all();
+    }
+};
+
+// Takes the flag once `available(flag)` holds, by `take(flag)` (`untake(flag)` undoes it). While
+// another thread's access is in the way this waits with the interpreter lock released, looking for
+// pending signals (Ctrl-C) and the thread's cancellations every few milliseconds; a signal
+// handler's exception, or a cancellation, ends the wait. While the interpreter finalizes, the
+// other thread never gives the object back (it waits for the process to end, see
+// interpreter_lock.hpp): the access is refused at once with `conflict`, as when re-entering.
+template <class Available, class Take, class Untake>
+void acquire(BorrowFlag& flag, Available available, Take take, Untake untake,
+             const char* conflict) {
     {
         std::lock_guard<std::mutex> guard(flags_lock());
         if (available(flag)) return take(flag);
     }
+    if (interpreter_finalizing()) raise(PyExc_RuntimeError, conflict);
     for (;;) {
-        bool taken = false;
-        PyThreadState* state = PyEval_SaveThread();
+        PyThreadState* state = release_lock();
+        GiveBackIfEnded<Untake> taken(untake);
         {
             std::unique_lock<std::mutex> guard(flags_lock());
             if (flags_released().wait_for(guard, std::chrono::milliseconds(20),
                                           [&] { return available(flag); })) {
                 take(flag);
-                taken = true;
+                taken.flag = &flag;
             }
         }
-        PyEval_RestoreThread(state);
-        if (taken) return;
-        if (PyErr_CheckSignals() < 0) throw PythonErrorSet{};
+        take_lock_back(state);
+        if (taken.flag) {
+            taken.flag = nullptr;
+            return;
+        }
+        if (stop_requested()) throw PythonErrorSet{};
     }
 }
 
@@ -109,7 +139,8 @@ SharedBorrow::SharedBorrow(BorrowFlag& flag) : flag_(&flag) {
     } else {
         acquire(
             flag, [](const BorrowFlag& f) { return !f.exclusive_; },
-            [](BorrowFlag& f) { ++f.shared_; });
+            [](BorrowFlag& f) { ++f.shared_; }, [](BorrowFlag& f) { --f.shared_; },
+            "Already mutably borrowed");
     }
     held_here().push_back({&flag, false});
 }
@@ -122,7 +153,8 @@ ExclusiveBorrow::ExclusiveBorrow(BorrowFlag& flag) : flag_(&flag) {
     if (holding_here(&flag) != Holding::Nothing) raise(PyExc_RuntimeError, "Already borrowed");
     acquire(
         flag, [](const BorrowFlag& f) { return !f.exclusive_ && f.shared_ == 0; },
-        [](BorrowFlag& f) { f.exclusive_ = true; });
+        [](BorrowFlag& f) { f.exclusive_ = true; }, [](BorrowFlag& f) { f.exclusive_ = false; },
+        "Already borrowed");
     held_here().push_back({&flag, true});
 }
 

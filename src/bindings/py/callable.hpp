@@ -8,6 +8,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <type_traits>
@@ -175,7 +176,63 @@ struct Callable {
         return convert_all(bound, std::make_index_sequence<count>{});
     }
 
+    // Takes the access of every Shared and Exclusive argument, in parameter order.
+    template <class V>
+    static void hold_object(V& value) {
+        if constexpr (is_object_handle<V>) value.hold();
+    }
+    template <class Values>
+    static void hold_objects(Values& values) {
+        std::apply([](auto&... value) { (hold_object(value), ...); }, values);
+    }
+
+    // What the C++ function returned, kept until it is converted, when the call no longer holds
+    // any object (making Python objects may run code of the caller's: a collection's finalizers).
+    using Value = std::decay_t<Return>;
+    using Result = std::conditional_t<std::is_void_v<Return>, bool, std::optional<Value>>;
+
+    // Runs the C++ function, without the interpreter lock where the declaration says so.
+    template <class Invoke>
+    static void compute(Result& result, Invoke&& invoke) {
+        auto body = [&] {
+            if constexpr (std::is_void_v<Return>) {
+                invoke();
+                result = true;
+            } else {
+                result.emplace(invoke());
+            }
+        };
+        if constexpr (L == Lock::Held) {
+            body();
+        } else {
+            without_lock(body);
+        }
+    }
+
+    static PyObject* to_python(Result& result) {
+        if constexpr (std::is_void_v<Return>) {
+            return none();
+        } else if constexpr (std::is_same_v<Value, Ref>) {
+            return result->release();
+        } else {
+            return Convert<Value>::to(*result);
+        }
+    }
+
+    // Whether the C++ function of a method takes its object by value (see call).
+    static constexpr bool takes_object_by_value() {
+        if constexpr (Kind == CallKind::Method) {
+            return !std::is_reference_v<std::tuple_element_t<0, AllArgs>>;
+        } else {
+            return false;
+        }
+    }
+
     // METH_FASTCALL | METH_KEYWORDS entry for functions, methods and static methods.
+    //
+    // Arguments are converted first and the objects the call works on are taken after: converting
+    // runs code of the caller's (__float__, __index__, a sequence's items), which must never run
+    // while the call holds an object, or two threads could each hold what the other waits for.
     static PyObject* call(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                           PyObject* kwnames) {
         return guarded(
@@ -183,55 +240,55 @@ struct Callable {
                 std::array<PyObject*, count + 1> bound{};
                 bind_arguments(shape(), args, std::size_t(PyVectorcall_NARGS(nargs)), kwnames,
                                bound.data());
-                if constexpr (Kind == CallKind::Method) {
-                    using SelfRef = std::tuple_element_t<0, AllArgs>;
-                    using Self = std::remove_reference_t<SelfRef>;
-                    using Value = std::remove_const_t<Self>;
-                    auto* box = box_of<Value>(self);
-                    using Borrow = std::conditional_t<std::is_const_v<Self>, SharedBorrow,
-                                                      ExclusiveBorrow>;
-                    Borrow borrow(box->borrow);
+                Result result{};
+                {
                     auto values = converted(bound.data());
-                    return run([&]() -> decltype(auto) {
-                        return std::apply(
-                            [&](auto&... v) -> decltype(auto) {
-                                return std::invoke(Fn, box->value, std::move(v)...);
-                            },
-                            values);
-                    });
-                } else {
-                    (void)self;
-                    auto values = converted(bound.data());
-                    return run([&]() -> decltype(auto) {
-                        return std::apply(
-                            [&](auto&... v) -> decltype(auto) { return Fn(std::move(v)...); }, values);
-                    });
+                    if constexpr (takes_object_by_value()) {
+                        // A method that takes its object by value works on a copy, made while
+                        // the object is held shared and used once it no longer is: the method
+                        // may then make Python objects (a file's extensions as JSON).
+                        using Value = std::tuple_element_t<0, AllArgs>;
+                        Value copy = [&] {
+                            auto* box = box_of<Value>(self);
+                            SharedBorrow borrow(box->borrow);
+                            return box->value;
+                        }();
+                        hold_objects(values);
+                        compute(result, [&]() -> decltype(auto) {
+                            return std::apply(
+                                [&](auto&... v) -> decltype(auto) {
+                                    return std::invoke(Fn, std::move(copy), std::move(v)...);
+                                },
+                                values);
+                        });
+                    } else if constexpr (Kind == CallKind::Method) {
+                        using SelfRef = std::tuple_element_t<0, AllArgs>;
+                        using Self = std::remove_reference_t<SelfRef>;
+                        auto* box = box_of<std::remove_const_t<Self>>(self);
+                        using Borrow = std::conditional_t<std::is_const_v<Self>, SharedBorrow,
+                                                          ExclusiveBorrow>;
+                        Borrow borrow(box->borrow);
+                        hold_objects(values);
+                        compute(result, [&]() -> decltype(auto) {
+                            return std::apply(
+                                [&](auto&... v) -> decltype(auto) {
+                                    return std::invoke(Fn, box->value, std::move(v)...);
+                                },
+                                values);
+                        });
+                    } else {
+                        (void)self;
+                        hold_objects(values);
+                        compute(result, [&]() -> decltype(auto) {
+                            return std::apply(
+                                [&](auto&... v) -> decltype(auto) { return Fn(std::move(v)...); },
+                                values);
+                        });
+                    }
                 }
+                return to_python(result);
             },
             nullptr);
-    }
-
-    // Runs the C++ function, without the interpreter lock where the declaration says so, and
-    // converts its result with the lock held.
-    template <class Invoke>
-    static PyObject* run(Invoke&& invoke) {
-        if constexpr (L == Lock::Held) {
-            return return_to_python<Return>(invoke);
-        } else if constexpr (std::is_void_v<Return>) {
-            {
-                Unlocked unlocked;
-                invoke();
-            }
-            return none();
-        } else {
-            std::optional<std::decay_t<Return>> result;
-            {
-                Unlocked unlocked;
-                result.emplace(invoke());
-            }
-            return return_to_python<std::decay_t<Return>>(
-                [&]() -> decltype(auto) { return *result; });
-        }
     }
 
     // tp_new entry for constructors: Fn returns the value the new object holds.

@@ -312,9 +312,9 @@ private:
         return guarded(
             [&]() -> PyObject* {
                 using M = typename MemberTraits<decltype(Member)>::Type;
-                auto* box = box_of<T>(self);
-                SharedBorrow borrow(box->borrow);
-                return Convert<M>::to(box->value.*Member);
+                // A copy, converted once the object is no longer held (see Callable::call).
+                return Convert<M>::to(
+                    copy_held(self, [](const T& value) -> M { return value.*Member; }));
             },
             nullptr);
     }
@@ -357,10 +357,9 @@ private:
     static PyObject* get_property(PyObject* self, void*) {
         return guarded(
             [&]() -> PyObject* {
-                auto* box = box_of<T>(self);
-                SharedBorrow borrow(box->borrow);
-                using R = typename FunctionTraits<decltype(Getter)>::Return;
-                return return_to_python<R>([&]() -> decltype(auto) { return Getter(box->value); });
+                using R = std::decay_t<typename FunctionTraits<decltype(Getter)>::Return>;
+                R value = copy_held(self, [](const T& held) -> R { return Getter(held); });
+                return return_to_python<R>([&]() -> R& { return value; });
             },
             nullptr);
     }
@@ -385,11 +384,18 @@ private:
     static PyObject* repr_slot(PyObject* self) {
         return guarded(
             [&]() -> PyObject* {
-                auto* box = box_of<T>(self);
-                SharedBorrow borrow(box->borrow);
-                return Convert<std::string>::to(Fn(box->value));
+                return Convert<std::string>::to(
+                    copy_held(self, [](const T& value) -> std::string { return Fn(value); }));
             },
             nullptr);
+    }
+
+    // What `read(value)` makes of the object's value, read while the object is held shared.
+    template <class Read>
+    static auto copy_held(PyObject* self, Read read) {
+        auto* box = box_of<T>(self);
+        SharedBorrow borrow(box->borrow);
+        return read(box->value);
     }
 
     static int traverse(PyObject* self, visitproc visit, void* arg) {
@@ -420,10 +426,9 @@ private:
 
     template <auto State>
     static Ref state_of(PyObject* self) {
-        auto* box = box_of<T>(self);
-        SharedBorrow borrow(box->borrow);
         using R = std::decay_t<typename FunctionTraits<decltype(State)>::Return>;
-        return Ref::steal(Convert<R>::to(State(box->value)));
+        return Ref::steal(
+            Convert<R>::to(copy_held(self, [](const T& value) -> R { return State(value); })));
     }
 
     template <auto Rebuild>

@@ -1,6 +1,10 @@
 #include "py/convert.hpp"
 
+#include <chrono>
 #include <climits>
+
+#include "py/cancellation.hpp"
+#include "tavo/interrupt.hpp"
 
 namespace py {
 
@@ -79,11 +83,39 @@ std::uint32_t Convert<std::uint32_t>::from(PyObject* object) {
     return static_cast<std::uint32_t>(value);
 }
 
+namespace {
+
+// A long conversion (a list of ten million nodes) takes seconds with the interpreter lock held.
+// Every few milliseconds it looks for Ctrl-C and the thread's cancellations, and lets other
+// threads run: between two items it holds nothing of ours, as a loop in Python code would not.
+class ConversionPace {
+public:
+    void item() {
+        if (++items_ % kItemsPerLook != 0) return;
+        const auto now = std::chrono::steady_clock::now();
+        if (now < next_) return;
+        next_ = now + std::chrono::milliseconds(tavo::kInterruptPollMs / 4);
+        if (stop_requested()) throw PythonErrorSet{};
+        take_lock_back(release_lock());
+    }
+
+private:
+    static constexpr std::size_t kItemsPerLook = 1024;
+    std::size_t items_ = 0;
+    std::chrono::steady_clock::time_point next_ = std::chrono::steady_clock::now();
+};
+
+}  // namespace
+
 void for_each_sequence_item(PyObject* object, void (*element)(PyObject*, void*), void* context) {
     if (PyUnicode_Check(object)) raise_type_error("Can't extract `str` to `Vec`");
     if (!PySequence_Check(object)) raise_cannot_convert(object, "Sequence");
     Ref iterator = Ref::steal(check(PyObject_GetIter(object)));
-    while (Ref item = Ref::steal(PyIter_Next(iterator.get()))) element(item.get(), context);
+    ConversionPace pace;
+    while (Ref item = Ref::steal(PyIter_Next(iterator.get()))) {
+        element(item.get(), context);
+        pace.item();
+    }
     if (PyErr_Occurred()) throw PythonErrorSet{};
 }
 

@@ -34,31 +34,42 @@ struct Object {
     Ref ref;
 };
 
-// A bound object taken by reference rather than copied, with its access flag held for as long as
-// the handle lives (for arguments such as an engine that a function works on in place).
+// A bound object taken by reference rather than copied (for arguments such as an engine that a
+// function works on in place). Converting the argument only finds the object: the callable takes
+// its access with hold() once every argument is converted (no code of the caller's may run while
+// a call holds an object), and the access lasts as long as the handle.
 template <class T>
 class Shared {
 public:
-    Shared(Box<T>* box) : box_(box), borrow_(box->borrow) {}
+    explicit Shared(Box<T>* box) : box_(box) {}
+    void hold() { borrow_.emplace(box_->borrow); }
     const T& operator*() const { return box_->value; }
     const T* operator->() const { return &box_->value; }
 
 private:
     Box<T>* box_;
-    SharedBorrow borrow_;
+    std::optional<SharedBorrow> borrow_;
 };
 
 template <class T>
 class Exclusive {
 public:
-    Exclusive(Box<T>* box) : box_(box), borrow_(box->borrow) {}
+    explicit Exclusive(Box<T>* box) : box_(box) {}
+    void hold() { borrow_.emplace(box_->borrow); }
     T& operator*() const { return box_->value; }
     T* operator->() const { return &box_->value; }
 
 private:
     Box<T>* box_;
-    ExclusiveBorrow borrow_;
+    std::optional<ExclusiveBorrow> borrow_;
 };
+
+template <class T>
+inline constexpr bool is_object_handle = false;
+template <class T>
+inline constexpr bool is_object_handle<Shared<T>> = true;
+template <class T>
+inline constexpr bool is_object_handle<Exclusive<T>> = true;
 
 template <class T, class = void>
 struct Convert {
@@ -203,6 +214,9 @@ template <class T>
 struct Convert<std::vector<T>> {
     static std::vector<T> from(PyObject* object) {
         std::vector<T> values;
+        // A list or tuple says its size without running code: no regrowing a vector of millions.
+        if (PyList_Check(object)) values.reserve(std::size_t(PyList_GET_SIZE(object)));
+        if (PyTuple_Check(object)) values.reserve(std::size_t(PyTuple_GET_SIZE(object)));
         for_each_sequence_item(
             object,
             [](PyObject* item, void* out) {

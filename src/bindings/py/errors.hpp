@@ -32,11 +32,15 @@ PyObject* panic_exception_type();
 // Converts the exception currently being handled into a pending Python exception.
 void set_python_error_from_current_exception();
 
+// The unwinding of a thread the interpreter ends at exit (interpreter_lock.hpp) is no failure: it
+// passes on to the thread's start, as through the interpreter's own frames. It is told apart
+// without naming its type: every other exception reaches here with the interpreter lock held.
 template <class Body>
-auto guarded(Body&& body, decltype(body()) failure) noexcept -> decltype(body()) {
+auto guarded(Body&& body, decltype(body()) failure) -> decltype(body()) {
     try {
         return body();
     } catch (...) {
+        if (!may_use_interpreter()) throw;
         set_python_error_from_current_exception();
         return failure;
     }

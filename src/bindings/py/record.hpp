@@ -163,14 +163,19 @@ PyObject* record_repr(PyObject* self) {
         [&]() -> PyObject* {
             std::string text(tavo::Fields<R>::name);
             text += '(';
-            auto* box = box_of<T>(self);
-            SharedBorrow borrow(box->borrow);
+            // A copy, shown once the object is no longer held: making Python objects may run
+            // code of the caller's.
+            const T value = [&] {
+                auto* box = box_of<T>(self);
+                SharedBorrow borrow(box->borrow);
+                return box->value;
+            }();
             bool first = true;
             tavo::for_each_field<R>([&](const auto& row) {
                 using Row = std::decay_t<decltype(row)>;
                 if (!row.attribute) return;
-                Ref value = Ref::steal(Convert<typename Row::Type>::to(box->value.*Row::member));
-                Ref shown = Ref::steal(check(PyObject_Repr(value.get())));
+                Ref shown_value = Ref::steal(Convert<typename Row::Type>::to(value.*Row::member));
+                Ref shown = Ref::steal(check(PyObject_Repr(shown_value.get())));
                 if (!first) text += ", ";
                 first = false;
                 text += row.name;

@@ -2,10 +2,9 @@
 // The owning handle for Python objects. This is the only file in the bindings that touches reference
 // counts directly; everything else holds objects through Ref.
 
-#define PY_SSIZE_T_CLEAN
-#include <Python.h>
-
 #include <utility>
+
+#include "py/interpreter_lock.hpp"
 
 namespace py {
 
@@ -32,7 +31,9 @@ public:
         std::swap(object_, other.object_);
         return *this;
     }
-    ~Ref() { Py_XDECREF(object_); }
+    ~Ref() {
+        if (object_ && may_use_interpreter()) Py_DECREF(object_);
+    }
 
     PyObject* get() const { return object_; }
     // Hands the reference to the caller (for returning to the interpreter).

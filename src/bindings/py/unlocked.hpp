@@ -1,14 +1,16 @@
 #pragma once
 // Running core code without the interpreter lock, so that other Python threads run meanwhile.
 //
-// While an Unlocked lives the lock is released, and long loops of the core that look for
-// interruption (tavo/interrupt.hpp) take it back briefly every few milliseconds to run pending
-// signal handlers: Ctrl-C raises KeyboardInterrupt in the middle of a long call, which then unwinds
-// as Interrupted with the handler's exception pending.
+// without_lock(body) releases the lock, runs body, and takes the lock back, whether body returned
+// or threw. Meanwhile long loops of the core that look for interruption (tavo/interrupt.hpp) take
+// the lock back briefly every few milliseconds to run pending signal handlers and to look at the
+// thread's cancellations (py/cancellation.hpp): Ctrl-C raises KeyboardInterrupt in the middle of a
+// long call, which then unwinds as Interrupted with the handler's exception pending.
 //
 // Only values that hold no Python object may be made, used or destroyed while the lock is
 // released; HoldsPython tells them apart at compile time.
 
+#include <exception>
 #include <optional>
 #include <tuple>
 #include <type_traits>
@@ -16,30 +18,50 @@
 #include <vector>
 
 #include "py/box.hpp"
+#include "py/cancellation.hpp"
 #include "py/convert.hpp"
 #include "tavo/interrupt.hpp"
 
 namespace py {
 
+// The lock released, and the interrupt poll installed, for as long as it lives.
 class Unlocked {
 public:
-    Unlocked() : state_(PyEval_SaveThread()), interrupts_(&poll, this) {}
-    ~Unlocked() { PyEval_RestoreThread(state_); }
+    Unlocked() : state_(release_lock()), interrupts_(&poll, this) {}
     Unlocked(const Unlocked&) = delete;
     Unlocked& operator=(const Unlocked&) = delete;
+
+    // Takes the lock back, on the normal path: a destructor may not (see interpreter_lock.hpp).
+    void relock() { take_lock_back(std::exchange(state_, nullptr)); }
 
 private:
     static bool poll(void* context) {
         auto* self = static_cast<Unlocked*>(context);
-        PyEval_RestoreThread(self->state_);
-        const bool stop = PyErr_CheckSignals() < 0;
-        self->state_ = PyEval_SaveThread();
+        take_lock_back(self->state_);
+        const bool stop = stop_requested();
+        self->state_ = release_lock();
         return stop;
     }
 
     PyThreadState* state_;
     tavo::InterruptScope interrupts_;
 };
+
+template <class Body>
+void without_lock(Body&& body) {
+    Unlocked unlocked;
+    std::exception_ptr failure;
+    try {
+        body();
+    } catch (...) {
+        // The interpreter ended the thread as a poll took the lock back (interpreter_lock.hpp):
+        // there is no lock to take.
+        if (taking_lock_back) throw;
+        failure = std::current_exception();
+    }
+    unlocked.relock();
+    if (failure) std::rethrow_exception(failure);
+}
 
 // Whether a value of type T holds (or may hold) a Python object.
 template <class T>

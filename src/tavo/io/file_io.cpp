@@ -139,6 +139,10 @@ std::string system_error_text(int code) {
     return std::string(text) + " (os error " + std::to_string(code) + ")";
 }
 
+std::string oversized_text() {
+    return "document exceeds the size limit of 1 GiB (" + std::to_string(kMaxTextBytes) + " bytes)";
+}
+
 std::string read_text(const std::string& path) {
     refuse_nul(path);
     // Opening without waiting: a FIFO with no writer yet would block the open itself.
@@ -148,6 +152,9 @@ std::string read_text(const std::string& path) {
     std::string content;
     struct stat info {};
     const bool regular = ::fstat(file.fd, &info) == 0 && S_ISREG(info.st_mode);
+    if (regular && std::uintmax_t(info.st_size) > kMaxTextBytes) {
+        throw FileError(oversized_text(), EFBIG);
+    }
     if (regular && info.st_size > 0) content.reserve(std::size_t(info.st_size));
     char chunk[65536];
     for (;;) {
@@ -158,6 +165,10 @@ std::string read_text(const std::string& path) {
             fail_with_errno(errno);
         }
         if (count == 0) break;
+        // Also a regular file that grows while it is read.
+        if (std::size_t(count) > kMaxTextBytes - content.size()) {
+            throw FileError(oversized_text(), EFBIG);
+        }
         content.append(chunk, std::size_t(count));
         check_interrupt();  // a device may never end (/dev/zero)
     }

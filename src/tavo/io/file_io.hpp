@@ -1,6 +1,7 @@
 #pragma once
 // Whole-file reading and writing with the system's error texts.
 
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -24,8 +25,17 @@ private:
 // "{description} (os error {code})" for an errno value.
 std::string system_error_text(int code);
 
+// The most read_text takes: 1 GiB. Beyond it a document is refused rather than read until memory
+// runs out (a device such as /dev/zero never ends).
+inline constexpr std::size_t kMaxTextBytes = std::size_t{1} << 30;
+
+// "document exceeds the size limit of 1 GiB (1073741824 bytes)", with code EFBIG.
+std::string oversized_text();
+
 // The whole file as text; it must be valid UTF-8. Reading waits, as long as it takes, for what a
-// pipe or device delivers, and checks for interruption (tavo/interrupt.hpp) while it waits.
+// pipe or device delivers, and checks for interruption (tavo/interrupt.hpp) while it waits. A
+// file of more than kMaxTextBytes is refused: a regular file before anything is read, a stream
+// once it has delivered that much.
 std::string read_text(const std::string& path);
 
 // Replaces the file's content as a whole, keeping what a plain write would keep:

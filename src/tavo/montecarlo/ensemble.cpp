@@ -1,8 +1,5 @@
 #include "tavo/montecarlo/ensemble.hpp"
 
-#include <bit>
-#include <cmath>
-
 namespace tavo {
 namespace detail {
 
@@ -44,40 +41,6 @@ FastPlan make_fast_plan(const TimelinePlan& plan) {
     for (std::size_t i = 0; i + 2 < plan.path.size(); ++i) swapped = purify(swapped, plan.purify_factor);
     fast.swapped_fidelity = swapped;
     return fast;
-}
-
-CycleEnd CycleEnds::after(const FastPlan& plan, double t, InterruptCountdown& interrupt) {
-    // When t is 2.5 m for a whole m, every sum of the loop is 2.5 k for a whole k > m, exactly,
-    // while 5k stays below 2^53. The loop then stops at the first k > m for which
-    // !(limit > 2.5 k && cutoff > 2.5 k), i.e. !(bound > 2.5 k) with bound the smaller limit
-    // (both are positive numbers here: a plan with a NaN or a non-positive limit runs no cycle),
-    // having run k - m - 1 cycles. A bound below 2^50 keeps k well inside the exact range.
-    const double m = t / kCycleMs;
-    const double bound = std::fmin(plan.limit, plan.cutoff);
-    if (m >= 0.0 && m == std::floor(m) && m * kCycleMs == t && bound < 0x1p50 &&
-        !std::isnan(plan.limit) && !std::isnan(plan.cutoff)) {
-        // The quotient may be off by one either way; the exact products settle it.
-        double k = std::fmax(m + 1.0, std::ceil(bound / kCycleMs));
-        while (k > m + 1.0 && !(bound > (k - 1.0) * kCycleMs)) k -= 1.0;
-        while (bound > k * kCycleMs) k += 1.0;
-        return {static_cast<std::uint64_t>(k - m - 1.0), k * kCycleMs};
-    }
-    // Start times after purification steps: few distinct ones recur over an ensemble.
-    for (std::size_t i = 0; i < stored_ && i < std::size(memo_); ++i) {
-        if (std::bit_cast<std::uint64_t>(memo_[i].start) == std::bit_cast<std::uint64_t>(t)) {
-            return memo_[i].end;
-        }
-    }
-    const double start = t;
-    std::uint64_t cycles = 0;
-    for (;;) {
-        t += kCycleMs;
-        if (!(plan.limit > t && plan.cutoff > t)) break;
-        ++cycles;
-        interrupt.tick();
-    }
-    memo_[stored_++ % std::size(memo_)] = {start, {cycles, t}};
-    return {cycles, t};
 }
 
 MonteCarloSummary EnsembleTotals::summary(const TimelinePlan& plan, std::uint64_t runs) const {

@@ -84,28 +84,6 @@ FastPlan make_fast_plan(const TimelinePlan& plan);
 // Fills in threshold_run, attempts_fixed and fixed_failures from the thresholds.
 void derive_attempt_counts(FastPlan& plan);
 
-// Where a trial that can no longer succeed ends: the cycles it still runs and its final time.
-struct CycleEnd {
-    std::uint64_t cycles;
-    double t;
-};
-
-// The end of the cycles after time t, as the loop "t += kCycleMs; stop unless limit > t and
-// cutoff > t" finds it. Without purification steps t is a multiple of 2.5 and the end has a
-// closed form; other start times are looked up among the last few met, or walked.
-class CycleEnds {
-public:
-    CycleEnd after(const FastPlan& plan, double t, InterruptCountdown& interrupt);
-
-private:
-    struct Entry {
-        double start;
-        CycleEnd end;
-    };
-    Entry memo_[4];
-    std::size_t stored_ = 0;
-};
-
 // The failed attempts among the next `cycles` cycles' draws of `rng` (every hop once per cycle,
 // from hop 0), taken in bulk and compared as integers.
 inline std::uint64_t count_failed_attempts(const FastPlan& plan, ChaCha12Rng& rng,
@@ -135,7 +113,7 @@ inline std::uint64_t count_failed_attempts(const FastPlan& plan, ChaCha12Rng& rn
 // Every cycle counts its link attempts towards the next look for interruption.
 template <class LossDraw>
 TrialOutcome play_trial(const FastPlan& plan, ChaCha12Rng& rng, LossDraw& loss,
-                        InterruptCountdown& interrupt, CycleEnds& ends) {
+                        InterruptCountdown& interrupt) {
     const std::size_t hops = plan.thresholds.size();
     const std::uint64_t* thresholds = plan.thresholds.data();
     double t = 0.0;
@@ -151,7 +129,7 @@ TrialOutcome play_trial(const FastPlan& plan, ChaCha12Rng& rng, LossDraw& loss,
         if (failed != 0) {
             // The drop counter is never reset again, so the trial cannot succeed any more: the
             // remaining cycles only add their failed attempts to the counter.
-            const CycleEnd end = ends.after(plan, t, interrupt);
+            const CycleEnd end = cycle_end(t, plan.limit, plan.cutoff);
             failed += count_failed_attempts(plan, rng, end.cycles, interrupt);
             return {false, end.t, 0.0, failed, cycles + end.cycles};
         }
@@ -223,7 +201,6 @@ void play_seeded_trials(const FastPlan& plan, std::uint64_t runs, std::uint64_t 
     ChaChaKey loss_keys[most];
     std::size_t loss_lane[most];
     constexpr std::size_t no_lane = most;
-    CycleEnds ends;
     for_each_seeded_group(
         runs, seed,
         [&](ChaChaKernel kernel, const ChaChaKey* keys, const std::uint32_t* attempt_blocks,
@@ -247,7 +224,7 @@ void play_seeded_trials(const FastPlan& plan, std::uint64_t runs, std::uint64_t 
                     ChaCha12Rng::with_first_block(keys[b], 0, attempt_blocks + 16 * b);
                 TrialLossDraw loss(
                     keys[b], loss_lane[b] == no_lane ? nullptr : loss_blocks + 16 * loss_lane[b]);
-                visit(play_trial(plan, rng, loss, interrupt, ends));
+                visit(play_trial(plan, rng, loss, interrupt));
             }
         });
 }
@@ -358,7 +335,6 @@ MonteCarloSummary MonteCarloSimulationEngine::execute_ensemble_with(
 
     detail::EnsembleTotals totals;
     InterruptCountdown interrupt;
-    detail::CycleEnds ends;
     for (std::uint64_t i = 0; i < runs; ++i) {
         interrupt.tick();
         if (plan.outcome) {
@@ -368,7 +344,7 @@ MonteCarloSummary MonteCarloSimulationEngine::execute_ensemble_with(
             ChaCha12Rng rng =
                 seed ? ChaCha12Rng::seed_from_u64(*seed + i) : ChaCha12Rng::zero_seeded();
             auto loss = loss_for(rng);
-            totals.add(detail::play_trial(fast, rng, loss, interrupt, ends));
+            totals.add(detail::play_trial(fast, rng, loss, interrupt));
         }
     }
     return totals.summary(plan, runs);

@@ -99,7 +99,8 @@ struct Fields<SimulationConfig> {
             .doc = R"(
                 Time limit of one trial in ms (default 5000): a trial still running at this time
                 fails. 0 or less, or NaN, fails every trial before its first cycle; +inf is
-                refused when a request runs.)",
+                refused when a request runs, and on the cycle model so is a cutoff beyond 2**55
+                ms when the request's budget is too.)",
             .unit = "ms",
         }),
         field<&SimulationConfig::physics>({

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "tavo/interrupt.hpp"
+
 namespace tavo {
 
 void QuantumNetwork::add_node(NodeDefinition node) {
@@ -156,8 +158,15 @@ const LinkDefinition* LinkIndex::link_between(std::string_view a, std::string_vi
 QuantumNetwork QuantumNetwork::from_definitions(const std::vector<NodeDefinition>& nodes,
                                                 const std::vector<LinkDefinition>& links) {
     QuantumNetwork network;
-    for (const NodeDefinition& node : nodes) network.add_node(node);
-    for (const LinkDefinition& link : links) network.add_link(link);
+    InterruptCountdown interrupt(1 << 12);  // millions of definitions take seconds
+    for (const NodeDefinition& node : nodes) {
+        interrupt.tick();
+        network.add_node(node);
+    }
+    for (const LinkDefinition& link : links) {
+        interrupt.tick();
+        network.add_link(link);
+    }
     return network;
 }
 

@@ -37,8 +37,18 @@ struct EntanglementRequest {
 // cutoff; with +inf it would never end. These refuse a limit of +inf before anything runs, with
 // InvalidValue "{name} must be finite" (NaN and -inf end a timeline at once and are accepted).
 void require_finite_limit(double value, std::string_view name);
-// The request's max_latency_ms, then the configuration's total_time_cutoff_ms.
+// The request's max_latency_ms, then the configuration's total_time_cutoff_ms; then, as
+// require_reachable_limit, both together.
 void require_finite_limits(const EntanglementRequest& request, const SimulationConfig& config);
+
+// Past 2^55 ms adding a cycle no longer advances a cycle-model trial's clock (see
+// scheduler/cycle_clock.hpp): a trial whose latency limit and time cutoff both lie beyond would
+// never end either. Refuses that, with InvalidValue "{name} is beyond 2**55 ms, where a trial's
+// clock stops advancing, and so is total_time_cutoff_ms", `name` being the argument that sets the
+// trial's latency limit. The physical model's clock jumps from event to event and reaches any
+// finite limit: a configuration with a model passes.
+inline constexpr double kLargestLimitMs = 0x1p55;
+void require_reachable_limit(double limit, const SimulationConfig& config, std::string_view name);
 
 struct NetworkTopologyPayload {
     std::vector<NodeDefinition> nodes;

@@ -108,7 +108,10 @@ DistributedComputingResult run_distributed_computation(const TavoEngine& engine,
 
     const std::vector<CoordinationEdge> edges = required_edges(input.topology, input.participants);
     const double budget = input.classical_relay_latency_ms * kEdgeBudgetPerRelayLatency;
-    if (!edges.empty()) require_finite_limit(budget, "classical_relay_latency_ms");
+    if (!edges.empty()) {
+        require_finite_limit(budget, "classical_relay_latency_ms");
+        require_reachable_limit(budget, engine.config(), "classical_relay_latency_ms");
+    }
     std::vector<double> link_fidelities;
     link_fidelities.reserve(edges.size());
     result.resource_links_used.reserve(edges.size());

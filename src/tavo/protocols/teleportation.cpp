@@ -25,6 +25,8 @@ TeleportationOutcome execute_teleportation(const TavoEngine& engine,
     double request_latency = 0.0;
     if (engine.has_network()) {
         require_finite_limit(params.classical_bandwidth_ms, "classical_bandwidth_ms");
+        require_reachable_limit(params.classical_bandwidth_ms, engine.config(),
+                                "classical_bandwidth_ms");
         // Only the delivered fidelity and the time it took matter here, not the route or the flag.
         SimulationResult resource = engine.request_entanglement(
             EntanglementRequest{params.source_node, params.target_node, params.state_fidelity,

@@ -14,6 +14,7 @@
 #include "tavo/network/quantum_network.hpp"
 #include "tavo/network/request.hpp"
 #include "tavo/random/chacha.hpp"
+#include "tavo/scheduler/cycle_clock.hpp"
 #include "tavo/scheduler/physics.hpp"
 #include "tavo/scheduler/result.hpp"
 #include "tavo/simulation/runtime.hpp"
@@ -59,8 +60,8 @@ public:
     // What a caller reads of a played-out request: the result and the telemetry and runtime
     // counters (an ensemble's trial), or the result alone (a single request, whose telemetry and
     // runtime are discarded). For the result alone, attempts are not counted, and a trial that
-    // can no longer succeed stops drawing at its first failed attempt and only counts its time to
-    // the end of its cycles.
+    // can no longer succeed stops drawing at its first failed attempt: the time at which its
+    // cycles end follows at once (cycle_end), however far its limits lie.
     enum class Observed { Everything, ResultOnly };
 
     // The same with a chosen loss draw (see ThreadLossDraw).
@@ -127,12 +128,8 @@ SimulationResult NetworkOrchestratorPolicy::coordinate_timeline(
             runtime.completed.clear();
             if (observed == Observed::ResultOnly) {
                 // The drop counter is never reset again: every later cycle ends here too, and only
-                // its time can be seen in the result.
-                for (;;) {
-                    t += kCycleMs;
-                    if (!(limit > t && plan.cutoff > t)) break;
-                    interrupt.tick();
-                }
+                // the time at which the cycles stop can be seen in the result.
+                t = cycle_end(t, limit, plan.cutoff).t;
                 return SimulationResult{false, t, 0.0, std::move(plan.path)};
             }
         } else {
