@@ -346,8 +346,8 @@ class TavoEngine:
         target state_fidelity, budget classical_bandwidth_ms). With F the delivered fidelity (0.0
         when the request failed): teleportation_fidelity = min(state_fidelity * F, 0.999), or 0.0
         when F is 0; on the physical model (2F + 1)/3, the average fidelity of teleporting over a
-        Werner pair of fidelity F (0.0 when F is 0). Success when F > 0.5. latency_ms is the request's latency plus 0.25 ms per
-        relay node. Relay nodes only appear in the path; they do not change the route. Without a
+        Werner pair of fidelity F (0.0 when F is 0). Success when F > 0.5. latency_ms is the
+        request's latency plus 0.25 ms per relay node. Relay nodes only appear in the path; they do not change the route. Without a
         network nothing is requested: both fidelities 0.0, latency 0.0 and a path without the
         target.
 

@@ -58,6 +58,14 @@ constexpr std::string_view kEngineArguments = R"doc(
             SimulationConfig(): baseline_purify_factor 0.12 (not 0.022), signal speed
             200 km/ms, total_time_cutoff_ms 5000, step_resolution_ms 0.1.)doc";
 
+// What a request refuses of its limits, in the documentation of the calls that play requests.
+constexpr std::string_view kLimitErrors = R"doc(
+        ValueError: max_latency_ms or the engine's total_time_cutoff_ms is +inf
+            ("max_latency_ms must be finite", "total_time_cutoff_ms must be finite"), or, on
+            the cycle model, both lie beyond 2**55 ms, where a trial's clock stops advancing
+            ("max_latency_ms is beyond 2**55 ms, where a trial's clock stops advancing, and so
+            is total_time_cutoff_ms"); on the)doc";
+
 constexpr std::string_view kDefineNetworkDoc = R"doc(
     Replace the engine's network with one built from node and link definitions.
 
@@ -74,7 +82,7 @@ constexpr std::string_view kDefineNetworkDoc = R"doc(
         nodes: The nodes (copied), in order.
         links: The links (copied), in order: the order decides between parallel links.)doc";
 
-constexpr std::string_view kRequestEntanglementDoc = R"doc(
+constexpr std::string_view kRequestEntanglementHead = R"doc(
     Play out one entanglement request: one trial, as the class documentation describes.
 
     The link attempts draw from a fixed zero-seeded generator, so repeated calls make the
@@ -99,17 +107,14 @@ constexpr std::string_view kRequestEntanglementDoc = R"doc(
 
     Raises:
         RuntimeError: the engine has no network ("No network defined. Call
-            define_network() first.").
-        ValueError: max_latency_ms or the engine's total_time_cutoff_ms is +inf
-            ("max_latency_ms must be finite", "total_time_cutoff_ms must be finite"), or, on
-            the cycle model, both lie beyond 2**55 ms, where a trial's clock stops advancing
-            ("max_latency_ms is beyond 2**55 ms, where a trial's clock stops advancing, and so
-            is total_time_cutoff_ms"); on the
+            define_network() first.").)doc";
+
+constexpr std::string_view kRequestEntanglementTail = R"doc(
             physical model also a value it cannot use, named with its node or link ("link
             A->B: base_fidelity must be in [0.25, 1], got 0.2") or an end that is not a node
             ("request: from_node 'X' is not a node of the network").)doc";
 
-constexpr std::string_view kSimulateDoc = R"doc(
+constexpr std::string_view kSimulateHead = R"doc(
     Run an ensemble of `runs` seeded trials of one request and summarise it.
 
     Trial i draws its link attempts and its losses from seed + i (modulo 2**64) alone, so
@@ -136,12 +141,9 @@ constexpr std::string_view kSimulateDoc = R"doc(
 
     Raises:
         RuntimeError: the engine has no network ("No network defined. Call
-            define_network() first.").
-        ValueError: max_latency_ms or the engine's total_time_cutoff_ms is +inf
-            ("max_latency_ms must be finite", "total_time_cutoff_ms must be finite"), or, on
-            the cycle model, both lie beyond 2**55 ms, where a trial's clock stops advancing
-            ("max_latency_ms is beyond 2**55 ms, where a trial's clock stops advancing, and so
-            is total_time_cutoff_ms"); on the
+            define_network() first.").)doc";
+
+constexpr std::string_view kSimulateTail = R"doc(
             physical model also what request_entanglement refuses, even for runs = 0.)doc";
 
 TavoEngine new_engine(optional<SimulationConfig> config) {
@@ -266,9 +268,11 @@ py::Ref tavo_engine_class(PyObject*) {
         .constructor<&new_engine, "config">(kEngineArguments)
         .unlocked_method<&define_network, "define_network", "nodes", "links">(kDefineNetworkDoc)
         .unlocked_method<&request_entanglement, "request_entanglement", "from_node", "to",
-                         "fidelity_target", "max_latency_ms", "strategy">(kRequestEntanglementDoc)
+                         "fidelity_target", "max_latency_ms", "strategy">(
+            py::joined({kRequestEntanglementHead, kLimitErrors, kRequestEntanglementTail}))
         .unlocked_method<&simulate, "simulate", "from_node", "to", "fidelity_target",
-                         "max_latency_ms", "runs", "strategy", "seed">(kSimulateDoc)
+                         "max_latency_ms", "runs", "strategy", "seed">(
+            py::joined({kSimulateHead, kLimitErrors, kSimulateTail}))
         .readonly<&engine_nodes>("nodes", R"(
             The network's node definitions in node order (a new list of copies; empty without a
             network). Read-only: define_network replaces the network.)")

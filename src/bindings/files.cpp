@@ -214,6 +214,16 @@ constexpr std::string_view kEffectiveRateDoc = R"doc(
     Returns:
         The rate in Hz, a float.)doc";
 
+// What loading a file may raise, in the documentation of each call that loads one.
+constexpr std::string_view kLoadErrors = R"doc(
+        RuntimeError: "Failed to load {filepath}: " followed by "IO error: ..." (unreadable,
+            not UTF-8, or beyond 1 GiB: "IO error: document exceeds the size limit of 1 GiB
+            (1073741824 bytes)"), "JSON parse error: ... at line L column C", "Unsupported tavo
+            version: ..." (only "1.0" is read) or "Validation failed: ..." (what validate
+            reports).
+        FileNotFoundError, PermissionError, OSError: a RuntimeError of a failed file
+            operation is also the operating system's error, with errno and filename.)doc";
+
 constexpr std::string_view kValidateDoc = R"doc(
     Validate a .tavo file and return structured results as a Python dict.
 
@@ -248,7 +258,7 @@ constexpr std::string_view kValidateDoc = R"doc(
         FileNotFoundError, PermissionError, OSError: a RuntimeError of a failed file
             operation is also the operating system's error, with errno and filename.)doc";
 
-constexpr std::string_view kLoadDoc = R"doc(
+constexpr std::string_view kLoadHead = R"doc(
     Load a .tavo file from disk and return it as a TavoFile object.
 
     Validates version (must be "1.0") and graph connectivity before returning.
@@ -263,16 +273,9 @@ constexpr std::string_view kLoadDoc = R"doc(
         A new TavoFile. Links without an id get ""; the file's extensions section becomes
         the extensions attribute as plain data (a dict; None without a section).
 
-    Raises:
-        RuntimeError: "Failed to load {filepath}: " followed by "IO error: ..." (unreadable,
-            not UTF-8, or beyond 1 GiB: "IO error: document exceeds the size limit of 1 GiB
-            (1073741824 bytes)"), "JSON parse error: ... at line L column C", "Unsupported tavo
-            version: ..." (only "1.0" is read) or "Validation failed: ..." (what validate
-            reports).
-        FileNotFoundError, PermissionError, OSError: a RuntimeError of a failed file
-            operation is also the operating system's error, with errno and filename.)doc";
+    Raises:)doc";
 
-constexpr std::string_view kFromFileDoc = R"doc(
+constexpr std::string_view kFromFileHead = R"doc(
     Classmethod alternative to `TavoEngine(config?)`: load a .tavo file and return an initialized engine.
     This is the "from_file" pattern — one call to start simulating.
 
@@ -290,14 +293,7 @@ constexpr std::string_view kFromFileDoc = R"doc(
     Returns:
         A new TavoEngine.
 
-    Raises:
-        RuntimeError: "Failed to load {filepath}: " followed by "IO error: ..." (unreadable,
-            not UTF-8, or beyond 1 GiB: "IO error: document exceeds the size limit of 1 GiB
-            (1073741824 bytes)"), "JSON parse error: ... at line L column C", "Unsupported tavo
-            version: ..." (only "1.0" is read) or "Validation failed: ..." (what validate
-            reports).
-        FileNotFoundError, PermissionError, OSError: a RuntimeError of a failed file
-            operation is also the operating system's error, with errno and filename.)doc";
+    Raises:)doc";
 
 constexpr std::string_view kSaveDoc = R"doc(
     Save a PyTavoFile to disk (module-level save alias for PyTavoFile.save())
@@ -452,12 +448,13 @@ py::Ref validate_function(PyObject* module) {
 }
 
 py::Ref load_tavo_file_function(PyObject* module) {
-    return py::unlocked_function<&load_function, "load_tavo_file", "filepath">(module, kLoadDoc);
+    return py::unlocked_function<&load_function, "load_tavo_file", "filepath">(
+        module, py::joined({kLoadHead, kLoadErrors}));
 }
 
 py::Ref from_tavo_file_function(PyObject* module) {
-    return py::unlocked_function<&from_file_function, "from_tavo_file", "filepath">(module,
-                                                                                    kFromFileDoc);
+    return py::unlocked_function<&from_file_function, "from_tavo_file", "filepath">(
+        module, py::joined({kFromFileHead, kLoadErrors}));
 }
 
 py::Ref save_tavo_file_wrapper_function(PyObject* module) {

@@ -12,6 +12,13 @@
 namespace bindings {
 namespace {
 
+// What a teleportation refuses, in the documentation of both of its entry points.
+constexpr std::string_view kBandwidthErrors = R"doc(
+        ValueError: the engine has a network and classical_bandwidth_ms or its
+            total_time_cutoff_ms is +inf ("classical_bandwidth_ms must be finite",
+            "total_time_cutoff_ms must be finite"), or, on the cycle model, both lie beyond
+            2**55 ms.)doc";
+
 constexpr std::string_view kRunQkdDoc = R"doc(
     Run BB84-style quantum key distribution between two nodes.
 
@@ -45,7 +52,7 @@ constexpr std::string_view kRunQkdDoc = R"doc(
             engine's total_time_cutoff_ms is +inf, or, on the cycle model, both lie beyond
             2**55 ms).)doc";
 
-constexpr std::string_view kExecuteTeleportationDoc = R"doc(
+constexpr std::string_view kExecuteTeleportationHead = R"doc(
     Execute entanglement-based quantum state teleportation between two nodes.
 
     Teleport a quantum state between two nodes over one entanglement request.
@@ -54,8 +61,8 @@ constexpr std::string_view kExecuteTeleportationDoc = R"doc(
     target state_fidelity, budget classical_bandwidth_ms). With F the delivered fidelity (0.0
     when the request failed): teleportation_fidelity = min(state_fidelity * F, 0.999), or 0.0
     when F is 0; on the physical model (2F + 1)/3, the average fidelity of teleporting over a
-    Werner pair of fidelity F (0.0 when F is 0). Success when F > 0.5. latency_ms is the request's latency plus 0.25 ms per
-    relay node. Relay nodes only appear in the path; they do not change the route. Without a
+    Werner pair of fidelity F (0.0 when F is 0). Success when F > 0.5. latency_ms is the
+    request's latency plus 0.25 ms per relay node. Relay nodes only appear in the path; they do not change the route. Without a
     network nothing is requested: both fidelities 0.0, latency 0.0 and a path without the
     target.
 
@@ -65,11 +72,7 @@ constexpr std::string_view kExecuteTeleportationDoc = R"doc(
     Returns:
         A new TeleportationOutcome.
 
-    Raises:
-        ValueError: the engine has a network and classical_bandwidth_ms or its
-            total_time_cutoff_ms is +inf ("classical_bandwidth_ms must be finite",
-            "total_time_cutoff_ms must be finite"), or, on the cycle model, both lie beyond
-            2**55 ms.)doc";
+    Raises:)doc";
 
 constexpr std::string_view kRunDistributedDoc = R"doc(
     Run a distributed quantum computing protocol across participating nodes.
@@ -170,7 +173,7 @@ constexpr std::string_view kQkdDoc = R"doc(
             engine's total_time_cutoff_ms is +inf, or, on the cycle model, both lie beyond
             2**55 ms).)doc";
 
-constexpr std::string_view kTeleportationDoc = R"doc(
+constexpr std::string_view kTeleportationHead = R"doc(
     Execute entanglement-based quantum state teleportation between two nodes.
 
     Teleport a quantum state between two nodes.
@@ -187,11 +190,7 @@ constexpr std::string_view kTeleportationDoc = R"doc(
     Returns:
         A new TeleportationOutcome.
 
-    Raises:
-        ValueError: the engine has a network and classical_bandwidth_ms or its
-            total_time_cutoff_ms is +inf ("classical_bandwidth_ms must be finite",
-            "total_time_cutoff_ms must be finite"), or, on the cycle model, both lie beyond
-            2**55 ms.)doc";
+    Raises:)doc";
 
 constexpr std::string_view kDistributedDoc = R"doc(
     Run a distributed quantum computing protocol across participating nodes.
@@ -334,7 +333,8 @@ PyMethodDef run_qkd_method() {
 
 PyMethodDef execute_teleportation_method() {
     return py::unlocked_method_def<TavoEngine, &execute_teleportation, "execute_teleportation",
-                                   "params">(kExecuteTeleportationDoc);
+                                   "params">(
+        py::joined({kExecuteTeleportationHead, kBandwidthErrors}));
 }
 
 PyMethodDef run_distributed_computation_method() {
@@ -469,7 +469,7 @@ py::Ref qkd_function(PyObject* module) {
 py::Ref teleportation_function(PyObject* module) {
     return py::unlocked_function<&teleportation, "teleportation", "engine", "source_node",
                                  "target_node", "state_fidelity", "classical_bandwidth_ms">(
-        module, kTeleportationDoc);
+        module, py::joined({kTeleportationHead, kBandwidthErrors}));
 }
 
 py::Ref distributed_computation_function(PyObject* module) {

@@ -38,6 +38,12 @@ std::string clean_doc(std::string_view text) {
     return out;
 }
 
+std::string joined(std::initializer_list<std::string_view> pieces) {
+    std::string text;
+    for (std::string_view piece : pieces) text += piece;
+    return text;
+}
+
 std::string with_arguments(std::string_view doc, std::string_view arguments) {
     std::string text = clean_doc(doc);
     const std::string section = clean_doc(arguments);
