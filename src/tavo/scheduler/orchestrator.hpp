@@ -16,36 +16,12 @@
 #include "tavo/random/chacha.hpp"
 #include "tavo/scheduler/cycle_clock.hpp"
 #include "tavo/scheduler/physics.hpp"
+#include "tavo/scheduler/plan.hpp"
 #include "tavo/scheduler/result.hpp"
 #include "tavo/simulation/runtime.hpp"
 #include "tavo/simulation/telemetry.hpp"
 
 namespace tavo {
-
-// Everything about a request that does not depend on random draws: the route, the limit checks and
-// the per-hop values. A request either ends before its first cycle (`outcome` set) or runs cycles.
-struct TimelinePlan {
-    struct Hop {
-        std::string from;
-        std::string to;
-        std::string key;               // "from->to"
-        const LinkDefinition* link;    // null when no link joins the hop's nodes
-        double success_probability;    // 0 without a link
-        double fidelity;               // the link's base fidelity
-    };
-
-    std::optional<SimulationResult> outcome;
-    std::vector<std::string> path;
-    std::vector<Hop> hops;
-    double fidelity_target = 0.0;
-    double latency_limit = 0.0;
-    double cutoff = 0.0;
-    double purify_factor = 0.0;
-    double route_fidelity = 0.0;
-};
-
-TimelinePlan plan_timeline(const QuantumNetwork& network, const SimulationConfig& config,
-                           const EntanglementRequest& request);
 
 class NetworkOrchestratorPolicy {
 public:
