@@ -31,12 +31,14 @@
 #include <vector>
 
 #include "bench_physics.hpp"
+#include "reference_loops.hpp"
 #include "tavo/engine/engine.hpp"
 #include "tavo/montecarlo/context.hpp"
 #include "tavo/montecarlo/ensemble.hpp"
 #include "tavo/montecarlo/sensitivity.hpp"
 #include "tavo/random/chacha.hpp"
 #include "tavo/routing/routing.hpp"
+#include "tavo/scheduler/orchestrator.hpp"
 #include "tavo/topology/generator.hpp"
 
 namespace {
@@ -178,9 +180,7 @@ FirstBlockRates first_block_rates(ChaChaKernel kernel) {
     rates.four_blocks = best_rate(3, [&] {
                             std::uint64_t acc = 0;
                             for (std::uint64_t s = 0; s < seeds; ++s) {
-                                ChaCha12Rng rng = ChaCha12Rng::seed_from_u64(s);
-                                rng.with_four_block_refills();
-                                acc += rng.next_u64();
+                                acc += reference::FourBlockRng::seeded(s).next_u64();
                             }
                             sink = acc;
                             return double(seeds);
@@ -477,8 +477,7 @@ void ensembles(const std::vector<Scenario>& all, double floor) {
             if (!select_chacha_kernel(kernel)) continue;
             MonteCarloSummary before, after;
             auto [before_rate, runs] = best_rate(3, [&] {
-                before = MonteCarloSimulationEngine::execute_ensemble_reference(
-                    network, s.config, s.request, s.runs, 7);
+                before = reference::seeded_ensemble(network, s.config, s.request, s.runs, 7);
                 return double(s.runs);
             });
             auto [after_rate, runs_again] = best_rate(3, [&] {

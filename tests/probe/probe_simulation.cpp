@@ -22,6 +22,7 @@
 #include <string>
 
 #include "probe.hpp"
+#include "reference_loops.hpp"
 #include "tavo/montecarlo/ensemble.hpp"
 #include "tavo/scheduler/orchestrator.hpp"
 
@@ -196,7 +197,8 @@ bool plan_trials_match(const detail::FastPlan& plan, std::uint64_t runs, std::ui
     for (std::uint64_t i = 0; i < runs; ++i) {
         ChaCha12Rng rng = ChaCha12Rng::seed_from_u64(seed + i);
         TrialLossDraw loss(rng.key());
-        if (!same_outcome(grouped[i], detail::play_trial_reference(plan, rng, loss, interrupt))) {
+        if (!same_outcome(grouped[i],
+                          reference::play_trial_reference(plan, rng, loss, interrupt))) {
             return false;
         }
     }
@@ -275,10 +277,9 @@ int ensemble_equivalence(const std::vector<std::string>& args) {
                       [](const ChaCha12Rng&) { return EventHashLossDraw{}; });
         bool equal = same_summary(plain, fast);
         if (stream_losses) {
-            const MonteCarloSummary reference =
-                MonteCarloSimulationEngine::execute_ensemble_reference(network, config, request,
-                                                                       runs, seed);
-            if (!same_summary(plain, reference)) {
+            const MonteCarloSummary one_by_one =
+                reference::seeded_ensemble(network, config, request, runs, seed);
+            if (!same_summary(plain, one_by_one)) {
                 ++mismatches;
                 std::printf("mismatch in case %llu: the reference trial loop differs\n",
                             (unsigned long long)c);

@@ -33,28 +33,6 @@ MonteCarloSummary EnsembleTotals::summary(const PhysicalPlan& plan,
     return summary;
 }
 
-namespace {
-
-// The loss draws of a seeded trial as the reference loop made them: a generator refilling four
-// blocks at a time from the start.
-class ReferenceLossDraw {
-public:
-    explicit ReferenceLossDraw(const ChaChaKey& key) noexcept : key_(key) {}
-
-    double operator()(std::string_view, std::string_view, double) {
-        if (!rng_) {
-            rng_.emplace(ChaCha12Rng::from_key(key_, kLossStream));
-            rng_->with_four_block_refills();
-        }
-        return rng_->uniform_half_open();
-    }
-
-private:
-    ChaChaKey key_;
-    std::optional<ChaCha12Rng> rng_;
-};
-
-}  // namespace
 }  // namespace detail
 
 MonteCarloSummary MonteCarloSimulationEngine::execute_ensemble(const QuantumNetwork& network,
@@ -109,31 +87,6 @@ MonteCarloSummary MonteCarloSimulationEngine::execute_physical_ensemble(
         }
     }
     return totals.summary(plan, attempts, runs);
-}
-
-MonteCarloSummary MonteCarloSimulationEngine::execute_ensemble_reference(
-    const QuantumNetwork& network, const SimulationConfig& config,
-    const EntanglementRequest& request, std::uint64_t runs, std::uint64_t seed) {
-    require_finite_limits(request, config);
-    check_interrupt();
-    const TimelinePlan plan = plan_timeline(network, config, request);
-    const detail::FastPlan fast = detail::make_fast_plan(plan);
-
-    detail::EnsembleTotals totals;
-    InterruptCountdown interrupt;
-    for (std::uint64_t i = 0; i < runs; ++i) {
-        interrupt.tick();
-        if (plan.outcome) {
-            totals.add({plan.outcome->success, plan.outcome->latency_ms,
-                        plan.outcome->final_fidelity, 0, 0});
-        } else {
-            ChaCha12Rng rng = ChaCha12Rng::seed_from_u64(seed + i);
-            rng.with_four_block_refills();
-            detail::ReferenceLossDraw loss(rng.key());
-            totals.add(detail::play_trial_reference(fast, rng, loss, interrupt));
-        }
-    }
-    return totals.summary(plan, runs);
 }
 
 }  // namespace tavo

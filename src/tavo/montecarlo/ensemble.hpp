@@ -38,13 +38,6 @@ public:
                                                        std::uint64_t runs,
                                                        std::optional<std::uint64_t> seed);
 
-    // The seeded ensemble as it was computed before trials went in groups (see
-    // detail::play_trial_reference): the same figures, for benchmarks and checks to compare with.
-    static MonteCarloSummary execute_ensemble_reference(const QuantumNetwork& network,
-                                                        const SimulationConfig& config,
-                                                        const EntanglementRequest& request,
-                                                        std::uint64_t runs, std::uint64_t seed);
-
     // The same with the losses of each trial drawn by `loss_for(trial generator)`, which returns a
     // loss draw for that trial (tests use draws that are pure functions of the event).
     template <class LossFor>
@@ -176,54 +169,6 @@ struct EnsembleTotals {
         add(TrialOutcome{trial.success, trial.latency_ms, trial.fidelity, trial.drops, 0});
     }
 };
-
-// The trial loop as it was before trials went in groups: one generator per trial computing its
-// blocks four at a time at first, each failed trial drawing out its remaining cycles one by one.
-// Kept to measure against (benchmarks) and to check against (the core probe).
-template <class LossDraw>
-TrialOutcome play_trial_reference(const FastPlan& plan, ChaCha12Rng& rng, LossDraw& loss,
-                                  InterruptCountdown& interrupt) {
-    const std::size_t hops = plan.thresholds.size();
-    const std::uint64_t* thresholds = plan.thresholds.data();
-    double t = 0.0;
-    double fidelity = plan.route_fidelity;
-    std::uint64_t cycles = 0;
-    const auto attempts = static_cast<std::int64_t>(hops) + 1;
-    for (;;) {
-        ++cycles;
-        interrupt.tick(attempts);
-        std::uint64_t failed = 0;
-        for (std::size_t h = 0; h < hops; ++h) failed += (rng.next_u64() >> 12) >= thresholds[h];
-
-        if (failed != 0) {
-            std::uint64_t drops = failed;
-            for (;;) {
-                t += kCycleMs;
-                if (!(plan.limit > t && plan.cutoff > t)) break;
-                ++cycles;
-                interrupt.tick(attempts);
-                for (std::size_t h = 0; h < hops; ++h) drops += (rng.next_u64() >> 12) >= thresholds[h];
-            }
-            return {false, t, 0.0, drops, cycles};
-        }
-
-        if (plan.swaps) {
-            bool all_survived = true;
-            for (std::size_t h = 0; h < hops; ++h) {
-                if (loss(plan.hop_from[h], plan.hop_to[h], t) < kLinkLossProbability) all_survived = false;
-            }
-            if (all_survived) fidelity = plan.swapped_fidelity;
-        }
-        if (plan.target > fidelity && fidelity > 0.5) {
-            t += kPurificationMs;
-            fidelity = purify(fidelity, plan.purify_factor);
-        }
-        if (fidelity >= plan.target) return {true, t, fidelity, 0, cycles};
-        if (t >= plan.limit) return {false, t, 0.0, 0, cycles};
-        t += kCycleMs;
-        if (!(plan.limit > t && plan.cutoff > t)) return {false, t, 0.0, 0, cycles};
-    }
-}
 
 }  // namespace detail
 

@@ -631,7 +631,6 @@ void ChaCha12Rng::refill() noexcept {
     // trial's, one request's) compute little more than the blocks they use.
     std::uint64_t blocks = counter_ == 0 ? 1 : counter_ & (~counter_ + 1);
     blocks = std::min<std::uint64_t>(blocks, chacha_kernel_blocks(chacha_kernel()));
-    if (four_block_refills_) blocks = std::max<std::uint64_t>(blocks, 4);
     fill(static_cast<std::size_t>(blocks));
 }
 
