@@ -39,12 +39,8 @@ MonteCarloSummary MonteCarloSimulationEngine::execute_ensemble(const QuantumNetw
                                                                const SimulationConfig& config,
                                                                const EntanglementRequest& request,
                                                                std::uint64_t runs,
-                                                               std::optional<std::uint64_t> seed) {
+                                                               std::uint64_t seed) {
     if (config.physics) return execute_physical_ensemble(network, config, request, runs, seed);
-    if (!seed) {
-        return execute_ensemble_with(network, config, request, runs, seed,
-                                     [](const ChaCha12Rng&) { return ThreadLossDraw{}; });
-    }
     require_finite_limits(request, config);
     check_interrupt();  // many short ensembles in a row add up (a sensitivity analysis)
     const TimelinePlan plan = plan_timeline(network, config, request);
@@ -60,7 +56,7 @@ MonteCarloSummary MonteCarloSimulationEngine::execute_ensemble(const QuantumNetw
             totals.add(trial);
         }
     } else {
-        detail::play_seeded_trials(fast, runs, *seed, interrupt,
+        detail::play_seeded_trials(fast, runs, seed, interrupt,
                                    [&](const detail::TrialOutcome& trial) { totals.add(trial); });
     }
     return totals.summary(plan, runs);
@@ -68,7 +64,7 @@ MonteCarloSummary MonteCarloSimulationEngine::execute_ensemble(const QuantumNetw
 
 MonteCarloSummary MonteCarloSimulationEngine::execute_physical_ensemble(
     const QuantumNetwork& network, const SimulationConfig& config,
-    const EntanglementRequest& request, std::uint64_t runs, std::optional<std::uint64_t> seed) {
+    const EntanglementRequest& request, std::uint64_t runs, std::uint64_t seed) {
     require_finite_limits(request, config);
     check_interrupt();
     const PhysicalPlan plan = plan_physical(network, config, *config.physics, request);
@@ -76,16 +72,9 @@ MonteCarloSummary MonteCarloSimulationEngine::execute_physical_ensemble(
     std::vector<std::uint64_t> attempts(plan.hops.size());
     detail::EnsembleTotals totals;
     InterruptCountdown interrupt;
-    auto add = [&](const PhysicalTrialOutcome& outcome) { totals.add(outcome); };
-    if (seed) {
-        detail::play_seeded_physical_trials(trial, runs, *seed, attempts.data(), interrupt, add);
-    } else {
-        for (std::uint64_t i = 0; i < runs; ++i) {
-            interrupt.tick();
-            ChaCha12Rng rng = ChaCha12Rng::zero_seeded();
-            add(trial.play(rng, attempts.data(), interrupt));
-        }
-    }
+    detail::play_seeded_physical_trials(
+        trial, runs, seed, attempts.data(), interrupt,
+        [&](const PhysicalTrialOutcome& outcome) { totals.add(outcome); });
     return totals.summary(plan, attempts, runs);
 }
 

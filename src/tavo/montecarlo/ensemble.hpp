@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <optional>
 
 #include "tavo/interrupt.hpp"
 #include "tavo/montecarlo/compensated_sum.hpp"
@@ -21,13 +20,13 @@ public:
     // Runs `runs` trials. Trial i draws its link attempts from seed_from_u64(seed + i) (wrapping)
     // and its losses from the same key on the loss stream (TrialLossDraw), so that it depends on
     // seed + i alone: an ensemble split into consecutive chunks (seed s for runs [0, a), seed s + a
-    // for the rest) sums to the whole. Without a seed, every trial uses a zero-seeded generator and
-    // the per-thread loss draw. The figures are exactly those of running
-    // NetworkOrchestratorPolicy::coordinate_timeline once per trial with the same draws.
+    // for the rest) sums to the whole. Callers always have a seed: the engine reads the clock when
+    // the user gives none. The figures are exactly those of the timeline that records every
+    // attempt in its telemetry and runtime, played once per trial with the same draws.
     static MonteCarloSummary execute_ensemble(const QuantumNetwork& network,
                                               const SimulationConfig& config,
                                               const EntanglementRequest& request,
-                                              std::uint64_t runs, std::optional<std::uint64_t> seed);
+                                              std::uint64_t runs, std::uint64_t seed);
 
     // The ensemble on the physical model of the configuration (see execute_ensemble, which calls
     // it when the configuration has one): the same seeding, chunking and statistics, with the
@@ -35,18 +34,7 @@ public:
     static MonteCarloSummary execute_physical_ensemble(const QuantumNetwork& network,
                                                        const SimulationConfig& config,
                                                        const EntanglementRequest& request,
-                                                       std::uint64_t runs,
-                                                       std::optional<std::uint64_t> seed);
-
-    // The same with the losses of each trial drawn by `loss_for(trial generator)`, which returns a
-    // loss draw for that trial (tests use draws that are pure functions of the event).
-    template <class LossFor>
-    static MonteCarloSummary execute_ensemble_with(const QuantumNetwork& network,
-                                                   const SimulationConfig& config,
-                                                   const EntanglementRequest& request,
-                                                   std::uint64_t runs,
-                                                   std::optional<std::uint64_t> seed,
-                                                   LossFor&& loss_for);
+                                                       std::uint64_t runs, std::uint64_t seed);
 };
 
 namespace detail {
@@ -171,33 +159,5 @@ struct EnsembleTotals {
 };
 
 }  // namespace detail
-
-template <class LossFor>
-MonteCarloSummary MonteCarloSimulationEngine::execute_ensemble_with(
-    const QuantumNetwork& network, const SimulationConfig& config,
-    const EntanglementRequest& request, std::uint64_t runs, std::optional<std::uint64_t> seed,
-    LossFor&& loss_for) {
-    require_finite_limits(request, config);
-    check_interrupt();  // many short ensembles in a row add up (a sensitivity analysis)
-    // Network and request are the same in every trial: route and plan once.
-    const TimelinePlan plan = plan_timeline(network, config, request);
-    const detail::FastPlan fast = detail::make_fast_plan(plan);
-
-    detail::EnsembleTotals totals;
-    InterruptCountdown interrupt;
-    for (std::uint64_t i = 0; i < runs; ++i) {
-        interrupt.tick();
-        if (plan.outcome) {
-            totals.add({plan.outcome->success, plan.outcome->latency_ms,
-                        plan.outcome->final_fidelity, 0, 0});
-        } else {
-            ChaCha12Rng rng =
-                seed ? ChaCha12Rng::seed_from_u64(*seed + i) : ChaCha12Rng::zero_seeded();
-            auto loss = loss_for(rng);
-            totals.add(detail::play_trial(fast, rng, loss, interrupt));
-        }
-    }
-    return totals.summary(plan, runs);
-}
 
 }  // namespace tavo
