@@ -38,7 +38,6 @@
 #include "tavo/montecarlo/sensitivity.hpp"
 #include "tavo/random/chacha.hpp"
 #include "tavo/routing/routing.hpp"
-#include "tavo/scheduler/orchestrator.hpp"
 #include "tavo/topology/generator.hpp"
 
 namespace {
@@ -387,20 +386,21 @@ void routing(bool full) {
                                        [&] { plan_with_linear_lookups(network, fails_fast); })
                         : 0.0;
         row("chain of " + std::to_string(n) + ", request failing before any cycle", before, after);
-        // Before: the timeline recording every attempt, as an ensemble's trial does; after: the
-        // engine's single request, which keeps only its result.
+        // Before: the reference timeline recording every attempt; after: the engine's single
+        // request, the fast trial loop keeping only its result.
         TavoEngine cycling(short_cutoff);
         cycling.define_network(net.nodes, net.links);
         const EntanglementRequest runs{"N0", net.nodes.back().id, 0.5, 1e9, std::nullopt};
         const double recorded =
-            n <= 10'000 ? best_seconds(1,
-                                       [&] {
-                                           SimulationRuntime runtime;
-                                           NetworkTelemetry telemetry(short_cutoff);
-                                           NetworkOrchestratorPolicy::coordinate_timeline(
-                                               telemetry, network, runtime, runs, nullptr);
-                                       })
-                        : 0.0;
+            n <= 10'000
+                ? best_seconds(1,
+                               [&] {
+                                   SimulationRuntime runtime;
+                                   NetworkTelemetry telemetry(short_cutoff);
+                                   reference::play_timeline(telemetry, network, runtime, runs,
+                                                            nullptr, ThreadLossDraw{});
+                               })
+                : 0.0;
         row("chain of " + std::to_string(n) + ", two cycles (before: recording all)", recorded,
             best_seconds(3, [&] { cycling.request_entanglement(runs); }));
     }

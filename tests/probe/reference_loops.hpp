@@ -1,21 +1,27 @@
 #pragma once
 // The loops the library's fast ones replaced, kept to check against (the probe) and to measure
 // against (the benchmarks): a generator that computes four blocks at its first refill, the trial
-// loop that plays one trial at a time and draws out every cycle of a failed trial, and the seeded
-// ensemble built on both.
+// loop that plays one trial at a time and draws out every cycle of a failed trial, the seeded
+// ensemble built on both, and the timeline of one request step by step, recording every attempt.
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
 
 #include "tavo/interrupt.hpp"
 #include "tavo/montecarlo/ensemble.hpp"
 #include "tavo/random/chacha.hpp"
+#include "tavo/scheduler/cycle_clock.hpp"
+#include "tavo/scheduler/physics.hpp"
 #include "tavo/scheduler/plan.hpp"
+#include "tavo/scheduler/result.hpp"
 #include "tavo/scheduler/trial.hpp"
 #include "tavo/simulation/runtime.hpp"
+#include "tavo/simulation/telemetry.hpp"
 
 namespace reference {
 
@@ -166,6 +172,118 @@ inline tavo::MonteCarloSummary seeded_ensemble(const tavo::QuantumNetwork& netwo
         }
     }
     return totals.summary(plan, runs);
+}
+
+// The timeline of one request played step by step: each attempt recorded in the telemetry, each
+// generated link pushed through the runtime's queue, the completed links looked up by hop for
+// swapping. The fast trial loop, in ensembles and single requests alike, must give its figures to
+// the bit.
+//
+// What a caller reads of it: the result and the telemetry and runtime counters (Everything), or
+// the result alone (ResultOnly, as a single request did before it played the fast loop): attempts
+// are then not recorded, and a trial that can no longer succeed stops drawing at its first failed
+// attempt, the time at which its cycles end following at once (cycle_end).
+enum class Observed { Everything, ResultOnly };
+
+// Unordered key of a hop: the two ids with the bytewise smaller one first.
+inline std::pair<std::string_view, std::string_view> unordered_hop(std::string_view a,
+                                                                   std::string_view b) {
+    return a <= b ? std::pair{a, b} : std::pair{b, a};
+}
+
+struct HopKeyHash {
+    std::size_t operator()(const std::pair<std::string_view, std::string_view>& key) const {
+        const std::size_t first = std::hash<std::string_view>{}(key.first);
+        return first ^ (std::hash<std::string_view>{}(key.second) + 0x9E3779B97F4A7C15ull +
+                        (first << 6) + (first >> 2));
+    }
+};
+
+template <class LossDraw>
+tavo::SimulationResult play_timeline(tavo::NetworkTelemetry& telemetry,
+                                     const tavo::QuantumNetwork& network,
+                                     tavo::SimulationRuntime& runtime,
+                                     const tavo::EntanglementRequest& request,
+                                     const tavo::ChaCha12Rng* generator, LossDraw&& loss,
+                                     Observed observed = Observed::Everything) {
+    using namespace tavo;
+    check_interrupt();
+    TimelinePlan plan = plan_timeline(network, telemetry.config(), request);
+    if (plan.outcome) return std::move(*plan.outcome);
+
+    ChaCha12Rng rng = generator ? *generator : ChaCha12Rng::zero_seeded();
+    const double target = plan.fidelity_target;
+    const double limit = plan.latency_limit;
+    const std::size_t n = plan.path.size();
+    double t = 0.0;
+    double fidelity = plan.route_fidelity;
+    std::unordered_map<std::pair<std::string_view, std::string_view>, double, HopKeyHash> stored;
+
+    InterruptCountdown interrupt;
+    const auto attempts = static_cast<std::int64_t>(plan.hops.size()) + 1;
+    for (;;) {
+        interrupt.tick(attempts);
+        for (const auto& hop : plan.hops) {
+            if (observed == Observed::Everything) telemetry.record_link_firing(hop.key);
+            double u = rng.uniform_inclusive();
+            if (u < hop.success_probability) {
+                runtime.push(EventWrapper{hop.from, hop.to, hop.fidelity, t});
+            } else {
+                ++runtime.congestion_drops;
+                // Seen from the result alone, the trial has failed: nothing after this counts.
+                if (observed == Observed::ResultOnly) break;
+            }
+        }
+        if (observed == Observed::Everything || runtime.congestion_drops == 0) {
+            runtime.process_events_up_to(t, loss);
+        }
+
+        if (runtime.congestion_drops != 0) {
+            runtime.completed.clear();
+            if (observed == Observed::ResultOnly) {
+                // The drop counter is never reset again: every later cycle ends here too, and only
+                // the time at which the cycles stop can be seen in the result.
+                t = cycle_end(t, limit, plan.cutoff).t;
+                return SimulationResult{false, t, 0.0, std::move(plan.path)};
+            }
+        } else {
+            // Swapping: only when every hop delivered a link this cycle. The completed list is
+            // looked up once per hop, so it is hashed by unordered key (the last entry wins).
+            stored.clear();
+            for (const auto& link : runtime.completed) {
+                stored.insert_or_assign(unordered_hop(link.node_a, link.node_b), link.fidelity);
+            }
+            bool all_ready = true;
+            for (const auto& hop : plan.hops) {
+                if (!stored.contains(unordered_hop(hop.from, hop.to))) {
+                    all_ready = false;
+                    break;
+                }
+            }
+            if (all_ready && n >= 3) {
+                fidelity = 1.0;
+                for (const auto& hop : plan.hops) {
+                    fidelity *= stored.at(unordered_hop(hop.from, hop.to));
+                }
+                for (std::size_t i = 0; i + 2 < n; ++i)
+                    fidelity = purify(fidelity, plan.purify_factor);
+            }
+            runtime.completed.clear();
+
+            if (target > fidelity && fidelity > 0.5) {
+                t += kPurificationMs;
+                fidelity = purify(fidelity, plan.purify_factor);
+            }
+            if (fidelity >= target) return SimulationResult{true, t, fidelity, plan.path};
+            if (t >= limit) return SimulationResult{false, t, 0.0, plan.path};
+            runtime.congestion_drops = 0;
+            runtime.loss_count = 0;
+        }
+
+        t += kCycleMs;
+        if (!(limit > t && plan.cutoff > t)) break;
+    }
+    return SimulationResult{false, t, 0.0, std::move(plan.path)};
 }
 
 }  // namespace reference

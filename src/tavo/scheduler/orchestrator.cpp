@@ -1,7 +1,5 @@
 #include "tavo/scheduler/orchestrator.hpp"
 
-#include "tavo/routing/routing.hpp"
-
 namespace tavo {
 
 SimulationResult NetworkOrchestratorPolicy::coordinate_timeline(NetworkTelemetry& telemetry,
