@@ -24,9 +24,9 @@ public:
     // zero-seeded generator when none is given) and its losses from the per-thread generator.
     //
     // The result is all a single request observes: nothing is recorded in the telemetry or the
-    // runtime, and a trial that can no longer succeed stops drawing at its first failed cycle, the
-    // time at which its cycles end following at once (cycle_end), however far its limits lie.
-    // Ensembles count their trials' attempts and drops themselves (execute_ensemble).
+    // runtime (ensembles count attempts and drops themselves), and the trial stops drawing at its
+    // first failed attempt, after which it can no longer succeed: the time at which its cycles end
+    // follows at once (cycle_end), however far its limits lie.
     static SimulationResult coordinate_timeline(NetworkTelemetry& telemetry,
                                                 const QuantumNetwork& network,
                                                 SimulationRuntime& runtime,
@@ -52,8 +52,8 @@ SimulationResult NetworkOrchestratorPolicy::coordinate_timeline(
 
     ChaCha12Rng rng = generator ? *generator : ChaCha12Rng::zero_seeded();
     InterruptCountdown interrupt;
-    const detail::TrialOutcome trial = detail::play_trial(
-        detail::make_fast_plan(plan), rng, loss, interrupt, detail::TrialCounts::ResultOnly);
+    const detail::TrialOutcome trial = detail::play_trial<detail::TrialCounts::ResultOnly>(
+        detail::make_fast_plan(plan), rng, loss, interrupt);
     return SimulationResult{trial.success, trial.latency_ms, trial.fidelity, std::move(plan.path)};
 }
 

@@ -71,17 +71,17 @@ inline std::uint64_t count_failed_attempts(const FastPlan& plan, ChaCha12Rng& rn
 }
 
 // What a caller reads of a trial besides its result. An ensemble sums every trial's drops and
-// cycles (Kept). A single request reads its result alone (ResultOnly): a trial that can no longer
-// succeed then stops drawing after its first failed cycle, and its drops are that cycle's alone;
-// its end time and its cycles still follow in closed form (cycle_end).
+// cycles (Kept). A single request reads its result alone (ResultOnly): a trial then stops drawing
+// at its first failed attempt, after which it can no longer succeed, and its drops count that
+// attempt alone; its end time and its cycles still follow in closed form (cycle_end).
 enum class TrialCounts { Kept, ResultOnly };
 
 // One trial of the timeline for a plan that runs cycles. Loss draws only matter on paths with an
 // intermediate node, and only while every attempt so far has succeeded; elsewhere they are skipped.
 // Every cycle counts its link attempts towards the next look for interruption.
-template <class LossDraw>
+template <TrialCounts counts = TrialCounts::Kept, class LossDraw>
 TrialOutcome play_trial(const FastPlan& plan, ChaCha12Rng& rng, LossDraw& loss,
-                        InterruptCountdown& interrupt, TrialCounts counts = TrialCounts::Kept) {
+                        InterruptCountdown& interrupt) {
     const std::size_t hops = plan.thresholds.size();
     const std::uint64_t* thresholds = plan.thresholds.data();
     double t = 0.0;
@@ -92,13 +92,18 @@ TrialOutcome play_trial(const FastPlan& plan, ChaCha12Rng& rng, LossDraw& loss,
         ++cycles;
         interrupt.tick(attempts);
         std::uint64_t failed = 0;
-        for (std::size_t h = 0; h < hops; ++h) failed += (rng.next_u64() >> 12) >= thresholds[h];
+        for (std::size_t h = 0; h < hops; ++h) {
+            failed += (rng.next_u64() >> 12) >= thresholds[h];
+            if constexpr (counts == TrialCounts::ResultOnly) {
+                if (failed != 0) break;
+            }
+        }
 
         if (failed != 0) {
             // The drop counter is never reset again, so the trial cannot succeed any more: the
             // remaining cycles only add their failed attempts to the counter.
             const CycleEnd end = cycle_end(t, plan.limit, plan.cutoff);
-            if (counts == TrialCounts::Kept)
+            if constexpr (counts == TrialCounts::Kept)
                 failed += count_failed_attempts(plan, rng, end.cycles, interrupt);
             return {false, end.t, 0.0, failed, cycles + end.cycles};
         }
