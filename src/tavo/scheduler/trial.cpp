@@ -15,6 +15,7 @@ void derive_attempt_counts(FastPlan& fast) {
     // take_outputs hands out at most 128 outputs at a time.
     const std::size_t hops = fast.thresholds.size();
     fast.threshold_run.clear();
+    fast.threshold_run.reserve(hops > 0 ? hops + 128 : 0);
     for (std::size_t k = 0; hops > 0 && k < hops + 128; ++k) {
         fast.threshold_run.push_back(fast.thresholds[k % hops]);
     }
@@ -28,6 +29,9 @@ FastPlan make_fast_plan(const TimelinePlan& plan) {
     fast.purify_factor = plan.purify_factor;
     fast.route_fidelity = plan.route_fidelity;
     fast.swaps = plan.path.size() >= 3;
+    fast.thresholds.reserve(plan.hops.size());
+    fast.hop_from.reserve(plan.hops.size());
+    fast.hop_to.reserve(plan.hops.size());
     for (const auto& hop : plan.hops) {
         fast.thresholds.push_back(inclusive_threshold(hop.success_probability));
         fast.hop_from.push_back(hop.from);
