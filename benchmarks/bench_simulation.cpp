@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "bench_physics.hpp"
+#include "reference_loops.hpp"
 #include "tavo/engine/engine.hpp"
 #include "tavo/montecarlo/context.hpp"
 #include "tavo/montecarlo/ensemble.hpp"
@@ -178,9 +179,7 @@ FirstBlockRates first_block_rates(ChaChaKernel kernel) {
     rates.four_blocks = best_rate(3, [&] {
                             std::uint64_t acc = 0;
                             for (std::uint64_t s = 0; s < seeds; ++s) {
-                                ChaCha12Rng rng = ChaCha12Rng::seed_from_u64(s);
-                                rng.with_four_block_refills();
-                                acc += rng.next_u64();
+                                acc += reference::FourBlockRng::seeded(s).next_u64();
                             }
                             sink = acc;
                             return double(seeds);
@@ -387,20 +386,21 @@ void routing(bool full) {
                                        [&] { plan_with_linear_lookups(network, fails_fast); })
                         : 0.0;
         row("chain of " + std::to_string(n) + ", request failing before any cycle", before, after);
-        // Before: the timeline recording every attempt, as an ensemble's trial does; after: the
-        // engine's single request, which keeps only its result.
+        // Before: the reference timeline recording every attempt; after: the engine's single
+        // request, the fast trial loop keeping only its result.
         TavoEngine cycling(short_cutoff);
         cycling.define_network(net.nodes, net.links);
         const EntanglementRequest runs{"N0", net.nodes.back().id, 0.5, 1e9, std::nullopt};
         const double recorded =
-            n <= 10'000 ? best_seconds(1,
-                                       [&] {
-                                           SimulationRuntime runtime;
-                                           NetworkTelemetry telemetry(short_cutoff);
-                                           NetworkOrchestratorPolicy::coordinate_timeline(
-                                               telemetry, network, runtime, runs, nullptr);
-                                       })
-                        : 0.0;
+            n <= 10'000
+                ? best_seconds(1,
+                               [&] {
+                                   SimulationRuntime runtime;
+                                   NetworkTelemetry telemetry(short_cutoff);
+                                   reference::play_timeline(telemetry, network, runtime, runs,
+                                                            nullptr, ThreadLossDraw{});
+                               })
+                : 0.0;
         row("chain of " + std::to_string(n) + ", two cycles (before: recording all)", recorded,
             best_seconds(3, [&] { cycling.request_entanglement(runs); }));
     }
@@ -477,8 +477,7 @@ void ensembles(const std::vector<Scenario>& all, double floor) {
             if (!select_chacha_kernel(kernel)) continue;
             MonteCarloSummary before, after;
             auto [before_rate, runs] = best_rate(3, [&] {
-                before = MonteCarloSimulationEngine::execute_ensemble_reference(
-                    network, s.config, s.request, s.runs, 7);
+                before = reference::seeded_ensemble(network, s.config, s.request, s.runs, 7);
                 return double(s.runs);
             });
             auto [after_rate, runs_again] = best_rate(3, [&] {

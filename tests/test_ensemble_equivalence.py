@@ -1,10 +1,11 @@
 """The ensemble's fast trial loop against the plain timeline run once per trial, on thousands of
 random networks and requests (the core probe's ensemble-equivalence command). Both sides see the
 same losses (a pure function of the event, or each trial's own loss stream), so every figure must
-agree to the bit. With each trial's own loss stream the probe also checks the trials played in
-groups against the reference trial loop, and ensembles split into consecutive chunks against the
-whole, trial by trial. Every block function the CPU runs is tried: each changes how many trials
-share a group and which blocks are computed together."""
+agree to the bit. Every trial is also played as a single request, by the library and by the plain
+timeline observing the result alone, with the same result. With each trial's own loss stream the
+probe also checks the trials played in groups against the reference trial loop, and ensembles
+split into consecutive chunks against the whole, trial by trial. Every block function the CPU runs
+is tried: each changes how many trials share a group and which blocks are computed together."""
 
 import re
 import subprocess
@@ -13,7 +14,8 @@ import pytest
 
 CASES = 3000
 SUMMARY = re.compile(
-    r"^cases (\d+) mismatches (\d+) with_cycles (\d+) with_success (\d+) multi_hop_success (\d+)$")
+    r"^cases (\d+) mismatches (\d+) with_cycles (\d+) with_success (\d+) multi_hop_success (\d+)"
+    r" single_requests (\d+) cut_short (\d+)$")
 KERNELS = ["portable", "avx2", "avx512"]
 
 
@@ -36,7 +38,8 @@ def test_fast_ensemble_matches_plain_timeline(probe, seed, losses, kernel):
     assert mismatches == []
     match = SUMMARY.match(lines[-1])
     assert match, out.stdout
-    cases, mismatch_count, with_cycles, with_success, multi_hop = map(int, match.groups())
+    (cases, mismatch_count, with_cycles, with_success, multi_hop, single_requests,
+     cut_short) = map(int, match.groups())
     assert (cases, mismatch_count) == (CASES, 0)
     assert out.returncode == 0
     # The random cases must reach the interesting parts: cycles run, trials succeed, and successes
@@ -44,6 +47,10 @@ def test_fast_ensemble_matches_plain_timeline(probe, seed, losses, kernel):
     assert with_cycles >= CASES // 20
     assert with_success >= CASES // 20
     assert multi_hop >= CASES // 100
+    # Single requests that fail after a failed attempt are where the library's single request
+    # stops drawing early: the comparison must reach them.
+    assert single_requests >= CASES * 10
+    assert cut_short >= CASES // 3
 
 
 def test_unsupported_kernel_is_refused(probe):

@@ -7,7 +7,9 @@
 //                                or kernel:NAME: refill with that block function from now on;
 //                                or copy: go on with a copy of the generator;
 //                                or take:N: N 64-bit outputs taken in bulk (take_outputs);
-//                                or four: refill four blocks at a time from now on;
+//                                or four (before any draw): go on with a generator of the
+//                                same key and stream that computes four blocks at its first
+//                                refill (no copy or take: after it);
 //                                or blocks: print the blocks computed so far (decimal)
 //   rng-kernels             one line per block function: "NAME supported" or "NAME unsupported"
 //   rng-blocks KERNEL GEN COUNTER   the words of the blocks one call of KERNEL writes from COUNTER
@@ -41,9 +43,11 @@
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "probe.hpp"
+#include "reference_loops.hpp"
 #include "tavo/random/chacha.hpp"
 
 namespace {
@@ -127,37 +131,45 @@ probe::Command guarded(int (*body)(const std::vector<std::string>&)) {
     };
 }
 
-int run_draws(const std::vector<std::string>& args) {
-    if (args.empty()) throw std::invalid_argument("usage: rng GEN OP...");
-    auto rng = make_generator_on_stream(args[0]);
-    for (std::size_t i = 1; i < args.size(); ++i) {
+// Applies args[from..] to `rng`. The generator refilling four blocks at first (op "four") has
+// no copies and no bulk outputs.
+template <class Rng>
+int apply_operations(Rng& rng, const std::vector<std::string>& args, std::size_t from) {
+    constexpr bool library = std::is_same_v<Rng, tavo::ChaCha12Rng>;
+    for (std::size_t i = from; i < args.size(); ++i) {
         std::string op = args[i];
         if (op.starts_with("kernel:")) {
             use_kernel(op.substr(7));
-            continue;
-        }
-        if (op == "copy") {
-            const tavo::ChaCha12Rng copy(rng);
-            rng = tavo::ChaCha12Rng::zero_seeded();
-            rng = copy;
-            continue;
-        }
-        if (op == "four") {
-            rng.with_four_block_refills();
             continue;
         }
         if (op == "blocks") {
             std::printf("%" PRIu64 "\n", rng.blocks_computed());
             continue;
         }
-        if (op.starts_with("take:")) {
-            rng.take_outputs(parse_u64(op.substr(5), 10), [](const std::uint32_t* words,
-                                                             std::size_t outputs) {
-                for (std::size_t k = 0; k < outputs; ++k) {
-                    print_u64(std::uint64_t{words[2 * k]} | std::uint64_t{words[2 * k + 1]} << 32);
+        if constexpr (library) {
+            if (op == "copy") {
+                const tavo::ChaCha12Rng copy(rng);
+                rng = tavo::ChaCha12Rng::zero_seeded();
+                rng = copy;
+                continue;
+            }
+            if (op == "four") {
+                if (rng.blocks_computed() != 0) {
+                    throw std::invalid_argument("four goes before the first draw");
                 }
-            });
-            continue;
+                reference::FourBlockRng four(rng.key(), rng.stream());
+                return apply_operations(four, args, i + 1);
+            }
+            if (op.starts_with("take:")) {
+                rng.take_outputs(parse_u64(op.substr(5), 10),
+                                 [](const std::uint32_t* words, std::size_t outputs) {
+                                     for (std::size_t k = 0; k < outputs; ++k) {
+                                         print_u64(std::uint64_t{words[2 * k]} |
+                                                   std::uint64_t{words[2 * k + 1]} << 32);
+                                     }
+                                 });
+                continue;
+            }
         }
         std::uint64_t repeat = 1;
         if (const auto x = op.find('x'); x != std::string::npos) {
@@ -179,6 +191,12 @@ int run_draws(const std::vector<std::string>& args) {
         }
     }
     return 0;
+}
+
+int run_draws(const std::vector<std::string>& args) {
+    if (args.empty()) throw std::invalid_argument("usage: rng GEN OP...");
+    auto rng = make_generator_on_stream(args[0]);
+    return apply_operations(rng, args, 1);
 }
 
 int print_key(const std::vector<std::string>& args) {

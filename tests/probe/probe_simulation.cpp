@@ -1,11 +1,17 @@
 // Checks that the ensemble's fast trial loop gives exactly the figures of the plain timeline run
-// once per trial, on many random networks and requests. Loss draws are either a pure function of
-// the event (hop and time), so that both sides see the same losses whatever order they draw them
-// in, or each trial's own loss stream, which the fast loop must consume as the plain timeline does
-// wherever it can change the outcome. Each trial is also played as a single request is, observing
-// the result alone, which must not change it.
+// once per trial (the reference timeline, recording every attempt), on many random networks and
+// requests. Loss draws are either a pure function of the event (hop and time), so that both sides
+// see the same losses whatever order they draw them in, or each trial's own loss stream, which the
+// fast loop must consume as the plain timeline does wherever it can change the outcome. Each trial
+// is also played as a single request is, observing the result alone, by the library
+// (coordinate_timeline on the fast loop) and by the reference timeline as single requests played
+// it before: neither may change the result.
 //
 //   ensemble-equivalence CASES SEED [event|stream] [KERNEL]
+//
+// The last line counts the cases and mismatches, the cases whose trials run cycles, succeed, and
+// succeed on a route with an intermediate node, the trials played as single requests and, of
+// those, the ones that failed after a failed attempt.
 //
 // With each trial's own loss stream (the seeded ensembles of the library), the trials played in
 // groups are also checked against the reference trial loop, and an ensemble split at random points
@@ -22,6 +28,7 @@
 #include <string>
 
 #include "probe.hpp"
+#include "reference_loops.hpp"
 #include "tavo/montecarlo/ensemble.hpp"
 #include "tavo/scheduler/orchestrator.hpp"
 
@@ -50,40 +57,57 @@ bool same(double a, double b) {
     return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
 }
 
+bool same_result(const SimulationResult& a, const SimulationResult& b) {
+    return a.success == b.success && same(a.latency_ms, b.latency_ms) &&
+           same(a.final_fidelity, b.final_fidelity) && a.execution_path == b.execution_path;
+}
+
+// How the single requests of a case compared with the reference timeline.
+struct SingleRequests {
+    std::uint64_t played = 0;     // trials also played as single requests
+    std::uint64_t cut_short = 0;  // of them, failed after a failed attempt (drawn no further)
+    std::uint64_t differing = 0;  // the library's single request or the reference timeline
+                                  // observing the result alone differ from the full timeline
+};
+
+// The reference timeline recording everything, once per trial, summed as an ensemble sums. Each
+// trial is also played as a single request is: by the library's coordinate_timeline and by the
+// reference timeline observing the result alone, both of which skip what cannot change the result.
 MonteCarloSummary plain_ensemble(const QuantumNetwork& network, const SimulationConfig& config,
                                  const EntanglementRequest& request, std::uint64_t runs,
-                                 std::uint64_t seed, bool stream_losses,
-                                 std::uint64_t& result_only_mismatches) {
+                                 std::uint64_t seed, bool stream_losses, SingleRequests& singles) {
     MonteCarloSummary summary;
     std::uint64_t successes = 0;
     CompensatedSum latency_sum, fidelity_sum;
     for (std::uint64_t i = 0; i < runs; ++i) {
+        ChaCha12Rng rng = ChaCha12Rng::seed_from_u64(seed + i);
+        auto play = [&](NetworkTelemetry& telemetry, SimulationRuntime& runtime,
+                        reference::Observed observed) {
+            return stream_losses
+                       ? reference::play_timeline(telemetry, network, runtime, request, &rng,
+                                                  TrialLossDraw(rng.key()), observed)
+                       : reference::play_timeline(telemetry, network, runtime, request, &rng,
+                                                  EventHashLossDraw{}, observed);
+        };
         SimulationRuntime runtime;
         NetworkTelemetry telemetry(config);
-        ChaCha12Rng rng = ChaCha12Rng::seed_from_u64(seed + i);
-        SimulationResult result =
-            stream_losses
-                ? NetworkOrchestratorPolicy::coordinate_timeline(
-                      telemetry, network, runtime, request, &rng, TrialLossDraw(rng.key()))
-                : NetworkOrchestratorPolicy::coordinate_timeline(
-                      telemetry, network, runtime, request, &rng, EventHashLossDraw{});
-        // A single request observes the result alone and may skip what cannot change it.
+        const SimulationResult result = play(telemetry, runtime, reference::Observed::Everything);
+
         SimulationRuntime spare_runtime;
         NetworkTelemetry spare_telemetry(config);
-        using Observed = NetworkOrchestratorPolicy::Observed;
         const SimulationResult result_only =
-            stream_losses ? NetworkOrchestratorPolicy::coordinate_timeline(
-                                spare_telemetry, network, spare_runtime, request, &rng,
-                                TrialLossDraw(rng.key()), Observed::ResultOnly)
-                          : NetworkOrchestratorPolicy::coordinate_timeline(
-                                spare_telemetry, network, spare_runtime, request, &rng,
-                                EventHashLossDraw{}, Observed::ResultOnly);
-        if (result_only.success != result.success ||
-            !same(result_only.latency_ms, result.latency_ms) ||
-            !same(result_only.final_fidelity, result.final_fidelity) ||
-            result_only.execution_path != result.execution_path) {
-            ++result_only_mismatches;
-        }
+            play(spare_telemetry, spare_runtime, reference::Observed::ResultOnly);
+        const SimulationResult single =
+            stream_losses
+                ? NetworkOrchestratorPolicy::coordinate_timeline(spare_telemetry, network,
+                                                                 spare_runtime, request, &rng,
+                                                                 TrialLossDraw(rng.key()))
+                : NetworkOrchestratorPolicy::coordinate_timeline(
+                      spare_telemetry, network, spare_runtime, request, &rng, EventHashLossDraw{});
+        ++singles.played;
+        singles.cut_short += !result.success && runtime.congestion_drops != 0;
+        singles.differing += !same_result(result_only, result) || !same_result(single, result);
+
         if (result.success) fidelity_sum.add(result.final_fidelity);
         latency_sum.add(result.latency_ms);
         summary.aggregate_congestion_drops += runtime.congestion_drops;
@@ -97,6 +121,30 @@ MonteCarloSummary plain_ensemble(const QuantumNetwork& network, const Simulation
     summary.mean_latency_ms = latency_sum.value() / double(runs);
     summary.mean_fidelity = successes ? fidelity_sum.value() / double(successes) : 0.0;
     return summary;
+}
+
+// The library's ensemble of trials played one at a time with the fast trial loop, each trial
+// drawing its losses from a pure function of the event.
+MonteCarloSummary fast_ensemble_with_event_losses(const QuantumNetwork& network,
+                                                  const SimulationConfig& config,
+                                                  const EntanglementRequest& request,
+                                                  std::uint64_t runs, std::uint64_t seed) {
+    require_finite_limits(request, config);
+    const TimelinePlan plan = plan_timeline(network, config, request);
+    const detail::FastPlan fast = detail::make_fast_plan(plan);
+    detail::EnsembleTotals totals;
+    InterruptCountdown interrupt;
+    for (std::uint64_t i = 0; i < runs; ++i) {
+        if (plan.outcome) {
+            totals.add({plan.outcome->success, plan.outcome->latency_ms,
+                        plan.outcome->final_fidelity, 0, 0});
+        } else {
+            ChaCha12Rng rng = ChaCha12Rng::seed_from_u64(seed + i);
+            EventHashLossDraw loss;
+            totals.add(detail::play_trial(fast, rng, loss, interrupt));
+        }
+    }
+    return totals.summary(plan, runs);
 }
 
 // Heatmaps are compared as sets of entries: both sides list keys in a fixed but possibly different order.
@@ -196,7 +244,8 @@ bool plan_trials_match(const detail::FastPlan& plan, std::uint64_t runs, std::ui
     for (std::uint64_t i = 0; i < runs; ++i) {
         ChaCha12Rng rng = ChaCha12Rng::seed_from_u64(seed + i);
         TrialLossDraw loss(rng.key());
-        if (!same_outcome(grouped[i], detail::play_trial_reference(plan, rng, loss, interrupt))) {
+        if (!same_outcome(grouped[i],
+                          reference::play_trial_reference(plan, rng, loss, interrupt))) {
             return false;
         }
     }
@@ -230,6 +279,7 @@ int ensemble_equivalence(const std::vector<std::string>& args) {
     };
 
     std::uint64_t mismatches = 0, with_success = 0, with_swaps = 0, with_cycles = 0;
+    std::uint64_t single_requests = 0, cut_short = 0;
     for (std::uint64_t c = 0; c < cases; ++c) {
         QuantumNetwork network;
         std::size_t node_count = 2 + below(5);
@@ -265,20 +315,25 @@ int ensemble_equivalence(const std::vector<std::string>& args) {
         // Every few cases the seeds of the ensemble wrap past 2^64.
         std::uint64_t seed = below(8) == 0 ? 0 - below(runs + 1) : pick.next_u64();
 
+        SingleRequests singles;
         MonteCarloSummary plain =
-            plain_ensemble(network, config, request, runs, seed, stream_losses, mismatches);
+            plain_ensemble(network, config, request, runs, seed, stream_losses, singles);
+        if (singles.differing != 0) {
+            ++mismatches;
+            std::printf("mismatch in case %llu: %llu single requests differ from the timeline\n",
+                        (unsigned long long)c, (unsigned long long)singles.differing);
+        }
+        single_requests += singles.played;
+        cut_short += singles.cut_short;
         MonteCarloSummary fast =
             stream_losses
                 ? MonteCarloSimulationEngine::execute_ensemble(network, config, request, runs, seed)
-                : MonteCarloSimulationEngine::execute_ensemble_with(
-                      network, config, request, runs, seed,
-                      [](const ChaCha12Rng&) { return EventHashLossDraw{}; });
+                : fast_ensemble_with_event_losses(network, config, request, runs, seed);
         bool equal = same_summary(plain, fast);
         if (stream_losses) {
-            const MonteCarloSummary reference =
-                MonteCarloSimulationEngine::execute_ensemble_reference(network, config, request,
-                                                                       runs, seed);
-            if (!same_summary(plain, reference)) {
+            const MonteCarloSummary one_by_one =
+                reference::seeded_ensemble(network, config, request, runs, seed);
+            if (!same_summary(plain, one_by_one)) {
                 ++mismatches;
                 std::printf("mismatch in case %llu: the reference trial loop differs\n",
                             (unsigned long long)c);
@@ -313,10 +368,12 @@ int ensemble_equivalence(const std::vector<std::string>& args) {
         with_swaps += plain.link_utilization_heatmap.entries().size() >= 2 &&
                       plain.empirical_success_rate > 0;
     }
-    std::printf("cases %llu mismatches %llu with_cycles %llu with_success %llu multi_hop_success %llu\n",
-                (unsigned long long)cases, (unsigned long long)mismatches,
-                (unsigned long long)with_cycles, (unsigned long long)with_success,
-                (unsigned long long)with_swaps);
+    std::printf(
+        "cases %llu mismatches %llu with_cycles %llu with_success %llu multi_hop_success %llu "
+        "single_requests %llu cut_short %llu\n",
+        (unsigned long long)cases, (unsigned long long)mismatches, (unsigned long long)with_cycles,
+        (unsigned long long)with_success, (unsigned long long)with_swaps,
+        (unsigned long long)single_requests, (unsigned long long)cut_short);
     return mismatches == 0 ? 0 : 1;
 }
 

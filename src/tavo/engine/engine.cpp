@@ -33,9 +33,8 @@ SimulationResult TavoEngine::request_entanglement(const EntanglementRequest& req
     require_finite_limits(request, config_);
     SimulationRuntime runtime;
     NetworkTelemetry telemetry(config_);
-    return NetworkOrchestratorPolicy::coordinate_timeline(
-        telemetry, network, runtime, request, &generator, ThreadLossDraw{},
-        NetworkOrchestratorPolicy::Observed::ResultOnly);
+    return NetworkOrchestratorPolicy::coordinate_timeline(telemetry, network, runtime, request,
+                                                          &generator);
 }
 
 SimulationResult TavoEngine::request_entanglement(const EntanglementRequest& request) const {
@@ -44,12 +43,10 @@ SimulationResult TavoEngine::request_entanglement(const EntanglementRequest& req
         return play_physical_request(network, config_, request, ChaCha12Rng::zero_seeded());
     }
     require_finite_limits(request, config_);
-    // Nothing of the runtime and telemetry is kept: only the result is observed.
     SimulationRuntime runtime;
     NetworkTelemetry telemetry(config_);
-    return NetworkOrchestratorPolicy::coordinate_timeline(
-        telemetry, network, runtime, request, nullptr, ThreadLossDraw{},
-        NetworkOrchestratorPolicy::Observed::ResultOnly);
+    return NetworkOrchestratorPolicy::coordinate_timeline(telemetry, network, runtime, request,
+                                                          nullptr);
 }
 
 static std::uint64_t clock_seed() {

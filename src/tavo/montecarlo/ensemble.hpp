@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <optional>
 
 #include "tavo/interrupt.hpp"
 #include "tavo/montecarlo/compensated_sum.hpp"
@@ -11,7 +10,8 @@
 #include "tavo/network/config.hpp"
 #include "tavo/network/quantum_network.hpp"
 #include "tavo/physics/trial.hpp"
-#include "tavo/scheduler/orchestrator.hpp"
+#include "tavo/scheduler/plan.hpp"
+#include "tavo/scheduler/trial.hpp"
 
 namespace tavo {
 
@@ -20,13 +20,13 @@ public:
     // Runs `runs` trials. Trial i draws its link attempts from seed_from_u64(seed + i) (wrapping)
     // and its losses from the same key on the loss stream (TrialLossDraw), so that it depends on
     // seed + i alone: an ensemble split into consecutive chunks (seed s for runs [0, a), seed s + a
-    // for the rest) sums to the whole. Without a seed, every trial uses a zero-seeded generator and
-    // the per-thread loss draw. The figures are exactly those of running
-    // NetworkOrchestratorPolicy::coordinate_timeline once per trial with the same draws.
+    // for the rest) sums to the whole. Callers always have a seed: the engine reads the clock when
+    // the user gives none. The figures are exactly those of the timeline that records every
+    // attempt in its telemetry and runtime, played once per trial with the same draws.
     static MonteCarloSummary execute_ensemble(const QuantumNetwork& network,
                                               const SimulationConfig& config,
                                               const EntanglementRequest& request,
-                                              std::uint64_t runs, std::optional<std::uint64_t> seed);
+                                              std::uint64_t runs, std::uint64_t seed);
 
     // The ensemble on the physical model of the configuration (see execute_ensemble, which calls
     // it when the configuration has one): the same seeding, chunking and statistics, with the
@@ -34,124 +34,10 @@ public:
     static MonteCarloSummary execute_physical_ensemble(const QuantumNetwork& network,
                                                        const SimulationConfig& config,
                                                        const EntanglementRequest& request,
-                                                       std::uint64_t runs,
-                                                       std::optional<std::uint64_t> seed);
-
-    // The seeded ensemble as it was computed before trials went in groups (see
-    // detail::play_trial_reference): the same figures, for benchmarks and checks to compare with.
-    static MonteCarloSummary execute_ensemble_reference(const QuantumNetwork& network,
-                                                        const SimulationConfig& config,
-                                                        const EntanglementRequest& request,
-                                                        std::uint64_t runs, std::uint64_t seed);
-
-    // The same with the losses of each trial drawn by `loss_for(trial generator)`, which returns a
-    // loss draw for that trial (tests use draws that are pure functions of the event).
-    template <class LossFor>
-    static MonteCarloSummary execute_ensemble_with(const QuantumNetwork& network,
-                                                   const SimulationConfig& config,
-                                                   const EntanglementRequest& request,
-                                                   std::uint64_t runs,
-                                                   std::optional<std::uint64_t> seed,
-                                                   LossFor&& loss_for);
+                                                       std::uint64_t runs, std::uint64_t seed);
 };
 
 namespace detail {
-
-// The request's plan reduced to what the cycle loop reads, in flat arrays.
-struct FastPlan {
-    std::vector<std::uint64_t> thresholds;  // per hop: draws below succeed (see inclusive_threshold)
-    // The thresholds over and over (entry k is the one of hop k % hops), long enough to start at
-    // any hop and run for a whole chunk of ChaCha12Rng::take_outputs.
-    std::vector<std::uint64_t> threshold_run;
-    std::vector<std::string_view> hop_from, hop_to;
-    double target, limit, cutoff, purify_factor, route_fidelity;
-    double swapped_fidelity;  // the fidelity after swapping when every hop delivered
-    bool swaps;               // the path has an intermediate node
-    // Every hop's threshold is 0 or 2^52: its attempts all fail or all succeed, whatever the draw.
-    bool attempts_fixed;
-    std::uint64_t fixed_failures;  // then, the failed attempts of one cycle
-};
-
-struct TrialOutcome {
-    bool success;
-    double latency_ms;
-    double fidelity;
-    std::uint64_t drops;   // the congestion-drop counter when the trial ended
-    std::uint64_t cycles;  // cycles run (each fires every hop once)
-};
-
-FastPlan make_fast_plan(const TimelinePlan& plan);
-// Fills in threshold_run, attempts_fixed and fixed_failures from the thresholds.
-void derive_attempt_counts(FastPlan& plan);
-
-// The failed attempts among the next `cycles` cycles' draws of `rng` (every hop once per cycle,
-// from hop 0), taken in bulk and compared as integers.
-inline std::uint64_t count_failed_attempts(const FastPlan& plan, ChaCha12Rng& rng,
-                                           std::uint64_t cycles, InterruptCountdown& interrupt) {
-    const std::size_t hops = plan.thresholds.size();
-    if (plan.attempts_fixed) {
-        // Nothing drawn can change a count, and the trial's generator is not used again.
-        interrupt.tick();
-        return cycles * plan.fixed_failures;
-    }
-    std::uint64_t failed = 0;
-    std::size_t hop = 0;  // the hop of the next draw
-    auto count = [&](const std::uint32_t* words, std::size_t outputs) {
-        interrupt.tick(static_cast<std::int64_t>(outputs));
-        failed += count_outputs_not_below(words, plan.threshold_run.data() + hop, outputs);
-        hop = (hop + outputs) % hops;
-    };
-    // In pieces, so that the number of draws cannot overflow however long the budget.
-    constexpr std::uint64_t piece = std::uint64_t{1} << 32;
-    for (; cycles > piece; cycles -= piece) rng.take_outputs(piece * hops, count);
-    rng.take_outputs(cycles * hops, count);
-    return failed;
-}
-
-// One trial of the timeline for a plan that runs cycles. Loss draws only matter on paths with an
-// intermediate node, and only while every attempt so far has succeeded; elsewhere they are skipped.
-// Every cycle counts its link attempts towards the next look for interruption.
-template <class LossDraw>
-TrialOutcome play_trial(const FastPlan& plan, ChaCha12Rng& rng, LossDraw& loss,
-                        InterruptCountdown& interrupt) {
-    const std::size_t hops = plan.thresholds.size();
-    const std::uint64_t* thresholds = plan.thresholds.data();
-    double t = 0.0;
-    double fidelity = plan.route_fidelity;
-    std::uint64_t cycles = 0;
-    const auto attempts = static_cast<std::int64_t>(hops) + 1;
-    for (;;) {
-        ++cycles;
-        interrupt.tick(attempts);
-        std::uint64_t failed = 0;
-        for (std::size_t h = 0; h < hops; ++h) failed += (rng.next_u64() >> 12) >= thresholds[h];
-
-        if (failed != 0) {
-            // The drop counter is never reset again, so the trial cannot succeed any more: the
-            // remaining cycles only add their failed attempts to the counter.
-            const CycleEnd end = cycle_end(t, plan.limit, plan.cutoff);
-            failed += count_failed_attempts(plan, rng, end.cycles, interrupt);
-            return {false, end.t, 0.0, failed, cycles + end.cycles};
-        }
-
-        if (plan.swaps) {
-            bool all_survived = true;
-            for (std::size_t h = 0; h < hops; ++h) {
-                if (loss(plan.hop_from[h], plan.hop_to[h], t) < kLinkLossProbability)
-                    all_survived = false;
-            }
-            if (all_survived) fidelity = plan.swapped_fidelity;
-        }
-        if (plan.target > fidelity && fidelity > 0.5) {
-            t += kPurificationMs;
-            fidelity = purify(fidelity, plan.purify_factor);
-        }
-        if (fidelity >= plan.target) return {true, t, fidelity, 0, cycles};
-        if (t >= plan.limit) return {false, t, 0.0, 0, cycles};
-        t += kCycleMs;
-        if (!(plan.limit > t && plan.cutoff > t)) return {false, t, 0.0, 0, cycles};
-    }
-}
 
 // Whether every attempt of a trial's first cycle succeeds, read from block 0 of its stream (the
 // first cycle's draws must lie within it: at most eight hops).
@@ -272,82 +158,6 @@ struct EnsembleTotals {
     }
 };
 
-// The trial loop as it was before trials went in groups: one generator per trial computing its
-// blocks four at a time at first, each failed trial drawing out its remaining cycles one by one.
-// Kept to measure against (benchmarks) and to check against (the core probe).
-template <class LossDraw>
-TrialOutcome play_trial_reference(const FastPlan& plan, ChaCha12Rng& rng, LossDraw& loss,
-                                  InterruptCountdown& interrupt) {
-    const std::size_t hops = plan.thresholds.size();
-    const std::uint64_t* thresholds = plan.thresholds.data();
-    double t = 0.0;
-    double fidelity = plan.route_fidelity;
-    std::uint64_t cycles = 0;
-    const auto attempts = static_cast<std::int64_t>(hops) + 1;
-    for (;;) {
-        ++cycles;
-        interrupt.tick(attempts);
-        std::uint64_t failed = 0;
-        for (std::size_t h = 0; h < hops; ++h) failed += (rng.next_u64() >> 12) >= thresholds[h];
-
-        if (failed != 0) {
-            std::uint64_t drops = failed;
-            for (;;) {
-                t += kCycleMs;
-                if (!(plan.limit > t && plan.cutoff > t)) break;
-                ++cycles;
-                interrupt.tick(attempts);
-                for (std::size_t h = 0; h < hops; ++h) drops += (rng.next_u64() >> 12) >= thresholds[h];
-            }
-            return {false, t, 0.0, drops, cycles};
-        }
-
-        if (plan.swaps) {
-            bool all_survived = true;
-            for (std::size_t h = 0; h < hops; ++h) {
-                if (loss(plan.hop_from[h], plan.hop_to[h], t) < kLinkLossProbability) all_survived = false;
-            }
-            if (all_survived) fidelity = plan.swapped_fidelity;
-        }
-        if (plan.target > fidelity && fidelity > 0.5) {
-            t += kPurificationMs;
-            fidelity = purify(fidelity, plan.purify_factor);
-        }
-        if (fidelity >= plan.target) return {true, t, fidelity, 0, cycles};
-        if (t >= plan.limit) return {false, t, 0.0, 0, cycles};
-        t += kCycleMs;
-        if (!(plan.limit > t && plan.cutoff > t)) return {false, t, 0.0, 0, cycles};
-    }
-}
-
 }  // namespace detail
-
-template <class LossFor>
-MonteCarloSummary MonteCarloSimulationEngine::execute_ensemble_with(
-    const QuantumNetwork& network, const SimulationConfig& config,
-    const EntanglementRequest& request, std::uint64_t runs, std::optional<std::uint64_t> seed,
-    LossFor&& loss_for) {
-    require_finite_limits(request, config);
-    check_interrupt();  // many short ensembles in a row add up (a sensitivity analysis)
-    // Network and request are the same in every trial: route and plan once.
-    const TimelinePlan plan = plan_timeline(network, config, request);
-    const detail::FastPlan fast = detail::make_fast_plan(plan);
-
-    detail::EnsembleTotals totals;
-    InterruptCountdown interrupt;
-    for (std::uint64_t i = 0; i < runs; ++i) {
-        interrupt.tick();
-        if (plan.outcome) {
-            totals.add({plan.outcome->success, plan.outcome->latency_ms,
-                        plan.outcome->final_fidelity, 0, 0});
-        } else {
-            ChaCha12Rng rng =
-                seed ? ChaCha12Rng::seed_from_u64(*seed + i) : ChaCha12Rng::zero_seeded();
-            auto loss = loss_for(rng);
-            totals.add(detail::play_trial(fast, rng, loss, interrupt));
-        }
-    }
-    return totals.summary(plan, runs);
-}
 
 }  // namespace tavo

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -604,6 +605,17 @@ std::uint64_t inclusive_threshold(double p) noexcept {
     if (!below(0)) return 0;
     if (below(never - 1)) return never;
     std::uint64_t low = 0, high = never - 1;  // below(low) holds, below(high) does not
+    // p now lies in (0, 1], and the draw of m is within a step of m 2^-52: T lies next to p 2^52.
+    // A few steps either side bracket it (checked, else the whole range is bisected), which makes
+    // planning a request of many hops cheap.
+    const double near = std::floor(std::ldexp(p, 52));
+    if (near >= 4.0 && near <= double(never - 5)) {
+        const auto guess = static_cast<std::uint64_t>(near);
+        if (below(guess - 4) && !below(guess + 4)) {
+            low = guess - 4;
+            high = guess + 4;
+        }
+    }
     while (high - low > 1) {
         const std::uint64_t mid = low + (high - low) / 2;
         (below(mid) ? low : high) = mid;
@@ -631,7 +643,6 @@ void ChaCha12Rng::refill() noexcept {
     // trial's, one request's) compute little more than the blocks they use.
     std::uint64_t blocks = counter_ == 0 ? 1 : counter_ & (~counter_ + 1);
     blocks = std::min<std::uint64_t>(blocks, chacha_kernel_blocks(chacha_kernel()));
-    if (four_block_refills_) blocks = std::max<std::uint64_t>(blocks, 4);
     fill(static_cast<std::size_t>(blocks));
 }
 

@@ -99,7 +99,9 @@ std::size_t count_outputs_not_below(const std::uint32_t* words, const std::uint6
                                     std::size_t outputs) noexcept;
 
 // Outputs are the words of blocks 0, 1, 2, ... in order, whatever number of blocks a refill
-// computes; a 64-bit output is two consecutive words, low first, also across refills.
+// computes; a 64-bit output is two consecutive words, low first, also across refills. A new
+// generator computes one block, then one, two, four, ... up to the kernel's width, so that one used
+// for a few outputs pays for the blocks it uses.
 class ChaCha12Rng {
 public:
     static constexpr std::size_t buffer_words = 16 * chacha_kernel_blocks(ChaChaKernel::Avx512);
@@ -126,14 +128,6 @@ public:
         return rng;
     }
 
-    // A new generator computes one block, then one, two, four, ... up to the kernel's width, so
-    // that one used for a few outputs pays for the blocks it uses. This one refills as generators
-    // did before, starting with four blocks; the benchmark measures the old trial loop with it.
-    ChaCha12Rng& with_four_block_refills() noexcept {
-        four_block_refills_ = true;
-        return *this;
-    }
-
     // Copies take only the buffered words not yet handed out: the rest of the buffer may never
     // have been written.
     ChaCha12Rng(const ChaCha12Rng& other) noexcept { *this = other; }
@@ -145,7 +139,6 @@ public:
         counter_ = other.counter_;
         index_ = other.index_;
         end_ = other.end_;
-        four_block_refills_ = other.four_block_refills_;
         return *this;
     }
 
@@ -220,7 +213,6 @@ private:
     std::uint64_t counter_ = 0;
     std::uint32_t index_ = 0;  // the next word to read
     std::uint32_t end_ = 0;    // the words the last refill wrote; empty when index_ == end_
-    bool four_block_refills_ = false;
 };
 
 // The calling thread's generator, keyed from the operating system's entropy on first use and keyed
