@@ -176,7 +176,16 @@ constexpr std::string_view kAddLinkDoc = R"doc(
 
     Append a link entry; nothing is checked.)doc";
 
-constexpr std::string_view kFileSaveDoc = R"doc(
+// What a failed write raises besides TypeError, in the documentation of both ways to save.
+constexpr std::string_view kSaveErrors = R"doc(
+        ValueError: a number is NaN or infinite, which JSON cannot hold ("links[0].distance_km
+            is not a finite number"); nothing is written.
+        RuntimeError: the write failed: "IO error: " and the system's reason, e.g. "IO
+            error: No such file or directory (os error 2)".
+        FileNotFoundError, PermissionError, OSError: a RuntimeError of a failed file
+            operation is also the operating system's error, with errno and filename.)doc";
+
+constexpr std::string_view kFileSaveHead = R"doc(
     Save this .tavo file to disk as pretty-printed JSON.
 
     Write the file as pretty-printed JSON (two-space indentation).
@@ -195,13 +204,7 @@ constexpr std::string_view kFileSaveDoc = R"doc(
             form (dict keys must be str; values None, bool, int within 64 bits, float,
             str, lists, tuples and dicts); the message names where it sits, e.g.
             "extensions['layout']['A']: an object of type 'set' has no JSON form"; nothing
-            is written.
-        ValueError: a number is NaN or infinite, which JSON cannot hold ("links[0].distance_km
-            is not a finite number"); nothing is written.
-        RuntimeError: the write failed: "IO error: " and the system's reason, e.g. "IO
-            error: No such file or directory (os error 2)".
-        FileNotFoundError, PermissionError, OSError: a RuntimeError of a failed file
-            operation is also the operating system's error, with errno and filename.)doc";
+            is written.)doc";
 
 constexpr std::string_view kEffectiveRateDoc = R"doc(
     Calculate effective generation rate based on conditions
@@ -295,7 +298,7 @@ constexpr std::string_view kFromFileHead = R"doc(
 
     Raises:)doc";
 
-constexpr std::string_view kSaveDoc = R"doc(
+constexpr std::string_view kSaveHead = R"doc(
     Save a PyTavoFile to disk (module-level save alias for PyTavoFile.save())
 
     Save a TavoFile: the same as qf.save(filepath) (alias: save).
@@ -306,13 +309,7 @@ constexpr std::string_view kSaveDoc = R"doc(
 
     Raises:
         TypeError: the file's extensions have no JSON form (as for TavoFile.save, with
-            "argument 'qf': " before the message); nothing is written.
-        ValueError: a number is NaN or infinite, which JSON cannot hold ("links[0].distance_km
-            is not a finite number"); nothing is written.
-        RuntimeError: the write failed: "IO error: " and the system's reason, e.g. "IO
-            error: No such file or directory (os error 2)".
-        FileNotFoundError, PermissionError, OSError: a RuntimeError of a failed file
-            operation is also the operating system's error, with errno and filename.)doc";
+            "argument 'qf': " before the message); nothing is written.)doc";
 
 }  // namespace
 
@@ -362,7 +359,7 @@ py::Ref tavo_file_class(PyObject*) {
         .record_building_method<TavoNode, &append_node, "add_node">(kAddNodeDoc)
         .building_method<&new_link, &append_link, "add_link", LinkParams>(
             py::with_arguments(kAddLinkDoc, py::RecordConstructor<TavoLink>::arguments_doc()))
-        .method<&save_method, "save", "filepath">(kFileSaveDoc)
+        .method<&save_method, "save", "filepath">(py::joined({kFileSaveHead, kSaveErrors}))
         .repr<&file_repr>()
         .build();
 }
@@ -459,7 +456,7 @@ py::Ref from_tavo_file_function(PyObject* module) {
 
 py::Ref save_tavo_file_wrapper_function(PyObject* module) {
     return py::unlocked_function<&save_function, "save_tavo_file_wrapper", "qf", "filepath">(
-        module, kSaveDoc);
+        module, py::joined({kSaveHead, kSaveErrors}));
 }
 
 }  // namespace bindings

@@ -19,7 +19,13 @@ constexpr std::string_view kBandwidthErrors = R"doc(
             "total_time_cutoff_ms must be finite"), or, on the cycle model, both lie beyond
             2**55 ms.)doc";
 
-constexpr std::string_view kRunQkdDoc = R"doc(
+// What a key exchange refuses, in the documentation of both of its entry points.
+constexpr std::string_view kQkdErrors = R"doc(
+        ValueError: a round would run with an infinite limit (max_latency_ms or the
+            engine's total_time_cutoff_ms is +inf, or, on the cycle model, both lie beyond
+            2**55 ms).)doc";
+
+constexpr std::string_view kRunQkdHead = R"doc(
     Run BB84-style quantum key distribution between two nodes.
 
     Run BB84-style quantum key distribution between two nodes.
@@ -47,10 +53,7 @@ constexpr std::string_view kRunQkdDoc = R"doc(
     Returns:
         A new QKDResult.
 
-    Raises:
-        ValueError: a round would run with an infinite limit (max_latency_ms or the
-            engine's total_time_cutoff_ms is +inf, or, on the cycle model, both lie beyond
-            2**55 ms).)doc";
+    Raises:)doc";
 
 constexpr std::string_view kExecuteTeleportationHead = R"doc(
     Execute entanglement-based quantum state teleportation between two nodes.
@@ -148,7 +151,7 @@ constexpr std::string_view kArbitraryDoc = R"doc(
     Returns:
         A new CoordinationTopology of kind "arbitrary".)doc";
 
-constexpr std::string_view kQkdDoc = R"doc(
+constexpr std::string_view kQkdHead = R"doc(
     Run BB84-style quantum key distribution between two nodes.
 
     Run BB84-style quantum key distribution between two nodes.
@@ -168,10 +171,7 @@ constexpr std::string_view kQkdDoc = R"doc(
     Returns:
         A new QKDResult.
 
-    Raises:
-        ValueError: a round would run with an infinite limit (max_latency_ms or the
-            engine's total_time_cutoff_ms is +inf, or, on the cycle model, both lie beyond
-            2**55 ms).)doc";
+    Raises:)doc";
 
 constexpr std::string_view kTeleportationHead = R"doc(
     Execute entanglement-based quantum state teleportation between two nodes.
@@ -328,7 +328,8 @@ DistributedComputingResult run_distributed_computation_by_name(
 // Engine methods.
 
 PyMethodDef run_qkd_method() {
-    return py::unlocked_method_def<TavoEngine, &run_qkd, "run_qkd", "params">(kRunQkdDoc);
+    return py::unlocked_method_def<TavoEngine, &run_qkd, "run_qkd", "params">(
+        py::joined({kRunQkdHead, kQkdErrors}));
 }
 
 PyMethodDef execute_teleportation_method() {
@@ -462,8 +463,8 @@ py::Ref distributed_computing_stats_class(PyObject*) {
 
 py::Ref qkd_function(PyObject* module) {
     return py::unlocked_function<&qkd, "qkd", "engine", "from_node", "to_node", "fidelity_target",
-                                 "max_latency_ms", "rounds", "error_rate_tolerance">(module,
-                                                                                     kQkdDoc);
+                                 "max_latency_ms", "rounds", "error_rate_tolerance">(
+        module, py::joined({kQkdHead, kQkdErrors}));
 }
 
 py::Ref teleportation_function(PyObject* module) {

@@ -3,13 +3,18 @@
 namespace tavo {
 namespace detail {
 
-MonteCarloSummary EnsembleTotals::summary(const TimelinePlan& plan, std::uint64_t runs) const {
+MonteCarloSummary EnsembleTotals::means(std::uint64_t runs) const {
     MonteCarloSummary summary;
     summary.total_runs = runs;
     summary.empirical_success_rate = double(successes) / double(runs);
     summary.mean_latency_ms = latency_sum.value() / double(runs);
     summary.mean_fidelity = successes > 0 ? fidelity_sum.value() / double(successes) : 0.0;
     summary.aggregate_congestion_drops = drop_sum;
+    return summary;
+}
+
+MonteCarloSummary EnsembleTotals::summary(const TimelinePlan& plan, std::uint64_t runs) const {
+    MonteCarloSummary summary = means(runs);
     // Every cycle fires every hop once.
     if (cycle_sum > 0) {
         for (const auto& hop : plan.hops) summary.link_utilization_heatmap.add(hop.key, cycle_sum);
@@ -20,12 +25,7 @@ MonteCarloSummary EnsembleTotals::summary(const TimelinePlan& plan, std::uint64_
 MonteCarloSummary EnsembleTotals::summary(const PhysicalPlan& plan,
                                           const std::vector<std::uint64_t>& attempts,
                                           std::uint64_t runs) const {
-    MonteCarloSummary summary;
-    summary.total_runs = runs;
-    summary.empirical_success_rate = double(successes) / double(runs);
-    summary.mean_latency_ms = latency_sum.value() / double(runs);
-    summary.mean_fidelity = successes > 0 ? fidelity_sum.value() / double(successes) : 0.0;
-    summary.aggregate_congestion_drops = drop_sum;
+    MonteCarloSummary summary = means(runs);
     for (std::size_t hop = 0; hop < plan.hops.size(); ++hop) {
         if (attempts[hop] > 0)
             summary.link_utilization_heatmap.add(plan.hops[hop].key, attempts[hop]);

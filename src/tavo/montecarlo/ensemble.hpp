@@ -148,6 +148,8 @@ struct EnsembleTotals {
         successes += trial.success ? 1 : 0;
     }
 
+    // The rate and means over `runs` trials, without the heatmap.
+    MonteCarloSummary means(std::uint64_t runs) const;
     MonteCarloSummary summary(const TimelinePlan& plan, std::uint64_t runs) const;
     // For the physical model, whose hops each count their own attempts.
     MonteCarloSummary summary(const PhysicalPlan& plan, const std::vector<std::uint64_t>& attempts,
