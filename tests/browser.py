@@ -45,6 +45,15 @@ def executable():
     return None
 
 
+def _browser_environment():
+    """This environment without the sanitizer runtimes a sanitized test run preloads: the browser
+    is not what is under test, and under them it spins instead of starting."""
+    env = dict(os.environ)
+    for name in ("LD_PRELOAD", "ASAN_OPTIONS", "UBSAN_OPTIONS"):
+        env.pop(name, None)
+    return env
+
+
 class Browser:
     def __init__(self, profile, timeout=60.0):
         to_browser_read, self._write = os.pipe()
@@ -68,6 +77,7 @@ class Browser:
             stdin=subprocess.DEVNULL,
             stdout=subprocess.DEVNULL,
             stderr=subprocess.DEVNULL,
+            env=_browser_environment(),
         )
         os.close(to_browser_read)
         os.close(from_browser_write)
