@@ -37,16 +37,9 @@ SimulationResult TavoEngine::request_entanglement(const EntanglementRequest& req
                                                           &generator);
 }
 
+// Without a generator a request draws from a zero-seeded one, on either model.
 SimulationResult TavoEngine::request_entanglement(const EntanglementRequest& request) const {
-    const QuantumNetwork& network = require_network();
-    if (config_.physics) {
-        return play_physical_request(network, config_, request, ChaCha12Rng::zero_seeded());
-    }
-    require_finite_limits(request, config_);
-    SimulationRuntime runtime;
-    NetworkTelemetry telemetry(config_);
-    return NetworkOrchestratorPolicy::coordinate_timeline(telemetry, network, runtime, request,
-                                                          nullptr);
+    return request_entanglement(request, ChaCha12Rng::zero_seeded());
 }
 
 static std::uint64_t clock_seed() {
