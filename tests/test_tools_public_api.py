@@ -1,5 +1,6 @@
-"""tavo_tools reads the engine through its public surface only: no pickling internals, no
-representations compared as text, and no private helpers imported from the public modules."""
+"""tavo_tools reads the engine through its public surface only: no pickling internals, no private
+attributes, no representations compared as text, and no private helpers imported from the public
+modules."""
 
 import ast
 import pathlib
@@ -25,6 +26,15 @@ def calls_repr(node):
     )
 
 
+def private_attribute(node):
+    """An object's private attribute read from outside its class (tavo_core's own private names
+    are judged on their own below)."""
+    name = node.attr
+    if not name.startswith("_") or (name.startswith("__") and name.endswith("__")):
+        return False
+    return not (isinstance(node.value, ast.Name) and node.value.id in ("self", "cls", "tavo_core"))
+
+
 @pytest.mark.parametrize("path", MODULES, ids=lambda path: path.name)
 def test_only_the_public_surface(path):
     found = []
@@ -33,6 +43,8 @@ def test_only_the_public_surface(path):
         if isinstance(node, ast.Attribute):
             if node.attr in PRIVATE_PROTOCOLS:
                 found.append(f"{where} uses {node.attr}")
+            if private_attribute(node):
+                found.append(f"{where} uses {ast.unparse(node)}")
             if isinstance(node.value, ast.Name) and node.value.id == "tavo_core":
                 # The one private name meant for tavo_tools: a pool's cancellation of its threads'
                 # running calls (signals reach the main thread only).
@@ -55,6 +67,7 @@ def test_only_the_public_surface(path):
         ("_, state = engine.__reduce__()", "uses __reduce__"),
         ("same = repr(a.link_type) == repr(tavo_core.LinkType.Fiber)", "compares representations"),
         ("f = tavo_core._reconstruct", "uses tavo_core._reconstruct"),
+        ("context = stats._context", "uses stats._context"),
         ("from .parallel import run_tasks", "imports run_tasks from parallel"),
     ],
 )

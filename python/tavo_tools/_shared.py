@@ -54,6 +54,18 @@ def resolve_seed(seed: Optional[int]) -> int:
     return max(time.time_ns(), 0) % _U64
 
 
+def seed_at(base: int, offset: int) -> int:
+    """The seed of trial `offset` of an ensemble seeded with `base`: trial i runs on seed + i,
+    wrapped to unsigned 64 bits as the engine wraps it."""
+    return (base + offset) % _U64
+
+
+def success_count(rate: float, runs: int) -> int:
+    """The successes of an ensemble of `runs` trials with success rate `rate`: the rate is an exact
+    quotient of counts far below 2**53, so rounding recovers the count."""
+    return round(float(rate) * runs) if runs else 0
+
+
 def positive_count(value: Optional[int], name: str) -> Optional[int]:
     """`value` as an int of at least 1, or None when not given."""
     if value is None:

@@ -22,7 +22,6 @@ from ._shared import MAX_WORKERS, U64_MAX, resolve_seed
 from .parallel import simulate as parallel_simulate
 from .rank import rank
 from .report import report
-from .sweep import describe
 
 OK, NO, USAGE, INTERRUPTED = 0, 1, 2, 130
 

@@ -10,6 +10,7 @@ from typing import TYPE_CHECKING, Any, Dict, List, Mapping, Sequence, Tuple
 import tavo_core
 
 from ._optional import missing
+from ._shared import success_count
 
 if TYPE_CHECKING:
     import pandas
@@ -61,21 +62,17 @@ def wilson_interval(successes: int, runs: int, confidence: float = 0.95) -> Tupl
     return low, high
 
 
-def _successes(rate: float, runs: int) -> int:
-    # Success rates are quotients of trial counts, so the count comes back exactly.
-    return round(rate * runs) if runs else 0
-
-
 def success_interval(
     stats: tavo_core.MonteCarloStats, confidence: float = 0.95
 ) -> Tuple[float, float]:
     """The Wilson score interval (low, high) of the statistics' success rate at `confidence`."""
     runs = int(stats.total_runs)
-    return wilson_interval(_successes(float(stats.empirical_success_rate), runs), runs, confidence)
+    successes = success_count(stats.empirical_success_rate, runs)
+    return wilson_interval(successes, runs, confidence)
 
 
 def _stat_row(runs: int, rate: float, latency: float, fidelity: float, drops: Any) -> Row:
-    low, high = wilson_interval(_successes(rate, runs), runs)
+    low, high = wilson_interval(success_count(rate, runs), runs)
     row: Row = {
         "runs": runs,
         "success_rate": rate,

@@ -11,7 +11,7 @@ import math
 import numbers
 from fractions import Fraction
 from statistics import NormalDist
-from typing import Any, Dict, Iterable, Iterator, List, Optional, Tuple
+from typing import Any, Dict, Iterator, Optional, Tuple
 
 import tavo_core
 
@@ -22,7 +22,9 @@ from ._shared import (
     default_workers,
     for_each_result,
     positive_count,
+    success_count,
     resolve_seed,
+    seed_at,
     strategy_from_name,
     strategy_name,
     worker_count,
@@ -30,8 +32,6 @@ from ._shared import (
 from .frames import wilson_interval
 
 __all__ = ["simulate", "default_workers", "resolve_seed", "U64_MAX", "MAX_WORKERS"]
-
-_U64 = U64_MAX + 1
 
 # A chunk holds its worker for its whole duration: bounding its size keeps the progress bar moving
 # and lets an interrupt take effect after at most one chunk per worker.
@@ -66,8 +66,7 @@ def _run_chunk(
 
 
 def _counts(stats: tavo_core.MonteCarloStats, runs: int) -> ChunkResult:
-    # The rates are exact quotients of counts far below 2**53, so rounding recovers the counts.
-    successes = round(float(stats.empirical_success_rate) * runs)
+    successes = success_count(stats.empirical_success_rate, runs)
     return (
         runs,
         successes,
@@ -100,25 +99,17 @@ class ChunkTotals:
         for key, count in chunk[5].items():
             self.heatmap[key] = self.heatmap.get(key, 0) + count
 
-    def stats(self, context: Any) -> tavo_core.MonteCarloStats:
+    def into(self, stats: tavo_core.MonteCarloStats) -> tavo_core.MonteCarloStats:
+        """`stats` (the engine's result of no trials for the same request, which carries what its
+        sensitivity analysis needs) with these totals' figures written into it."""
         runs, successes = self.runs, self.successes
-        return tavo_core.MonteCarloStats(
-            runs,
-            successes / runs,
-            float(self.latency) / runs,
-            float(self.fidelity) / successes if successes else 0.0,
-            self.drops,
-            self.heatmap,
-            context=context,
-        )
-
-
-def merge_chunks(chunks: Iterable[ChunkResult], context: Any) -> tavo_core.MonteCarloStats:
-    """The statistics of the whole ensemble from its chunks, given in trial order."""
-    totals = ChunkTotals()
-    for chunk in chunks:
-        totals.add(chunk)
-    return totals.stats(context)
+        stats.total_runs = runs
+        stats.empirical_success_rate = successes / runs
+        stats.mean_latency_ms = float(self.latency) / runs
+        stats.mean_fidelity = float(self.fidelity) / successes if successes else 0.0
+        stats.aggregate_congestion_drops = self.drops
+        stats.link_utilization_heatmap = self.heatmap
+        return stats
 
 
 def simulate(
@@ -143,8 +134,8 @@ def simulate(
     The trials are cut into consecutive chunks; chunk [a, b) runs on a worker as
     `engine.simulate(..., b - a, strategy, seed + a)`, and the chunks merge into the success count,
     drops and heatmap of the whole ensemble (means agree to rounding). A seed of None is read from
-    the wall clock once, as the engine reads it; the result's `_context` is what `engine.simulate`
-    stores, with the seed as given.
+    the wall clock once, as the engine reads it; the result carries what the result of
+    `engine.simulate` carries for its sensitivity analysis.
 
     executor: any `concurrent.futures.Executor` (a process pool, or a Dask cluster through
         `distributed.Client.get_executor()`); None runs a thread pool of `workers` threads.
@@ -191,7 +182,7 @@ def simulate(
     base = resolve_seed(seed)
     name = strategy_name(strategy)
     tasks = (
-        ((engine, from_node, to, fidelity_target, max_latency_ms, b - a, name, (base + a) % _U64),
+        ((engine, from_node, to, fidelity_target, max_latency_ms, b - a, name, seed_at(base, a)),
          b - a)
         for a, b in chunk_bounds(total, size)
     )
@@ -199,7 +190,7 @@ def simulate(
     for_each_result(
         executor, workers_planned, _run_chunk, tasks, total, progress, "trial", totals.add
     )
-    return totals.stats(empty._context)
+    return totals.into(empty)
 
 
 # Runs up to which an ensemble runs for a precision, unless told otherwise.
@@ -259,7 +250,7 @@ def _until_precise(
             max_latency_ms,
             total - done,
             strategy,
-            (base + done) % _U64,
+            seed_at(base, done),
             **options,
         )
         totals.add(_counts(stats, total - done))
@@ -267,7 +258,7 @@ def _until_precise(
         low, high = wilson_interval(totals.successes, done)
         rate = totals.successes / done
         if max(rate - low, high - rate) <= precision or done >= limit:
-            return totals.stats(empty._context)
+            return totals.into(empty)
         grown = max(math.ceil(1.25 * done),
                     math.ceil(1.1 * _needed(totals.successes, done, precision)))
         total = min(limit, grown)

@@ -22,6 +22,8 @@ from ._shared import (
     positive_count,
     resolve_seed,
     run_tasks,
+    seed_at,
+    success_count,
     strategy_from_name,
     strategy_name,
 )
@@ -48,7 +50,6 @@ RANK_COLUMNS = (
     "fidelity_effect",
 )
 
-_U64 = 1 << 64
 # The trials of a variant run as this many consecutive batches at most; the spread of the paired
 # batch differences gives the interval of the effect.
 _MAX_BATCHES = 200
@@ -75,9 +76,9 @@ def _run_variant(
     ).execution_path
     batches = []
     for a, b in _batches(runs):
-        stats = scenario.simulate(from_node, to, b - a, kind, (seed + a) % _U64, engine)
+        stats = scenario.simulate(from_node, to, b - a, kind, seed_at(seed, a), engine)
         n = b - a
-        successes = round(float(stats.empirical_success_rate) * n)
+        successes = success_count(stats.empirical_success_rate, n)
         batches.append(
             (n, successes, float(stats.mean_latency_ms) * n, float(stats.mean_fidelity) * successes)
         )

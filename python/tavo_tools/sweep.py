@@ -14,7 +14,7 @@ import tavo_core
 
 from ._network import Scenario
 from ._optional import missing
-from .frames import STAT_COLUMNS, wilson_interval
+from .frames import STAT_COLUMNS, _stat_row
 from ._shared import (
     check_arguments,
     default_workers,
@@ -390,6 +390,6 @@ def sweep(
 
     rows = []
     for point, (point_runs, rate, latency, fidelity, drops) in zip(points, results):
-        low, high = wilson_interval(round(rate * point_runs), point_runs, 0.95)
-        rows.append(list(point) + [point_runs, rate, low, high, latency, fidelity, drops])
+        row = _stat_row(point_runs, rate, latency, fidelity, drops)
+        rows.append(list(point) + list(row.values()))
     return pd.DataFrame(rows, columns=list(grid) + list(STAT_COLUMNS))
