@@ -10,7 +10,7 @@ import pytest
 import tavo_core as tavo
 import tavo_tools
 from tavo_tools.cli import main
-from tools_support import ROUTES, assert_same_ensemble, chain_engine
+from tools_support import NODES, ROUTES, assert_same_ensemble, chain_engine
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 DEMO = str(ROOT / "examples" / "demo.tavo")
@@ -56,11 +56,47 @@ def test_sweep_varies_the_models_fields():
     assert latency[(0.5, 0.3)] > latency[(1.0, 0.2)]
 
 
-def test_model_keys_need_a_model():
-    with pytest.raises(ValueError, match="needs an engine with a physical model"):
-        tavo_tools.sweep(chain_engine(), "A", "B", 0.9, 200.0, 10, {"physics.swap_success": [0.5]})
-    with pytest.raises(ValueError, match="unknown sweep parameter 'physics.scheme'"):
-        tavo_tools.sweep(physical_chain(), "A", "B", 0.9, 200.0, 10, {"physics.scheme": [1.0]})
+@pytest.mark.parametrize("run", ["sweep", "rank"])
+@pytest.mark.parametrize("physical, key, match", [
+    (False, "physics.swap_success", "needs an engine with a physical model"),
+    (True, "physics.scheme", "unknown parameter 'physics.scheme'"),
+    # The cycle model's attenuation does nothing on the physical model, which has its own.
+    (True, "alpha_loss_db_km", "'physics.fiber_loss_db_km'"),
+])
+def test_keys_of_the_other_model_are_refused(run, physical, key, match):
+    engine = physical_chain() if physical else chain_engine()
+    with pytest.raises(ValueError, match=match):
+        if run == "sweep":
+            tavo_tools.sweep(engine, "A", "B", 0.9, 200.0, 10, {key: [0.5]})
+        else:
+            tavo_tools.rank(engine, "A", "B", 0.9, 200.0, 10, [key])
+
+
+def test_rankings_stay_in_the_physical_models_range(tmp_path, capsys):
+    """A Werner pair's fidelity is at least 0.25: a link of 0.26 is lowered to 0.25, not to 0.234
+    (which the model refuses), and the attenuation offered is the model's own."""
+    links = [("A", "B", 20.0, 0.26, 1500.0, False), ("B", "C", 40.0, 0.95, 1000.0, False)]
+    config = tavo.SimulationConfig(physics=tavo.PhysicalModel())
+    engine = chain_engine(NODES[:3], links, config)
+    frame = tavo_tools.rank(engine, "A", "C", 0.2, 300.0, 40)
+    row = frame.loc["base_fidelity:A->B"]
+    assert (row.low, bool(row.clamped)) == (0.25, True)
+    assert "alpha_loss_db_km" not in frame.index and "physics.fiber_loss_db_km" in frame.index
+    # The command line: the same ranking runs, and a key of the other model is a usage error.
+    path = tmp_path / "weak.tavo"
+    weak = tavo.TavoFile("weak")
+    for name, t2 in NODES[:3]:
+        weak.add_node(name, 1000.0 * t2)
+    for a, b, d, f, r, _ in links:
+        weak.add_link(f"{a}-{b}", a, b, d, f, r)
+    weak.save(str(path))
+    argv = ["sensitivity", str(path), "A", "C", "--fidelity", "0.2", "--budget", "300",
+            "--runs", "40", "--physical", "--seed", "1"]
+    assert main(argv) == 0
+    assert "base_fidelity:A->B" in capsys.readouterr().out
+    assert main(argv + ["--param", "alpha_loss_db_km"]) == 2
+    assert "argument --param: parameter 'alpha_loss_db_km' acts on the cycle model only" in (
+        capsys.readouterr().err)
 
 
 def h(p):

@@ -16,12 +16,13 @@ from typing import Any, Callable, Dict, List, NoReturn, Optional, Sequence, Text
 import tavo_core
 
 from . import frames
-from ._network import engine_of
+from ._network import Scenario, engine_of
 from .networks import compare
 from ._shared import MAX_WORKERS, U64_MAX, resolve_seed
 from .parallel import simulate as parallel_simulate
 from .rank import rank
 from .report import report
+from .sweep import lookup, vocabulary
 
 OK, NO, USAGE, INTERRUPTED = 0, 1, 2, 130
 
@@ -404,23 +405,27 @@ def run_simulate(args: argparse.Namespace) -> int:
 
 
 def _ranking(args: argparse.Namespace, engine: tavo_core.TavoEngine, seed: int) -> Any:
-    try:
-        return rank(
-            engine,
-            args.from_node,
-            args.to,
-            args.fidelity,
-            args.budget,
-            args.runs,
-            args.param,
-            args.step,
-            seed,
-            strategy=_strategy(args),
-            workers=args.workers,
-            progress=_progress_wanted(sys.stderr),
-        )
-    except ValueError as exc:  # an unknown --param
-        raise UsageError(str(exc)) from exc
+    scenario = Scenario.of(engine, args.fidelity, args.budget)
+    table = vocabulary(scenario)
+    for key in args.param or ():
+        try:
+            lookup(table, key, scenario)
+        except ValueError as exc:
+            raise UsageError(f"argument --param: {exc}") from exc
+    return rank(
+        engine,
+        args.from_node,
+        args.to,
+        args.fidelity,
+        args.budget,
+        args.runs,
+        args.param,
+        args.step,
+        seed,
+        strategy=_strategy(args),
+        workers=args.workers,
+        progress=_progress_wanted(sys.stderr),
+    )
 
 
 def run_sensitivity(args: argparse.Namespace) -> int:

@@ -27,7 +27,7 @@ from ._shared import (
     strategy_from_name,
     strategy_name,
 )
-from .sweep import REQUEST, vocabulary
+from .sweep import REQUEST, lookup, vocabulary
 
 if TYPE_CHECKING:
     import pandas
@@ -210,8 +210,7 @@ def rank(
             raise TypeError("params must be a sequence of parameter keys, not a string")
         keys = list(params)
         for key in keys:
-            if key not in table:
-                raise ValueError(f"unknown parameter {key!r}; valid parameters: {', '.join(table)}")
+            lookup(table, key, scenario)
         if len(set(keys)) != len(keys):
             raise ValueError("params names a parameter more than once")
 
@@ -224,7 +223,7 @@ def rank(
         base = parameter.read(scenario)
         row: Dict[str, Any] = {"parameter": key, "base": base}
         for side, factor in (("low", 1.0 - fraction), ("high", 1.0 + fraction)):
-            value = parameter.field.clamp(base * factor)
+            value = parameter.field.clamp(base * factor, scenario)
             row[side] = value
             row[f"{side}_clamped"] = value != base * factor
             if value == base:

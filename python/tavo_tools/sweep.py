@@ -56,6 +56,8 @@ class Field:
     label, unit: how plots and reports name it ("Length", "km"; unit "" for fractions).
     low, high: the physical range, bounds included (None: unbounded).
     present: whether a record has the field (only satellite links have a visibility).
+    model_low: the lower bound on an engine with a physical model, where it is narrower (a link's
+        base fidelity is a Werner state's, at least 0.25).
     """
 
     name: str
@@ -67,11 +69,15 @@ class Field:
     get: Callable[[Any], float]
     put: Callable[[Any, float], None]
     present: Callable[[Any], bool] = _always
+    model_low: Optional[float] = None
 
-    def clamp(self, value: float) -> float:
-        """`value` moved into the physical range."""
-        if self.low is not None and value < self.low:
-            return self.low
+    def clamp(self, value: float, scenario: Scenario) -> float:
+        """`value` moved into the range the scenario's model accepts."""
+        low = self.low
+        if self.model_low is not None and _has_model(scenario):
+            low = self.model_low
+        if low is not None and value < low:
+            return low
         if self.high is not None and value > self.high:
             return self.high
         return value
@@ -176,7 +182,8 @@ def _satellite(name: str, label: str) -> Field:
 FIELDS: List[Field] = [
     _plain("memory_lifetime_t2", NODE, "Memory lifetime T2", "s", 0.0, None),
     _plain("distance_km", LINK, "Length", "km", 0.0, None),
-    _plain("base_fidelity", LINK, "Base fidelity", "", 0.0, 1.0),
+    Field("base_fidelity", LINK, "Base fidelity", "", 0.0, 1.0, *_attribute("base_fidelity"),
+          model_low=0.25),
     _plain("generation_rate_hz", LINK, "Generation rate", "Hz", 0.0, None),
     _satellite("visibility", "Visibility"),
     _satellite("weather_factor", "Weather factor"),
@@ -189,6 +196,8 @@ FIELDS: List[Field] = [
         None,
         _alpha_loss,
         _set_alpha_loss,
+        # The physical model reads physics.fiber_loss_db_km instead.
+        lambda scenario: not _has_model(scenario),
     ),
     # The physical model's fields, on an engine that has one.
     config_field("physics", "detector_efficiency", "Detector efficiency", "", 0.0, 1.0),
@@ -256,6 +265,24 @@ def vocabulary(scenario: Scenario) -> Dict[str, Parameter]:
             if field.scope == scope and field.present(scenario):
                 table.setdefault(field.name, Parameter("", field, ""))
     return {key: Parameter(key, p.field, p.target) for key, p in table.items()}
+
+
+def lookup(table: Mapping[str, Parameter], key: str, scenario: Scenario) -> Parameter:
+    """The parameter `key` names in `table` (the vocabulary of `scenario`); a ValueError that says
+    why a key is missing: a field of the other model, or no such key."""
+    if key in table:
+        return table[key]
+    if key.startswith("physics.") and not _has_model(scenario):
+        raise ValueError(
+            f"parameter {key!r} needs an engine with a physical model "
+            "(SimulationConfig(physics=PhysicalModel()))"
+        )
+    if key == "alpha_loss_db_km" and _has_model(scenario):
+        raise ValueError(
+            "parameter 'alpha_loss_db_km' acts on the cycle model only; the physical model's "
+            "fiber attenuation is 'physics.fiber_loss_db_km'"
+        )
+    raise ValueError(f"unknown parameter {key!r}; valid parameters: {', '.join(table)}")
 
 
 def parameter_keys(engine: tavo_core.TavoEngine) -> List[str]:
@@ -338,8 +365,8 @@ def sweep(
     "base_fidelity:{from}->{to}", "generation_rate_hz:{from}->{to}", and "visibility:{from}->{to}"
     and "weather_factor:{from}->{to}" of satellite links with conditions; a link key sets every
     link listed with those endpoints in that direction), a network parameter ("alpha_loss_db_km",
-    the fiber attenuation that sets the purification factor, and the fields of the engine's
-    optional configuration records) or a request parameter ("fidelity_target",
+    the fiber attenuation that sets the cycle model's purification factor, and the fields of the
+    engine's optional configuration records, such as "physics.fiber_loss_db_km") or a request parameter ("fidelity_target",
     "max_latency_ms"); `parameter_keys(engine)` lists them. Rows come in `itertools.product`
     order, the first key varying slowest.
 
@@ -364,15 +391,7 @@ def sweep(
     table = vocabulary(scenario)
     grid: Dict[str, List[Any]] = {}
     for key, values in vary.items():
-        if key not in table and key.startswith("physics.") and not _has_model(scenario):
-            raise ValueError(
-                f"sweep parameter {key!r} needs an engine with a physical model "
-                "(SimulationConfig(physics=PhysicalModel()))"
-            )
-        if key not in table:
-            raise ValueError(
-                f"unknown sweep parameter {key!r}; valid parameters: {', '.join(table)}"
-            )
+        lookup(table, key, scenario)
         grid[key] = _check_values(key, values)
 
     base_seed = resolve_seed(seed)
