@@ -12,7 +12,7 @@ import json
 import os
 import tempfile
 from dataclasses import dataclass
-from typing import Any, List, Optional, Union
+from typing import Any, List, Optional, Sequence, Union
 
 import tavo_core
 
@@ -64,6 +64,18 @@ class Scenario:
 
 def is_satellite(link: tavo_core.LinkDefinition) -> bool:
     return link.link_type == tavo_core.LinkType.Satellite
+
+
+def route_links(
+    engine: tavo_core.TavoEngine, route: Sequence[str]
+) -> List[tavo_core.LinkDefinition]:
+    """The links a route's hops use: for each pair of consecutive nodes, the first link of the
+    network joining them in either direction, as routing takes it."""
+    links = engine.links
+    used = []
+    for a, b in zip(route, route[1:]):
+        used.extend(next(([link] for link in links if {link.from_node, link.to} == {a, b}), []))
+    return used
 
 
 def engine_of(source: Any) -> tavo_core.TavoEngine:

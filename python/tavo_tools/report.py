@@ -13,6 +13,7 @@ import concurrent.futures as cf
 import datetime
 import html
 import io
+import math
 import os
 from dataclasses import dataclass, field
 from typing import TYPE_CHECKING, Any, Callable, List, Optional, Sequence, Tuple
@@ -20,7 +21,7 @@ from typing import TYPE_CHECKING, Any, Callable, List, Optional, Sequence, Tuple
 import tavo_core
 
 from . import frames
-from ._network import NetworkSource, engine_of
+from ._network import NetworkSource, engine_of, route_links
 from ._optional import missing
 from ._shared import resolve_seed, strategy_name
 from .parallel import simulate as parallel_simulate
@@ -101,18 +102,6 @@ def _table(header: Sequence[str], rows: Sequence[Sequence[str]], classes: str = 
     return f'<table class="{classes}"><thead><tr>{head}</tr></thead><tbody>{body}</tbody></table>'
 
 
-def _route_length(engine: tavo_core.TavoEngine, route: Sequence[str]) -> float:
-    """The summed length of the route's hops (the first link joining each pair, as routing
-    takes it)."""
-    total = 0.0
-    for a, b in zip(route, route[1:]):
-        for link in engine.links:
-            if {link.from_node, link.to} == {a, b}:
-                total += float(link.distance_km)
-                break
-    return total
-
-
 def _summary(stats: tavo_core.MonteCarloStats, route: Sequence[str]) -> Section:
     row = frames.records(stats)[0]
     figures = [
@@ -169,14 +158,6 @@ def _physics_of(engine: tavo_core.TavoEngine) -> Any:
     return getattr(engine.config, "physics", None)
 
 
-def _route_source_rate(engine: tavo_core.TavoEngine, route: Sequence[str]) -> float:
-    """The highest generation rate among the route's links (Hz): the source a direct fiber of the
-    route's length is credited with."""
-    rates = [float(link.generation_rate_hz) for a, b in zip(route, route[1:])
-             for link in engine.links if {link.from_node, link.to} == {a, b}]
-    return max(rates, default=0.0)
-
-
 def _key_rate_section(
     engine: tavo_core.TavoEngine, stats: tavo_core.MonteCarloStats, route: Sequence[str]
 ) -> Section:
@@ -184,8 +165,10 @@ def _key_rate_section(
     physics = _physics_of(engine)
     loss = float(physics.fiber_loss_db_km)
     speed = float(engine.config.physical.speed_of_light_in_fiber_km_ms)
-    distance = _route_length(engine, route)
-    source = _route_source_rate(engine, route)
+    # A direct fiber of the route's length is credited with the fastest source among its hops.
+    hops = route_links(engine, route)
+    distance = math.fsum(float(link.distance_km) for link in hops)
+    source = max((float(link.generation_rate_hz) for link in hops), default=0.0)
     if not (distance > 0.0 and source > 0.0):
         return Section(heading, "<p>The route has no length: there is no bound to compare with.</p>")
     rate = key_rate(stats)
