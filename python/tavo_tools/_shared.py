@@ -246,9 +246,13 @@ def for_each_result(
     progress: bool,
     unit: str,
     accept: Callable[[T], None],
+    bar: Any = None,
 ) -> None:
     """Run `function(*args)` for every `(args, weight)` of `tasks` and hand the results to `accept`
     in task order.
+
+    progress: show a progress bar of `total_weight` units named `unit`; or `bar`, a progress bar
+    of the caller's that these tasks advance (and leave open).
 
     With no executor a thread pool of `workers` threads runs them (at most MAX_WORKERS). Tasks are
     taken from `tasks` as they are needed: at most _IN_FLIGHT_PER_WORKER per worker are submitted
@@ -258,7 +262,9 @@ def for_each_result(
     """
     workers = min(workers, MAX_WORKERS)
     limit = workers * _IN_FLIGHT_PER_WORKER
-    bar = _progress_bar(total_weight, unit) if progress else None
+    own_bar = bar is None and progress
+    if own_bar:
+        bar = progress_bar(total_weight, unit)
     own = executor is None
     pool = cf.ThreadPoolExecutor(max_workers=workers) if executor is None else executor
     stop = _Stop(across_processes=not isinstance(pool, cf.ThreadPoolExecutor))
@@ -301,11 +307,11 @@ def for_each_result(
             # After a failure the running tasks stop on their own, soon; nothing waits for them.
             pool.shutdown(wait=clean, cancel_futures=not clean)
         stop.close()
-        if bar is not None:
+        if own_bar:
             bar.close()
 
 
-def _progress_bar(total: int, unit: str) -> Any:
+def progress_bar(total: int, unit: str) -> Any:
     try:
         from tqdm import tqdm
     except ImportError as exc:

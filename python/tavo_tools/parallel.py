@@ -22,6 +22,7 @@ from ._shared import (
     default_workers,
     for_each_result,
     positive_count,
+    progress_bar,
     success_count,
     resolve_seed,
     seed_at,
@@ -177,20 +178,64 @@ def simulate(
     size = positive_count(chunk_runs, "chunk_runs")
     if total == 0:
         return empty
-    if size is None:
-        size = min(_MAX_CHUNK_RUNS, math.ceil(total / (workers_planned * _CHUNKS_PER_WORKER)))
-    base = resolve_seed(seed)
-    name = strategy_name(strategy)
-    tasks = (
-        ((engine, from_node, to, fidelity_target, max_latency_ms, b - a, name, seed_at(base, a)),
-         b - a)
-        for a, b in chunk_bounds(total, size)
-    )
+    request = (engine, from_node, to, fidelity_target, max_latency_ms)
     totals = ChunkTotals()
-    for_each_result(
-        executor, workers_planned, _run_chunk, tasks, total, progress, "trial", totals.add
-    )
+    with _Runner(executor, workers_planned, total, progress) as runner:
+        runner.run(request, strategy_name(strategy), resolve_seed(seed), 0, total, size, totals)
     return totals.into(empty)
+
+
+class _Runner:
+    """Runs ranges of an ensemble's trials as chunks: on `executor`, or on one thread pool of its
+    own kept for all the ranges, with one progress bar over them all."""
+
+    def __init__(
+        self, executor: Optional[cf.Executor], workers: int, total: int, progress: bool
+    ) -> None:
+        self.workers = workers
+        self.own = executor is None
+        self.pool = cf.ThreadPoolExecutor(max_workers=workers) if executor is None else executor
+        self.bar = progress_bar(total, "trial") if progress else None
+
+    def __enter__(self) -> "_Runner":
+        return self
+
+    def __exit__(self, kind: Any, error: Any, trace: Any) -> None:
+        clean = kind is None
+        if self.own:
+            # After a failure the running chunks stop on their own, soon; nothing waits for them.
+            self.pool.shutdown(wait=clean, cancel_futures=not clean)
+        if self.bar is not None:
+            self.bar.close()
+
+    def grow(self, total: int) -> None:
+        """The trials to run in all are now `total`."""
+        if self.bar is not None:
+            self.bar.total = total
+            self.bar.refresh()
+
+    def run(
+        self,
+        request: Tuple[tavo_core.TavoEngine, str, str, float, float],
+        strategy: Optional[str],
+        base: int,
+        start: int,
+        count: int,
+        chunk_runs: Optional[int],
+        totals: ChunkTotals,
+    ) -> None:
+        """Trials start .. start + count - 1 of the ensemble seeded with `base`, added to
+        `totals` in trial order."""
+        size = chunk_runs or min(
+            _MAX_CHUNK_RUNS, math.ceil(count / (self.workers * _CHUNKS_PER_WORKER))
+        )
+        tasks = (
+            ((*request, b - a, strategy, seed_at(base, start + a)), b - a)
+            for a, b in chunk_bounds(count, size)
+        )
+        for_each_result(
+            self.pool, self.workers, _run_chunk, tasks, count, False, "trial", totals.add, self.bar
+        )
 
 
 # Runs up to which an ensemble runs for a precision, unless told otherwise.
@@ -235,30 +280,25 @@ def _until_precise(
     _, empty = check_arguments(
         engine, from_node, to, fidelity_target, max_latency_ms, 0, strategy, seed
     )
+    workers = worker_count(options["workers"])
+    chunk_runs = positive_count(options["chunk_runs"], "chunk_runs")
     base = resolve_seed(seed)
+    name = strategy_name(strategy)
     totals = ChunkTotals()
     done = 0
     # A first round of a sixteenth of what an even success rate would take: enough where the rate
     # is near 0 or 1, a first estimate elsewhere.
     total = min(limit, max(100, math.ceil(_needed(0, 0, precision) / 16.0)))
-    while True:
-        stats = simulate(
-            engine,
-            from_node,
-            to,
-            fidelity_target,
-            max_latency_ms,
-            total - done,
-            strategy,
-            seed_at(base, done),
-            **options,
-        )
-        totals.add(_counts(stats, total - done))
-        done = total
-        low, high = wilson_interval(totals.successes, done)
-        rate = totals.successes / done
-        if max(rate - low, high - rate) <= precision or done >= limit:
-            return totals.into(empty)
-        grown = max(math.ceil(1.25 * done),
-                    math.ceil(1.1 * _needed(totals.successes, done, precision)))
-        total = min(limit, grown)
+    with _Runner(options["executor"], workers, total, options["progress"]) as runner:
+        while True:
+            runner.run((engine, from_node, to, fidelity_target, max_latency_ms), name, base, done,
+                       total - done, chunk_runs, totals)
+            done = total
+            low, high = wilson_interval(totals.successes, done)
+            rate = totals.successes / done
+            if max(rate - low, high - rate) <= precision or done >= limit:
+                return totals.into(empty)
+            grown = max(math.ceil(1.25 * done),
+                        math.ceil(1.1 * _needed(totals.successes, done, precision)))
+            total = min(limit, grown)
+            runner.grow(total)
