@@ -48,6 +48,21 @@ def test_long_lists_show_their_first_items():
     assert markup.count("<b>TavoNode</b>") == 10 and "&hellip; 15 more" in markup
 
 
+def test_a_list_its_items_change_while_shown():
+    """An item's own HTML is the user's code, and a file's extensions are the user's own list:
+    what is shown is what the list held when the display began."""
+    topology = t.TavoFile("changing")
+
+    class Item:
+        def _repr_html_(self):
+            topology.extensions.clear()
+            return "<i>item</i>"
+
+    topology.extensions = [Item() for _ in range(12)]
+    markup = topology._repr_html_()
+    assert markup.count("<i>item</i>") == 10 and "more" not in markup
+
+
 @pytest.mark.parametrize("engine, expected", [
     (t.TavoEngine(), "no network"),
     (chain(3), "3 nodes, 2 links"),

@@ -131,6 +131,19 @@ def test_extensions_keep_the_very_object():
     assert f.extensions is None
 
 
+def test_replaced_extensions_are_released_once_the_file_is_free():
+    """The old object's finalizer may use the file: it runs after the file is no longer held."""
+    f, seen = t.TavoFile("n"), []
+
+    class Old:
+        def __del__(self):
+            seen.append(f.metadata.name)
+
+    f.extensions = Old()
+    f.extensions = None
+    assert seen == ["n"]
+
+
 def test_a_cycle_through_extensions_is_collected():
     class Holder:
         pass

@@ -22,7 +22,7 @@ struct PyTavoFile : tavo::TavoFile {
 // What a TavoFile saves as: every link with an id (one loaded without an id is written with ""),
 // and the extensions attribute as the JSON section (None: no section); anything in it without a
 // JSON form raises TypeError naming where it sits.
-tavo::TavoFile to_record(const PyTavoFile& file);
+tavo::TavoFile to_record(PyTavoFile&& file);
 // The same without an extensions section, for what reads only the topology.
 tavo::TavoFile topology_record(const PyTavoFile& file);
 

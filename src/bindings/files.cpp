@@ -1,5 +1,7 @@
 // Topology files: the file classes, loading, saving and validation, and building engines from files.
 
+#include <utility>
+
 #include "file_objects.hpp"
 #include "json_values.hpp"
 #include "py/class_builder.hpp"
@@ -64,10 +66,11 @@ TavoLink new_link(std::string id, std::string src, std::string to, double distan
 std::string link_id(const TavoLink& link) { return link.id.value_or(""); }
 void set_link_id(TavoLink& link, std::string id) { link.id = std::move(id); }
 
-// The extensions attribute holds any Python object, as given.
+// The extensions attribute holds any Python object, as given. The setter hands back the object it
+// replaces, to be released once the file is no longer held.
 py::Object file_extensions(const PyTavoFile& file) { return file.python_extensions; }
-void set_file_extensions(PyTavoFile& file, py::Object extensions) {
-    file.python_extensions = std::move(extensions);
+py::Object set_file_extensions(PyTavoFile& file, py::Object extensions) {
+    return std::exchange(file.python_extensions, std::move(extensions));
 }
 
 void append_node(PyTavoFile& file, TavoNode node) { file.nodes.push_back(std::move(node)); }
@@ -76,7 +79,7 @@ void append_link(PyTavoFile& file, TavoLink link) { file.links.push_back(std::mo
 // A copy of the file, its extensions converted with the interpreter lock (and the file no longer
 // held), the file written without it.
 void save_method(PyTavoFile file, py::FsPath filepath) {
-    const TavoFile record = to_record(file);
+    const TavoFile record = to_record(std::move(file));
     py::without_lock([&] { save_tavo_file_or_fail(filepath.bytes, record); });
 }
 
@@ -313,8 +316,21 @@ constexpr std::string_view kSaveHead = R"doc(
 
 }  // namespace
 
-TavoFile to_record(const PyTavoFile& file) {
-    TavoFile record = topology_record(file);
+namespace {
+
+// A file's topology as it is saved: every link with an id ("" when it has none), no extensions.
+TavoFile saved_topology(TavoFile record) {
+    for (auto& link : record.links) {
+        if (!link.id) link.id.emplace();
+    }
+    record.extensions.reset();
+    return record;
+}
+
+}  // namespace
+
+TavoFile to_record(PyTavoFile&& file) {
+    std::optional<TavoExtensions> written;
     PyObject* extensions = file.python_extensions.ref.get();
     if (extensions && extensions != Py_None) {
         if (!PyDict_Check(extensions)) {
@@ -322,25 +338,21 @@ TavoFile to_record(const PyTavoFile& file) {
                                  py::type_name(extensions) + "'");
         }
         json::Value section = json_from_python(extensions, "extensions");
-        TavoExtensions written;
+        written.emplace();
         if (const json::Value* custom = section.find("custom");
             custom && custom->kind() != json::Value::Kind::Null) {
-            written.custom = *custom;
+            written->custom = *custom;
         }
-        written.section = std::move(section);
-        record.extensions = std::move(written);
+        written->section = std::move(section);
     }
+    // The records move out of the file (a copy already): a file of millions of nodes is not
+    // copied again.
+    TavoFile record = saved_topology(std::move(static_cast<TavoFile&>(file)));
+    record.extensions = std::move(written);
     return record;
 }
 
-TavoFile topology_record(const PyTavoFile& file) {
-    TavoFile record = file;
-    for (auto& link : record.links) {
-        if (!link.id) link.id.emplace();
-    }
-    record.extensions.reset();
-    return record;
-}
+TavoFile topology_record(const PyTavoFile& file) { return saved_topology(file); }
 
 PyMethodDef define_network_from_tavo_method() {
     return py::unlocked_method_def<TavoEngine, &define_network_from_file,
@@ -472,12 +484,12 @@ FileRecord Convert<FileRecord>::from(PyObject* object) {
     if (!holds<PyTavoFile>(object))
         raise_cannot_convert(object, short_name(python_type<PyTavoFile>));
     // A copy, converted once the file is no longer held: converting makes Python objects.
-    const PyTavoFile file = [&] {
+    PyTavoFile file = [&] {
         auto* box = box_of<PyTavoFile>(object);
         SharedBorrow borrow(box->borrow);
         return box->value;
     }();
-    return FileRecord{bindings::to_record(file)};
+    return FileRecord{bindings::to_record(std::move(file))};
 }
 
 FileTopology Convert<FileTopology>::from(PyObject* object) {

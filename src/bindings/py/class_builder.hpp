@@ -12,7 +12,10 @@
 #include <concepts>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "py/callable.hpp"
@@ -327,8 +330,12 @@ private:
                 if (!value) raise_cannot_delete();
                 M converted = Convert<M>::from(value);
                 auto* box = box_of<T>(self);
-                ExclusiveBorrow borrow(box->borrow);
-                box->value.*Member = std::move(converted);
+                {
+                    ExclusiveBorrow borrow(box->borrow);
+                    std::swap(box->value.*Member, converted);
+                }
+                // `converted` holds the old value now, released once the object is no longer
+                // held: releasing a Python object may run its finalizer, which may use this one.
                 return 0;
             },
             -1);
@@ -371,10 +378,21 @@ private:
                 using Args = typename FunctionTraits<decltype(Setter)>::Args;
                 using V = std::decay_t<std::tuple_element_t<1, Args>>;
                 if (!value) raise_cannot_delete();
+                using Displaced = typename FunctionTraits<decltype(Setter)>::Return;
                 V converted = Convert<V>::from(value);
                 auto* box = box_of<T>(self);
-                ExclusiveBorrow borrow(box->borrow);
-                Setter(box->value, std::move(converted));
+                if constexpr (std::is_void_v<Displaced>) {
+                    ExclusiveBorrow borrow(box->borrow);
+                    Setter(box->value, std::move(converted));
+                } else {
+                    // A setter that replaces a Python object returns the old one, released here
+                    // once the object is no longer held (as set_field does).
+                    std::optional<Displaced> displaced;
+                    {
+                        ExclusiveBorrow borrow(box->borrow);
+                        displaced.emplace(Setter(box->value, std::move(converted)));
+                    }
+                }
                 return 0;
             },
             -1);

@@ -80,14 +80,16 @@ Ref own_html(PyObject* value) {
 std::string cell(PyObject* value) {
     if (Ref html = own_html(value)) return to_display(html.get());
     if (PyList_Check(value)) {
-        const Py_ssize_t size = PyList_GET_SIZE(value);
-        if (size > 0 && PyObject_HasAttrString(PyList_GET_ITEM(value, 0), "_repr_html_")) {
+        // The items shown are a copy of the list's first ones: their own HTML is Python code that
+        // may change the list (a user's list kept as it was given, such as a file's extensions).
+        Ref shown = Ref::steal(check(PyList_GetSlice(value, 0, kShownItems)));
+        const Py_ssize_t count = PyList_GET_SIZE(shown.get());
+        if (count > 0 && PyObject_HasAttrString(PyList_GET_ITEM(shown.get(), 0), "_repr_html_")) {
             std::string out;
-            for (Py_ssize_t i = 0; i < size && i < kShownItems; ++i) {
-                out += cell(PyList_GET_ITEM(value, i));
-            }
-            if (size > kShownItems) {
-                out += "<div>&hellip; " + std::to_string(size - kShownItems) + " more</div>";
+            for (Py_ssize_t i = 0; i < count; ++i) out += cell(PyList_GET_ITEM(shown.get(), i));
+            const Py_ssize_t size = PyList_GET_SIZE(value);
+            if (size > count) {
+                out += "<div>&hellip; " + std::to_string(size - count) + " more</div>";
             }
             return out;
         }
