@@ -67,12 +67,6 @@ struct ListCodec {  // a JSON array of one kind of element
 
 // ---- enumerations ------------------------------------------------------------------------------
 
-template <class E>
-struct Spelling {
-    E value;
-    std::string_view text;
-};
-
 // The spellings as an unknown-variant message lists them:
 // "`a`", "`a` or `b`", "one of `a`, `b`, `c`".
 std::string expected_spellings(std::span<const std::string_view> texts);
@@ -187,13 +181,6 @@ constexpr Field<detail::RecordOf<Member>> optional(std::string_view key) {
                 }
             },
             [](const R& record) { return (record.*Member).has_value(); }};
-}
-
-template <auto Member, class Codec>
-constexpr Field<detail::RecordOf<Member>> nullable(std::string_view key) {
-    Field<detail::RecordOf<Member>> field = optional<Member, Codec>(key);
-    field.presence = Presence::Nullable;
-    return field;
 }
 
 template <class R>

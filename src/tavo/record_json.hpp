@@ -53,11 +53,11 @@ struct JsonCodecOf<std::optional<T>> {
 };
 
 template <Record T>
-struct RecordJson;
+struct RecordJsonSpec;
 
 template <Record T>
 struct JsonCodecOf<T> {
-    using type = RecordJson<T>;
+    using type = json::RecordCodec<RecordJsonSpec<T>>;
 };
 
 // A record may choose its own codec: `JsonCodecOf<R>` specialised beside the record's format.
@@ -114,36 +114,28 @@ constexpr auto json_fields() {
 
 }  // namespace record_detail
 
+// The JSON codec of a record: its table's fields under their JSON keys.
 template <Record T>
-struct RecordJson {
+struct RecordJsonSpec {
     using type = T;
+    static constexpr std::string_view name = Fields<T>::name;
     static constexpr auto fields = record_detail::json_fields<T>();
-    static_assert(fields.size() <= 64, "read_record keeps the fields seen in a 64-bit mask");
-
-    static T read(json::Reader& reader) {
-        return json::read_record<T>(reader, Fields<T>::name, fields);
-    }
-    static void write(json::PrettyWriter& writer, const T& record) {
-        json::write_record<T>(writer, fields, record);
-    }
 };
+
+template <Record T>
+using RecordJson = json::RecordCodec<RecordJsonSpec<T>>;
 
 // A whole document holding one record.
 template <Record T>
 T read_json_document(std::string_view text) {
-    json::Reader reader(text);
-    T record = RecordJson<T>::read(reader);
-    reader.end_document();
-    return record;
+    return json::read_document<RecordJsonSpec<T>>(text);
 }
 
 // With `finite_only`, a NaN or infinite number anywhere throws NonFiniteNumber instead of being
 // written as null.
 template <Record T>
 std::string write_json_document(const T& record, bool finite_only = false) {
-    json::PrettyWriter writer(finite_only);
-    RecordJson<T>::write(writer, record);
-    return writer.take();
+    return json::write_document<RecordJsonSpec<T>>(record, finite_only);
 }
 
 }  // namespace tavo

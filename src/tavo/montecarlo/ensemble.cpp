@@ -72,9 +72,17 @@ MonteCarloSummary MonteCarloSimulationEngine::execute_physical_ensemble(
     std::vector<std::uint64_t> attempts(plan.hops.size());
     detail::EnsembleTotals totals;
     InterruptCountdown interrupt;
-    detail::play_seeded_physical_trials(
-        trial, runs, seed, attempts.data(), interrupt,
-        [&](const PhysicalTrialOutcome& outcome) { totals.add(outcome); });
+    if (!plan.routed) {
+        // Every trial fails at once without a draw: no generator is worth starting.
+        for (std::uint64_t i = 0; i < runs; ++i) {
+            interrupt.tick();
+            totals.add(PhysicalTrialOutcome{false, 0.0, 0.0, 0});
+        }
+    } else {
+        detail::play_seeded_physical_trials(
+            trial, runs, seed, attempts.data(), interrupt,
+            [&](const PhysicalTrialOutcome& outcome) { totals.add(outcome); });
+    }
     return totals.summary(plan, attempts, runs);
 }
 

@@ -1,26 +1,34 @@
 #include "tavo/network/physical_model.hpp"
 
 #include <cmath>
+#include <type_traits>
 
 #include "text/forms.hpp"
 
 namespace tavo {
 
-std::string field_text(const PhysicalModel& model, std::string_view field) {
-    if (field == "scheme") {
-        for (const auto& [value, name] : kHeraldingSchemeNames) {
-            if (value == model.scheme) return "HeraldingScheme." + std::string(name);
-        }
-        return "?";
-    }
-    if (field == "detector_efficiency") return text::debug(model.detector_efficiency);
-    if (field == "swap_success") return text::debug(model.swap_success);
-    if (field == "fiber_loss_db_km") return text::debug(model.fiber_loss_db_km);
-    if (field == "satellite_loss_db") return text::debug(model.satellite_loss_db);
-    if (field == "link_cutoff_ms") {
-        return model.link_cutoff_ms ? text::debug(*model.link_cutoff_ms) : std::string("None");
+namespace {
+
+// A field's value as reprs and diffs show it; a field of another type needs its form here.
+std::string value_text(double value) { return text::debug(value); }
+std::string value_text(const std::optional<double>& value) {
+    return value ? text::debug(*value) : std::string("None");
+}
+std::string value_text(HeraldingScheme scheme) {
+    for (const auto& [value, name] : kHeraldingSchemeNames) {
+        if (value == scheme) return "HeraldingScheme." + std::string(name);
     }
     return "?";
+}
+
+}  // namespace
+
+std::string field_text(const PhysicalModel& model, std::string_view field) {
+    std::string text = "?";
+    for_each_field<PhysicalModel>([&](const auto& row) {
+        if (row.name == field) text = value_text(model.*std::decay_t<decltype(row)>::member);
+    });
+    return text;
 }
 
 std::string repr(const PhysicalModel& model) {
