@@ -8,7 +8,6 @@ It holds tavo_core records only, which pickle, so it crosses process boundaries 
 from __future__ import annotations
 
 import copy
-import json
 import os
 import tempfile
 from dataclasses import dataclass
@@ -94,13 +93,3 @@ def engine_of(source: Any) -> tavo_core.TavoEngine:
     raise TypeError(
         f"expected a TavoEngine, a TavoFile or a path to a .tavo file, not {type(source).__name__}"
     )
-
-
-def file_extensions(source: Any) -> Any:
-    """The extensions section of a loaded topology file, or of the file at a path as plain JSON
-    values (read from the text, whatever the loader keeps); None when there is none."""
-    if isinstance(source, tavo_core.TavoFile):
-        return source.extensions
-    with open(os.fspath(source), encoding="utf-8") as handle:
-        document = json.load(handle)
-    return document.get("extensions") if isinstance(document, dict) else None

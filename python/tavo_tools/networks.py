@@ -10,7 +10,7 @@ from typing import TYPE_CHECKING, Any, Dict, List, Mapping, Optional, Tuple
 
 import tavo_core
 
-from ._network import NetworkSource, engine_of, file_extensions
+from ._network import NetworkSource, engine_of
 from ._optional import missing
 from .frames import STAT_COLUMNS, records
 from ._shared import resolve_seed
@@ -194,12 +194,10 @@ def to_networkx(source: NetworkSource, *, multigraph: bool = False) -> Any:
             link_index=index,
         )
     if not isinstance(source, tavo_core.TavoEngine):
-        if isinstance(source, tavo_core.TavoFile):
-            name = str(source.metadata.name)
-        else:
-            name = str(tavo_core.load(os.fspath(source)).metadata.name)
-        graph.graph["name"] = name
-        for node_id, position in file_layout(file_extensions(source)).items():
+        loaded = source if isinstance(source, tavo_core.TavoFile) else tavo_core.load(
+            os.fspath(source))
+        graph.graph["name"] = str(loaded.metadata.name)
+        for node_id, position in file_layout(loaded.extensions).items():
             if node_id in graph:
                 graph.nodes[node_id]["pos"] = position
     return graph

@@ -9,7 +9,7 @@ from typing import TYPE_CHECKING, Any, Dict, List, Mapping, Optional, Sequence, 
 
 import tavo_core
 
-from ._network import NetworkSource, file_extensions, is_satellite
+from ._network import NetworkSource, is_satellite
 from ._optional import missing
 from .sweep import describe
 
@@ -72,10 +72,8 @@ def _network_of(
 ) -> Tuple[str, List[str], List[Tuple[str, str, bool]], Dict[str, Position]]:
     """Title, node ids, links (from, to, satellite) and file coordinates of what is to be drawn."""
     if isinstance(source, (str, os.PathLike)):
-        path = os.fspath(source)
-        loaded = tavo_core.load_tavo_file(path)  # checks the file; RuntimeError when it cannot
-        title, nodes, links, _ = _network_of(loaded)
-        return title, nodes, links, file_layout(file_extensions(path))
+        # Checks the file (RuntimeError when it cannot be loaded); its extensions come with it.
+        return _network_of(tavo_core.load_tavo_file(os.fspath(source)))
     if isinstance(source, tavo_core.TavoFile):
         nodes = [str(node.id) for node in source.nodes]
         links = [
