@@ -51,17 +51,6 @@ PyTavoFile new_file(std::string name) {
     return file;
 }
 
-// TavoFile.add_link takes exactly the constructor's arguments.
-using LinkParams = py::Names<"id", "src", "to", "distance_km", "base_fidelity",
-                             "generation_rate_hz", "link_type", "satellite">;
-
-TavoLink new_link(std::string id, std::string src, std::string to, double distance_km,
-                  double base_fidelity, double generation_rate_hz, optional<TavoLinkType> link_type,
-                  optional<TavoSatelliteExtension> satellite) {
-    return TavoLink{std::move(id), std::move(src),     std::move(to), distance_km,
-                    base_fidelity, generation_rate_hz, link_type,     std::move(satellite)};
-}
-
 // A link's id is always a text in Python; a file link without one reads as "".
 std::string link_id(const TavoLink& link) { return link.id.value_or(""); }
 void set_link_id(TavoLink& link, std::string id) { link.id = std::move(id); }
@@ -369,8 +358,7 @@ py::Ref tavo_file_class(PyObject*) {
             Args:
                 name: The metadata name.)")
         .record_building_method<TavoNode, &append_node, "add_node">(kAddNodeDoc)
-        .building_method<&new_link, &append_link, "add_link", LinkParams>(
-            py::with_arguments(kAddLinkDoc, py::RecordConstructor<TavoLink>::arguments_doc()))
+        .record_building_method<TavoLink, &append_link, "add_link">(kAddLinkDoc)
         .method<&save_method, "save", "filepath">(py::joined({kFileSaveHead, kSaveErrors}))
         .repr<&file_repr>()
         .build();
@@ -388,7 +376,7 @@ py::Ref tavo_link_class(PyObject*) {
     return py::ClassBuilder<TavoLink>("TavoLink")
         .own_attribute<&link_id, &set_link_id>("id")
         .record()
-        .constructor_named<&new_link, LinkParams>(py::RecordConstructor<TavoLink>::arguments_doc())
+        .record_constructor()
         .repr<&link_repr>()
         .build();
 }

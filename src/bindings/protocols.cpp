@@ -229,11 +229,10 @@ string repr_of(const T& value) {
 
 // Key distribution.
 
-QKDParameters new_qkd_parameters(string from_node, string to_node, double fidelity_target,
-                                  double max_latency_ms, optional<std::uint64_t> rounds,
-                                  optional<double> error_rate_tolerance,
-                                  optional<double> sifting_overhead_ratio,
-                                  optional<double> privacy_amplification_factor) {
+// The two amplification ratios keep their defaults here.
+QKDResult qkd(py::Shared<TavoEngine> engine, string from_node, string to_node,
+              double fidelity_target, double max_latency_ms, optional<std::uint64_t> rounds,
+              optional<double> error_rate_tolerance) {
     QKDParameters params;
     params.from_node = std::move(from_node);
     params.to_node = std::move(to_node);
@@ -241,41 +240,20 @@ QKDParameters new_qkd_parameters(string from_node, string to_node, double fideli
     params.max_latency_ms = max_latency_ms;
     if (rounds) params.rounds = *rounds;
     if (error_rate_tolerance) params.error_rate_tolerance = *error_rate_tolerance;
-    if (sifting_overhead_ratio) params.sifting_overhead_ratio = *sifting_overhead_ratio;
-    if (privacy_amplification_factor) {
-        params.privacy_amplification_factor = *privacy_amplification_factor;
-    }
-    return params;
-}
-
-// The two amplification ratios keep their defaults here.
-QKDResult qkd(py::Shared<TavoEngine> engine, string from_node, string to_node,
-              double fidelity_target, double max_latency_ms, optional<std::uint64_t> rounds,
-              optional<double> error_rate_tolerance) {
-    return run_qkd(*engine, new_qkd_parameters(std::move(from_node), std::move(to_node),
-                                               fidelity_target, max_latency_ms, rounds,
-                                               error_rate_tolerance, std::nullopt, std::nullopt));
+    return run_qkd(*engine, params);
 }
 
 // Teleportation.
 
-TeleportationParameters new_teleportation_parameters(string source_node, string target_node,
-                                                     optional<double> state_fidelity,
-                                                     optional<double> classical_bandwidth_ms) {
+TeleportationOutcome teleportation(py::Shared<TavoEngine> engine, string source_node,
+                                   string target_node, optional<double> state_fidelity,
+                                   optional<double> classical_bandwidth_ms) {
     TeleportationParameters params;
     params.source_node = std::move(source_node);
     params.target_node = std::move(target_node);
     if (state_fidelity) params.state_fidelity = *state_fidelity;
     if (classical_bandwidth_ms) params.classical_bandwidth_ms = *classical_bandwidth_ms;
-    return params;
-}
-
-TeleportationOutcome teleportation(py::Shared<TavoEngine> engine, string source_node,
-                                   string target_node, optional<double> state_fidelity,
-                                   optional<double> classical_bandwidth_ms) {
-    return execute_teleportation(
-        *engine, new_teleportation_parameters(std::move(source_node), std::move(target_node),
-                                              state_fidelity, classical_bandwidth_ms));
+    return execute_teleportation(*engine, params);
 }
 
 // Distributed computation.

@@ -46,17 +46,24 @@ bool holds(PyObject* object) {
     return python_type<T> && PyObject_TypeCheck(object, python_type<T>);
 }
 
-// A new Python object of T's class holding the given value.
+// A new instance of `type` (T's class, or a subclass of it when a constructor runs) holding
+// `value`.
 template <class T>
-Ref wrap(T value) {
-    PyTypeObject* type = python_type<T>;
-    if (!type) raise(PyExc_SystemError, "class used before the module created it");
+Ref wrap_as(PyTypeObject* type, T value) {
     Ref object = Ref::steal(type->tp_alloc(type, 0));
     if (!object) raise_pending();
     auto* box = box_of<T>(object.get());
     new (&box->borrow) BorrowFlag();
     new (&box->value) T(std::move(value));
     return object;
+}
+
+// A new Python object of T's class holding the given value.
+template <class T>
+Ref wrap(T value) {
+    PyTypeObject* type = python_type<T>;
+    if (!type) raise(PyExc_SystemError, "class used before the module created it");
+    return wrap_as<T>(type, std::move(value));
 }
 
 // tp_dealloc for Box<T>. A value that holds Python objects may be the head of a long chain of

@@ -303,13 +303,7 @@ struct Callable {
                 for (std::size_t i = 0; i < count; ++i) held[i] = Ref::borrow(bound[i]);
                 auto values = converted(bound.data());
                 auto value = std::apply([&](auto&... v) { return Fn(std::move(v)...); }, values);
-                using Value = decltype(value);
-                Ref object = Ref::steal(type->tp_alloc(type, 0));
-                if (!object) raise_pending();
-                auto* box = box_of<Value>(object.get());
-                new (&box->borrow) BorrowFlag();
-                new (&box->value) Value(std::move(value));
-                return object.release();
+                return wrap_as(type, std::move(value)).release();
             },
             nullptr);
     }
@@ -328,29 +322,5 @@ struct Callable {
 // A module function.
 template <auto Fn, FixedString Name, Lock L, FixedString... Params>
 using Function = Callable<void, CallKind::Function, Fn, Name, L, Params...>;
-
-// A parameter list given a name, for callables that share it (a constructor and a method that
-// takes the same arguments).
-template <FixedString... Params>
-struct Names {};
-
-template <class Owner, CallKind Kind, auto Fn, FixedString Name, class ParamNames>
-struct NamedCallable;
-template <class Owner, CallKind Kind, auto Fn, FixedString Name, FixedString... Params>
-struct NamedCallable<Owner, Kind, Fn, Name, Names<Params...>> {
-    using type = Callable<Owner, Kind, Fn, Name, Lock::Held, Params...>;
-};
-
-// A method that builds a value from its arguments with `Make` and hands it to `Use(self, value)`:
-// `TavoFile.add_link(...)` takes exactly the arguments of the `TavoLink` constructor.
-template <auto Make, auto Use, class Args = typename FunctionTraits<decltype(Make)>::Args>
-struct Building;
-template <auto Make, auto Use, class... A>
-struct Building<Make, Use, std::tuple<A...>> {
-    using Self = std::tuple_element_t<0, typename FunctionTraits<decltype(Use)>::Args>;
-    static decltype(auto) call(Self self, A... args) {
-        return std::invoke(Use, self, std::invoke(Make, std::move(args)...));
-    }
-};
 
 }  // namespace py

@@ -84,18 +84,6 @@ public:
         return *this;
     }
 
-    // The constructor with a parameter list shared with a method (see Names).
-    template <auto Fn, class ParamNames>
-    ClassBuilder& constructor_named(std::string_view doc = {}) {
-        using C = typename NamedCallable<T, CallKind::Constructor, Fn, "__new__", ParamNames>::type;
-        C::declare_types();
-        has_constructor_ = true;
-        constructor_signature_ = text_signature(C::shape());
-        constructor_doc_ = clean_doc(doc);
-        spec_->slots.push_back({Py_tp_new, reinterpret_cast<void*>(&C::construct)});
-        return *this;
-    }
-
     // The class of a record declared once (tavo/record.hpp): its documentation and one attribute
     // per row of R's table (R is T, or the core record a binding type extends).
     // A row the class declares itself (`attribute = false`) takes its place in that order with
@@ -168,16 +156,6 @@ public:
     ClassBuilder& unlocked_method(std::string_view doc = {}) {
         spec_->methods.push_back(
             Callable<T, CallKind::Method, Fn, Name, Lock::Released, Params...>::method_def(doc));
-        return *this;
-    }
-
-    // A method that builds a value with `Make` from its arguments (named by ParamNames) and passes
-    // it to `Use(self, value)`.
-    template <auto Make, auto Use, FixedString Name, class ParamNames>
-    ClassBuilder& building_method(std::string_view doc = {}) {
-        using C = typename NamedCallable<T, CallKind::Method, &Building<Make, Use>::call, Name,
-                                         ParamNames>::type;
-        spec_->methods.push_back(C::method_def(doc));
         return *this;
     }
 

@@ -74,6 +74,13 @@ struct RecordConstructor {
                 if (given == Py_None && row.role() == tavo::Parameter::Optional) return;
             }
             try {
+                if constexpr (tavo::is_optional<M>) {
+                    // A required parameter of an optional field takes a value, not None.
+                    if (row.role() == tavo::Parameter::Required) {
+                        value.*Row::member = Convert<typename M::value_type>::from(given);
+                        return;
+                    }
+                }
                 value.*Row::member = Convert<M>::from(given);
             } catch (const PythonErrorSet&) {
                 reraise_argument_error(row.name);
@@ -90,8 +97,12 @@ struct RecordConstructor {
             using M = typename Row::Type;
             if (row.role() == tavo::Parameter::Omitted) return;
             const bool may_omit = row.role() == tavo::Parameter::Optional;
-            Hint hint = may_omit && !tavo::is_optional<M> ? &Convert<std::optional<M>>::hint_in
-                                                          : &Convert<M>::hint_in;
+            Hint hint = &Convert<M>::hint_in;
+            if constexpr (tavo::is_optional<M>) {
+                if (!may_omit) hint = &Convert<typename M::value_type>::hint_in;
+            } else if (may_omit) {
+                hint = &Convert<std::optional<M>>::hint_in;
+            }
             out.push_back(ParameterDeclaration{row.name, hint, may_omit});
         });
         return out;
@@ -110,13 +121,7 @@ struct RecordConstructor {
                 // code of the caller's.
                 std::array<Ref, count + 1> held;
                 for (std::size_t i = 0; i < count; ++i) held[i] = Ref::borrow(bound[i]);
-                T value = make(bound.data());
-                Ref object = Ref::steal(type->tp_alloc(type, 0));
-                if (!object) raise_pending();
-                auto* box = box_of<T>(object.get());
-                new (&box->borrow) BorrowFlag();
-                new (&box->value) T(std::move(value));
-                return object.release();
+                return wrap_as<T>(type, make(bound.data())).release();
             },
             nullptr);
     }
