@@ -191,10 +191,11 @@ def test_simulate_names_the_model(tmp_path, capsys):
     assert physical["success_rate"] == stats.empirical_success_rate
     assert physical["congestion_drops"] == stats.aggregate_congestion_drops
     # A file's own model is used, with or without --physical.
-    path = with_model(tmp_path, {"swap_success": 0.5})
+    path = with_model(tmp_path, {"swap_success": 0.5, "scheme": "midpoint"})
     for extra in ([], ["--physical"]):
         assert main([SIMULATE[0], path] + SIMULATE[2:] + extra) == 0
-        assert json.loads(capsys.readouterr().out)["physics"]["swap_success"] == 0.5
+        model = json.loads(capsys.readouterr().out)["physics"]
+        assert (model["swap_success"], model["scheme"]) == (0.5, "Midpoint")
 
 
 def test_text_output_and_refused_values(tmp_path, capsys):

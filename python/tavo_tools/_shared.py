@@ -118,16 +118,22 @@ def check_arguments(
 
 
 STRATEGY_NAMES = ("LowestLatency", "HighestFidelity", "HighestSuccess")
+SCHEME_NAMES = ("Direct", "Midpoint")
+
+
+def member_name(kind: Any, names: Sequence[str], value: Any) -> str:
+    """The name of the member `value` of the enumeration `kind`, whose members are `names`."""
+    for name in names:
+        if getattr(kind, name) == value:
+            return name
+    raise TypeError(f"expected a {kind.__name__}, not {type(value).__name__}")
 
 
 def strategy_name(strategy: Optional[tavo_core.StrategyType]) -> Optional[str]:
     """The member name of a strategy, which crosses process boundaries as plain text."""
     if strategy is None:
         return None
-    for name in STRATEGY_NAMES:
-        if getattr(tavo_core.StrategyType, name) == strategy:
-            return name
-    raise TypeError(f"expected a StrategyType, not {type(strategy).__name__}")
+    return member_name(tavo_core.StrategyType, STRATEGY_NAMES, strategy)
 
 
 def strategy_from_name(name: Optional[str]) -> Optional[tavo_core.StrategyType]:

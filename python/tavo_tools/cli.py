@@ -18,7 +18,7 @@ import tavo_core
 from . import frames
 from ._network import Scenario, engine_of
 from .networks import compare
-from ._shared import MAX_WORKERS, U64_MAX, resolve_seed
+from ._shared import MAX_WORKERS, SCHEME_NAMES, U64_MAX, member_name, resolve_seed
 from .parallel import simulate as parallel_simulate
 from .rank import rank
 from .report import report
@@ -257,7 +257,7 @@ def _strategy(args: argparse.Namespace) -> Optional[tavo_core.StrategyType]:
 def _model_fields(model: Any) -> Dict[str, Any]:
     """A PhysicalModel's fields as plain values, the scheme by its member name."""
     return {
-        "scheme": repr(model.scheme).rpartition(".")[2],
+        "scheme": member_name(tavo_core.HeraldingScheme, SCHEME_NAMES, model.scheme),
         "detector_efficiency": float(model.detector_efficiency),
         "swap_success": float(model.swap_success),
         "fiber_loss_db_km": float(model.fiber_loss_db_km),
