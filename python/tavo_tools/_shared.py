@@ -6,6 +6,7 @@ from __future__ import annotations
 
 import atexit
 import concurrent.futures as cf
+import numbers
 import operator
 import os
 import shutil
@@ -52,6 +53,13 @@ def resolve_seed(seed: Optional[int]) -> int:
     if seed is not None:
         return operator.index(seed) % _U64
     return max(time.time_ns(), 0) % _U64
+
+
+def real(value: Any, what: str) -> float:
+    """`value` as a float: a real number (a bool is not one); TypeError naming `what` else."""
+    if isinstance(value, bool) or not isinstance(value, numbers.Real):
+        raise TypeError(f"{what} must be a real number, got {value!r}")
+    return float(value)
 
 
 def seed_at(base: int, offset: int) -> int:

@@ -10,7 +10,7 @@ from typing import TYPE_CHECKING, Any, Dict, List, Mapping, Sequence, Tuple
 import tavo_core
 
 from ._optional import missing
-from ._shared import success_count
+from ._shared import real, success_count
 
 if TYPE_CHECKING:
     import pandas
@@ -45,9 +45,7 @@ Row = Dict[str, Any]
 def wilson_interval(successes: int, runs: int, confidence: float = 0.95) -> Tuple[float, float]:
     """The Wilson score interval of a success probability from `successes` out of `runs` trials;
     (nan, nan) when there are no trials."""
-    if isinstance(confidence, bool) or not isinstance(confidence, numbers.Real):
-        raise TypeError(f"confidence must be a real number, got {confidence!r}")
-    if not 0.0 < confidence < 1.0:
+    if not 0.0 < real(confidence, "confidence") < 1.0:
         raise ValueError(f"confidence must lie strictly between 0 and 1, got {confidence!r}")
     if runs == 0:
         return math.nan, math.nan

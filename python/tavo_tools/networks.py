@@ -4,7 +4,6 @@ from __future__ import annotations
 
 import concurrent.futures as cf
 import math
-import numbers
 import os
 from typing import TYPE_CHECKING, Any, Dict, List, Mapping, Optional, Tuple
 
@@ -13,7 +12,7 @@ import tavo_core
 from ._network import NetworkSource, engine_of
 from ._optional import missing
 from .frames import STAT_COLUMNS, records
-from ._shared import resolve_seed
+from ._shared import real, resolve_seed
 from .parallel import simulate as parallel_simulate
 from .plot import file_layout
 
@@ -36,9 +35,7 @@ def _networkx() -> Any:
 
 
 def _number(value: Any, where: str, name: str) -> float:
-    if isinstance(value, bool) or not isinstance(value, numbers.Real):
-        raise TypeError(f"{where}: {name!r} must be a real number, got {value!r}")
-    return float(value)
+    return real(value, f"{where}: {name!r}")
 
 
 def _value(

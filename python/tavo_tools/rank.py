@@ -9,7 +9,6 @@ from __future__ import annotations
 
 import concurrent.futures as cf
 import math
-import numbers
 from typing import TYPE_CHECKING, Any, Dict, List, Optional, Sequence, Tuple
 
 import tavo_core
@@ -17,6 +16,7 @@ import tavo_core
 from ._network import Scenario
 from ._optional import missing
 from ._shared import (
+    real,
     check_arguments,
     default_workers,
     positive_count,
@@ -146,9 +146,7 @@ def _means(batches: Sequence[Batch]) -> Tuple[float, float, float]:
 
 
 def _check_step(step: float) -> float:
-    if isinstance(step, bool) or not isinstance(step, numbers.Real):
-        raise TypeError(f"step must be a real number, got {step!r}")
-    if not 0.0 < float(step) < 1.0:
+    if not 0.0 < real(step, "step") < 1.0:
         raise ValueError(f"step must lie strictly between 0 and 1, got {step!r}")
     return float(step)
 

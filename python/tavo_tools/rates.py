@@ -4,8 +4,9 @@ repeaters can beat."""
 from __future__ import annotations
 
 import math
-import numbers
 from typing import Any
+
+from ._shared import real
 
 __all__ = ["binary_entropy", "key_rate", "repeaterless_bound", "repeaterless_key_rate"]
 
@@ -50,9 +51,7 @@ def repeaterless_bound(distance_km: float, fiber_loss_db_km: float = 0.2) -> flo
     distance_km: length in km, at least 0. fiber_loss_db_km: attenuation in dB/km, at least 0.
     """
     for name, value in (("distance_km", distance_km), ("fiber_loss_db_km", fiber_loss_db_km)):
-        if isinstance(value, bool) or not isinstance(value, numbers.Real):
-            raise TypeError(f"{name} must be a real number, got {value!r}")
-        if not value >= 0.0:
+        if not real(value, name) >= 0.0:
             raise ValueError(f"{name} must be at least 0, got {value!r}")
     eta = 10.0 ** (-float(fiber_loss_db_km) * float(distance_km) / 10.0)
     # log1p keeps the long fibers' tiny eta exact, where 1 - eta would round.
@@ -75,9 +74,7 @@ def repeaterless_key_rate(
     """
     for name, value in (("generation_rate_hz", generation_rate_hz),
                         ("speed_of_light_km_ms", speed_of_light_km_ms)):
-        if isinstance(value, bool) or not isinstance(value, numbers.Real):
-            raise TypeError(f"{name} must be a real number, got {value!r}")
-        if not value > 0.0:
+        if not real(value, name) > 0.0:
             raise ValueError(f"{name} must be above 0, got {value!r}")
     per_use = repeaterless_bound(distance_km, fiber_loss_db_km)
     period_ms = max(1000.0 / float(generation_rate_hz), 2.0 * float(distance_km) / float(speed_of_light_km_ms))

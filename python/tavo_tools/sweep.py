@@ -6,7 +6,6 @@ from __future__ import annotations
 import concurrent.futures as cf
 import itertools
 import math
-import numbers
 from dataclasses import dataclass
 from typing import TYPE_CHECKING, Any, Callable, Dict, List, Mapping, Optional, Sequence, Tuple
 
@@ -16,6 +15,7 @@ from ._network import Scenario
 from ._optional import missing
 from .frames import STAT_COLUMNS, _stat_row
 from ._shared import (
+    real,
     check_arguments,
     default_workers,
     positive_count,
@@ -251,20 +251,24 @@ def vocabulary(scenario: Scenario) -> Dict[str, Parameter]:
     """Every key a sweep of `scenario` accepts, in order: node fields node by node, link fields
     link by link, then network and request fields."""
     table: Dict[str, Parameter] = {}
+
+    def add(key: str, field: Field, target: str) -> None:
+        if key not in table:  # the first record with a target names it
+            table[key] = Parameter(key, field, target)
+
     for node in scenario.nodes:
         for field in FIELDS:
             if field.scope == NODE and field.present(node):
-                table.setdefault(f"{field.name}:{node.id}", Parameter("", field, str(node.id)))
+                add(f"{field.name}:{node.id}", field, str(node.id))
     for link in scenario.links:
         for field in FIELDS:
             if field.scope == LINK and field.present(link):
-                key = _link_key(link)
-                table.setdefault(f"{field.name}:{key}", Parameter("", field, key))
+                add(f"{field.name}:{_link_key(link)}", field, _link_key(link))
     for scope in (NETWORK, REQUEST):
         for field in FIELDS:
             if field.scope == scope and field.present(scenario):
-                table.setdefault(field.name, Parameter("", field, ""))
-    return {key: Parameter(key, p.field, p.target) for key, p in table.items()}
+                add(field.name, field, "")
+    return table
 
 
 def lookup(table: Mapping[str, Parameter], key: str, scenario: Scenario) -> Parameter:
@@ -338,8 +342,7 @@ def _check_values(key: str, values: Sequence[Any]) -> List[Any]:
         raise TypeError(f"the values of {key!r} must be a sequence of numbers, not a string")
     checked = list(values)
     for value in checked:
-        if isinstance(value, bool) or not isinstance(value, numbers.Real):
-            raise TypeError(f"the values of {key!r} must be real numbers, got {value!r}")
+        real(value, f"each value of {key!r}")
     return checked
 
 
