@@ -16,16 +16,16 @@ import tavo_core
 from ._network import Scenario
 from ._optional import missing
 from ._shared import (
-    real,
     check_arguments,
-    default_workers,
     positive_count,
+    real,
     resolve_seed,
     run_tasks,
     seed_at,
-    success_count,
     strategy_from_name,
     strategy_name,
+    success_count,
+    worker_count,
 )
 from .sweep import REQUEST, lookup, vocabulary
 
@@ -198,7 +198,7 @@ def rank(
     )
     total = positive_count(total, "runs") or 0
     fraction = _check_step(step)
-    worker_count = positive_count(workers, "workers") or default_workers()
+    workers_planned = worker_count(workers)
     scenario = Scenario.of(engine, fidelity_target, max_latency_ms)
     table = vocabulary(scenario)
     if params is None:
@@ -239,7 +239,7 @@ def rank(
     name = strategy_name(strategy)
     results = run_tasks(
         executor,
-        worker_count,
+        workers_planned,
         _run_variant,
         [(task, from_node, to, total, name, base_seed) for task in tasks],
         [1] * len(tasks),

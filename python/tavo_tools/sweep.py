@@ -15,14 +15,13 @@ from ._network import Scenario
 from ._optional import missing
 from .frames import STAT_COLUMNS, _stat_row
 from ._shared import (
-    real,
     check_arguments,
-    default_workers,
-    positive_count,
+    real,
     resolve_seed,
     run_tasks,
     strategy_from_name,
     strategy_name,
+    worker_count,
 )
 
 if TYPE_CHECKING:
@@ -389,7 +388,7 @@ def sweep(
     total, _ = check_arguments(
         engine, from_node, to, fidelity_target, max_latency_ms, runs, strategy, seed
     )
-    worker_count = positive_count(workers, "workers") or default_workers()
+    workers_planned = worker_count(workers)
     scenario = Scenario.of(engine, fidelity_target, max_latency_ms)
     table = vocabulary(scenario)
     grid: Dict[str, List[Any]] = {}
@@ -407,7 +406,7 @@ def sweep(
             table[key].apply(variant, float(value))
         arguments.append((variant, (from_node, to), total, name, base_seed))
     results = run_tasks(
-        executor, worker_count, _run_point, arguments, [1] * len(arguments), progress, "point"
+        executor, workers_planned, _run_point, arguments, [1] * len(arguments), progress, "point"
     )
 
     rows = []
